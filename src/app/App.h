@@ -1,0 +1,186 @@
+#pragma once
+// The one application object. It owns the page-facing state and every service's state, and all
+// of its main-thread work is driven by the backend's loop through the on... entry points below.
+// The platform is reached only through Desktop and WebHost; workers reach the main thread only
+// through Desktop::post with the private messages of common/messages.h.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Desktop.h"
+#include "common/json.h"
+#include "common/messages.h"
+#include "common/text.h"
+#include "web/WebHost.h"
+
+struct FileJob;
+struct UpdateReady;
+class LanServer;
+
+struct Rect {
+  double x = 0;
+  double y = 0;
+  double w = 0;
+  double h = 0;
+};
+
+inline constexpr const char* kShellVersion = "1.3.0";
+
+// Timer ids and intervals.
+inline constexpr int kTimerPointer = 1;
+inline constexpr int kTimerIdle = 2;
+inline constexpr int kTimerActivity = 3;
+inline constexpr int kTimerUpdate = 4;
+inline constexpr int kTimerFirstUpdate = 5;
+inline constexpr std::uint32_t kPointerIntervalMs = 33;
+inline constexpr std::uint32_t kIdleIntervalMs = 5000;
+inline constexpr std::uint32_t kActivityIntervalMs = 2000;
+inline constexpr std::uint32_t kUpdateIntervalMs = 7200000;
+inline constexpr std::uint32_t kFirstUpdateDelayMs = 20000;
+
+// Tray menu command ids.
+inline constexpr int IDM_SHOW_HIDE = 100;
+inline constexpr int IDM_RELOAD = 101;
+inline constexpr int IDM_OPEN_SITE = 102;
+inline constexpr int IDM_AUTOSTART = 103;
+inline constexpr int IDM_EXIT = 104;
+inline constexpr int IDM_NEXT_SCREEN = 105;
+
+class App final : public WebHostEvents {
+ public:
+  App(Desktop& desktop, WebHost& web);
+  ~App() override;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Configuration steps, then the window phase; returns the exit code. The backend's loop runs
+  // inside runLoop(), which the window phase calls.
+  int run();
+
+  // ---- entry points the backend calls on the main thread (the window procedure's cases) ----
+  void onTaskbarCreated();
+  void onDestroy();
+  void onSize();
+  void onSetFocus();
+  void onClose();
+  void onWorkAreaChanged();
+  void onDisplayChanged();
+  void onDpiChanged();
+  void onCompositionChanged();
+  void onTimer(int id);
+  void onSessionChange(bool locked);
+  void onTrayEvent(TrayEvent event);
+  void onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
+
+  // ---- WebHostEvents ----
+  void onEnvironmentCreated(bool ok) override;
+  void onControllerCreated(bool ok) override;
+  void onScriptAdded(bool ok) override;
+  void onWebMessage(const WString& source, const WString& json,
+                    const std::optional<WString>& filePath) override;
+  bool onNavigationStarting(const WString& uri) override;
+  void onNewWindowRequested(const WString& uri) override;
+  void onNavigationCompleted(bool success, bool cancelled) override;
+  void onProcessFailed(bool browserProcessExited) override;
+  bool onPermissionRequested() override;
+
+  // ---- shell core ----
+  void applyTransparency();
+  void placeWindow();
+  void restartWeb();
+  void addTrayIcon();
+  void showTrayMenu();
+  void setAutostart(bool enable);
+  bool isAutostartOn();
+  void hide();
+  void show();
+  void openUrl(const WString& url);
+  void setClickThrough(bool on);
+  void pointerTick();
+  void activityTick(bool isActivity);
+  void focusInput();
+  MonitorHandle currentMonitor();
+  void moveToMonitor(MonitorHandle monitor);
+  void moveToNextMonitor();
+
+  // ---- web host and bridge ----
+  void startWeb();
+  void setupWeb();
+  void loadPage();
+  void showOffline();
+  void onPageMessage(const WString& source, const WString& json, const std::optional<WString>& filePath);
+  bool isDeskPage(const WString& url) const;
+  bool isSavedFile(const std::filesystem::path& path) const;
+  void runScript(const WString& script);
+  void postScript(const WString& script);  // any thread
+
+  // ---- server files ----
+  void fileGet(const Json& message);
+  void onFileDone(std::unique_ptr<FileJob> job);
+  bool isRiskyFile(const std::filesystem::path& path) const;
+  void revealFile(const std::filesystem::path& path);
+  void openFile(const std::filesystem::path& path);
+
+  // ---- LAN ----
+  void lanMessage(const std::string& type, const Json& message);
+
+  // ---- update ----
+  void checkForUpdate(bool manual);
+  void onUpdateReady(std::unique_ptr<UpdateReady> ready);
+  void announceUpdate();
+  void installUpdate();
+
+  // Posts a payload to the main thread unless closing; true when it now belongs to the receiver.
+  bool postPayload(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
+
+  Desktop& desktop() { return desktop_; }
+  WebHost& web() { return web_; }
+
+  // ---- fields, in the record's order (window and WebView2 objects live in the backends) ----
+  std::filesystem::path exePath;
+  std::filesystem::path dataDir;
+  std::atomic<bool> updateChecking{false};
+  std::atomic<bool> updateManual{false};
+  std::filesystem::path updatePath;
+  std::string updateVersion;
+  WString serverOrigin;
+  WString pageUrl;
+  std::vector<std::filesystem::path> savedFiles;
+  std::vector<Rect> hitRects;
+  Rect zoneRect;
+  bool zoneValid = false;
+  bool clickThrough = true;
+  bool pressDown = false;
+  bool fileDragging = false;
+  bool hovering = false;
+  bool sessionLocked = false;
+  std::atomic<bool> closing{false};
+  double pageScale = 1.0;
+  ScreenPoint lastCursor;
+  std::uint64_t lastMoveTick = 0;
+  std::uint64_t hideUntil = 0;
+  std::uint64_t reloadAt = 0;
+  std::shared_ptr<LanServer> lan;
+  WString savedMonitorName;
+  bool screenLoaded = false;
+  bool screenDragging = false;
+
+  // ---- subsystem state beyond the record (each section owned by its subsystem) ----
+  // files:
+  // lan:
+  // update:
+
+ private:
+  int windowPhase();
+
+  Desktop& desktop_;
+  WebHost& web_;
+};
+
+// Process entry shared by every backend: single instance, then App::run, with the exit codes
+// and the start-up failure box. Never throws.
+int runShell(Desktop& desktop, WebHost& web);

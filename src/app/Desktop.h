@@ -1,0 +1,130 @@
+#pragma once
+// The desktop seam: everything App needs of the windowing system and the shell, nothing more.
+// Each backend (Win32, GTK/X11) implements it; tests drive App through a fake.
+// All calls are made on the main thread except post(), tickMs() and keepAwake(), which any
+// thread may call.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/messages.h"
+#include "common/text.h"
+
+struct ScreenPoint {
+  int x = 0;
+  int y = 0;
+  bool operator==(const ScreenPoint&) const = default;
+};
+
+struct ScreenRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// An opaque monitor identity valid while the monitor is attached; 0 is none.
+using MonitorHandle = std::uintptr_t;
+
+struct MenuItem {
+  int id = 0;  // 0 with separator = true for a separator
+  WString text;
+  bool checked = false;
+  bool separator = false;
+};
+
+enum class TrayEvent { Select, KeySelect, RightButtonUp, ContextMenu, Other };
+
+enum class MessageIcon { Error, Information };
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // Process-wide single instance per user session. acquire() false means another runs;
+  // then requestShow() asks that one to show itself (WM_SHOW_SHELL there).
+  virtual bool acquireSingleInstance() = 0;
+  virtual void requestShowFromFirst() = 0;
+
+  virtual std::filesystem::path executablePath() = 0;
+  virtual std::vector<WString> commandLineArguments() = 0;  // after the program name
+  virtual std::optional<std::filesystem::path> localAppDataFolder() = 0;
+  // Creates dataDir with its parents (private to the user where the platform can); false on failure.
+  virtual bool createDataFolder(const std::filesystem::path& dir) = 0;
+  virtual std::optional<std::filesystem::path> downloadsFolder() = 0;
+  virtual std::filesystem::path partFileFolder() = 0;  // private temporary folder for LAN part files
+
+  // Main window: created hidden, top-most, transparent, click-through, never activated.
+  virtual bool createWindow() = 0;
+  virtual void destroyWindow() = 0;  // synchronous: App::onDestroy runs before it returns
+  virtual bool windowExists() = 0;
+  virtual void showWindowNoActivate() = 0;
+  virtual void hideWindow() = 0;
+  virtual bool windowVisible() = 0;
+  virtual void setWindowRect(const ScreenRect& rect) = 0;  // stays top-most, not activated
+  virtual ScreenRect clientRect() = 0;                      // in client coordinates (0,0,w,h)
+  virtual ScreenPoint screenToClient(ScreenPoint p) = 0;
+  virtual void setClickThrough(bool on) = 0;                // style change only
+  virtual bool isForeground() = 0;
+  virtual void setForeground() = 0;
+  virtual double windowScale() = 0;  // window pixels per page pixel (DPI / 96)
+  virtual void applyTransparency() = 0;
+
+  // Monitors in the platform's order.
+  virtual std::vector<MonitorHandle> listMonitors() = 0;
+  virtual WString monitorDeviceName(MonitorHandle monitor) = 0;  // empty on failure
+  virtual std::optional<ScreenRect> monitorWorkArea(MonitorHandle monitor) = 0;
+  virtual MonitorHandle monitorNearest(ScreenPoint p) = 0;
+  virtual MonitorHandle primaryMonitor() = 0;
+
+  // Input.
+  virtual ScreenPoint cursorPos() = 0;
+  virtual bool mouseButtonsDown() = 0;  // left or right, now
+  virtual std::uint32_t millisSinceLastInput() = 0;
+
+  // Clock: a millisecond tick that never wraps.
+  virtual std::uint64_t tickMs() = 0;
+
+  // Timers on the main window; ticks arrive as App::onTimer(id).
+  virtual void startTimer(int id, std::uint32_t intervalMs) = 0;
+  virtual void killTimer(int id) = 0;
+
+  // Any thread. On success the payload is moved out and delivered to App::onPrivateMessage
+  // on the main thread; on failure it stays with the caller. Never blocks.
+  virtual bool post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) = 0;
+  // Runs the main loop until quit(); returns the quit code.
+  virtual int runLoop() = 0;
+  // Ends the main loop with this code (after the window is gone).
+  virtual void quit(int code) = 0;
+
+  // Modal boxes with the program's caption. owned: the main window is the owner.
+  virtual void messageBox(const WString& text, MessageIcon icon, bool owned) = 0;
+  virtual bool askYesNo(const WString& text) = 0;  // information icon, Yes/No
+
+  // Tray.
+  virtual void addTrayIcon() = 0;
+  virtual void removeTrayIcon() = 0;
+  // Shows the menu at the cursor, modal; returns the chosen id or 0.
+  virtual int trackPopupMenu(const std::vector<MenuItem>& items) = 0;
+
+  // Hand-offs to the user's desktop; failures are ignored.
+  virtual void openWebAddress(const WString& url) = 0;
+  virtual void openFile(const std::filesystem::path& file) = 0;  // its folder as working folder
+  virtual void revealFile(const std::filesystem::path& file) = 0;
+  // Starts a program detached with arguments; false when it could not be started.
+  virtual bool startDetached(const std::filesystem::path& program, const std::vector<WString>& args) = 0;
+
+  // Autostart store (Run value / autostart desktop entry).
+  virtual bool autostartOn() = 0;
+  virtual bool setAutostart(bool enable) = 0;  // false when the store refused
+
+  // Any thread. Keep the system awake while transfers run (counted: every true needs a false).
+  virtual void keepAwake(bool on) = 0;
+
+  // Session lock/unlock arrive as App::onSessionChange.
+  virtual void registerSessionNotifications() = 0;
+  virtual void unregisterSessionNotifications() = 0;
+};

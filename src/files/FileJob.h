@@ -1,0 +1,20 @@
+#pragma once
+// The record of one finished save (server fetch or LAN reception), carried to the main thread
+// with WM_FILE_DONE and consumed there by App::onFileDone.
+#include <filesystem>
+#include <string>
+
+#include "common/messages.h"
+#include "common/text.h"
+
+class App;
+
+struct FileJob final : MessagePayload {
+  App* app = nullptr;
+  std::string id;    // the page's identifier, returned unchanged
+  std::string how;   // "open" or "save"
+  WString url;       // the download address (empty for LAN saves)
+  std::filesystem::path path;  // the final path chosen
+  bool ok = false;
+  bool resume = false;  // a failed LAN transfer that can be resumed
+};

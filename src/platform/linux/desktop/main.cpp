@@ -1,0 +1,2 @@
+// Placeholder entry until the Linux desktop lands.
+int main() { return 1; }
