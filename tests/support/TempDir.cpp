@@ -1,0 +1,24 @@
+#include "support/TempDir.h"
+
+#include <atomic>
+#include <chrono>
+#include <random>
+
+TempDir::TempDir(const std::string& tag) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    auto name = "desk-" + tag + "-" + std::to_string(rd()) + "-" + std::to_string(counter++);
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / name, ec)) {
+      path_ = base / name;
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
