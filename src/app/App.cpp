@@ -18,7 +18,6 @@ void App::onDpiChanged() {}
 void App::onCompositionChanged() {}
 void App::onTimer(int) {}
 void App::onSessionChange(bool) {}
-void App::onTrayEvent(TrayEvent) {}
 void App::onPrivateMessage(unsigned, std::uintptr_t, PayloadPtr) {}
 void App::onEnvironmentCreated(bool) {}
 void App::onControllerCreated(bool) {}
@@ -32,20 +31,9 @@ bool App::onPermissionRequested() { return false; }
 void App::applyTransparency() {}
 void App::placeWindow() {}
 void App::restartWeb() {}
-void App::addTrayIcon() {}
-void App::showTrayMenu() {}
-void App::setAutostart(bool) {}
-bool App::isAutostartOn() { return false; }
 void App::hide() {}
 void App::show() {}
 void App::openUrl(const WString&) {}
-void App::setClickThrough(bool) {}
-void App::pointerTick() {}
-void App::activityTick(bool) {}
-void App::focusInput() {}
-MonitorHandle App::currentMonitor() { return 0; }
-void App::moveToMonitor(MonitorHandle) {}
-void App::moveToNextMonitor() {}
 void App::startWeb() {}
 void App::setupWeb() {}
 void App::loadPage() {}
