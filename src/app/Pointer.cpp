@@ -1,0 +1,163 @@
+// Makes a full-screen transparent window behave as if only the page's shapes existed: the cursor
+// is polled, the window takes the mouse only over a shape (or near the zone while a file is
+// dragged), a press that began on the page keeps the window until the buttons are released, and
+// the page hears about hover, activity and idle time.
+//
+// The pointer tick runs about 30 times a second for the life of the process, so its steady path
+// allocates nothing and touches the window style only when click-through really flips.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "app/App.h"
+
+namespace {
+
+constexpr double kShapeMargin = 2.0;
+constexpr double kFileDropMargin = 12.0;
+constexpr std::uint64_t kActivityWindowMs = 4000;
+
+// Inclusive on every edge: a cursor exactly on the widened border counts as inside.
+bool inside(const Rect& r, double margin, double x, double y) {
+  return r.x - margin <= x && x <= r.x + r.w + margin && r.y - margin <= y && y <= r.y + r.h + margin;
+}
+
+// A scale of zero or worse (a backend that could not read the DPI) would turn every position
+// into infinity; treat it as unscaled instead.
+double usableScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
+
+// Page callbacks. Numbers are written with to_chars so a backend that sets the user's locale
+// (GTK does) cannot turn the decimal point into a comma.
+void appendAscii(WString& out, const char* first, const char* last) {
+  for (; first != last; ++first) out.push_back(static_cast<WChar>(static_cast<unsigned char>(*first)));
+}
+
+void appendFixed6(WString& out, double value) {
+  if (!std::isfinite(value)) value = 0;
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  appendAscii(out, buffer, result.ptr);
+}
+
+WString screenMovedScript(double x, double y) {
+  WString script = DESK_W("window.deskScreenMoved?.(");
+  appendFixed6(script, x);
+  script += DESK_W(",");
+  appendFixed6(script, y);
+  script += DESK_W(")");
+  return script;
+}
+
+const WString& hoverScript(bool in) {
+  static const WString enter = DESK_W("window.deskHover?.(true)");
+  static const WString leave = DESK_W("window.deskHover?.(false)");
+  return in ? enter : leave;
+}
+
+WString activityScript(const char* kind) {
+  WString script = DESK_W("window.deskAct?.('");
+  for (; *kind; ++kind) script.push_back(static_cast<WChar>(*kind));
+  script += DESK_W("')");
+  return script;
+}
+
+WString idleScript(std::uint32_t seconds) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+  WString script = DESK_W("window.deskIdle?.(");
+  appendAscii(script, buffer, result.ptr);
+  script += DESK_W(")");
+  return script;
+}
+
+}  // namespace
+
+void App::setClickThrough(bool on) {
+  if (on == clickThrough) return;
+  clickThrough = on;
+  desktop_.setClickThrough(on);
+}
+
+void App::pointerTick() {
+  if (!desktop_.windowVisible() || !web_.hasWebView()) return;
+
+  const ScreenPoint cursor = desktop_.cursorPos();
+
+  if (screenDragging) {
+    const MonitorHandle nearest = desktop_.monitorNearest(cursor);
+    if (nearest != 0 && nearest != currentMonitor()) {
+      moveToMonitor(nearest);
+      // Relative to the moved window, in the scale of the monitor it now sits on.
+      const ScreenPoint client = desktop_.screenToClient(cursor);
+      const double scale = usableScale(pageScale);
+      runScript(screenMovedScript(client.x / scale, client.y / scale));
+    }
+  }
+
+  if (!(cursor == lastCursor)) {
+    lastCursor = cursor;
+    lastMoveTick = desktop_.tickMs();
+  }
+
+  const ScreenPoint client = desktop_.screenToClient(cursor);
+  const double scale = usableScale(pageScale);
+  const double x = client.x / scale;
+  const double y = client.y / scale;
+
+  const bool inZone = zoneValid && inside(zoneRect, 0.0, x, y);
+  if (inZone != hovering) {
+    hovering = inZone;
+    runScript(hoverScript(inZone));
+  }
+
+  const bool buttonsUp = !desktop_.mouseButtonsDown();
+  if (buttonsUp) pressDown = false;
+
+  for (const Rect& r : hitRects) {
+    if (inside(r, kShapeMargin, x, y)) {
+      setClickThrough(false);
+      return;
+    }
+  }
+  if (fileDragging && zoneValid && inside(zoneRect, kFileDropMargin, x, y)) {
+    setClickThrough(false);
+    return;
+  }
+  // A button held over a window that takes the mouse: keep it only for a press that began on
+  // the page, so dragging a shape off its own outline does not drop the drag.
+  if (!buttonsUp && !clickThrough && pressDown) return;
+  setClickThrough(true);
+}
+
+void App::activityTick(bool isActivity) {
+  const std::uint32_t idleMs = desktop_.millisSinceLastInput();
+  const std::uint64_t now = desktop_.tickMs();
+
+  if (isActivity) {
+    const char* kind = "type";
+    if (sessionLocked) {
+      kind = "lock";
+    } else if (idleMs >= kActivityWindowMs) {
+      kind = "";
+    } else if (lastMoveTick != 0 && now >= lastMoveTick && now - lastMoveTick < kActivityWindowMs) {
+      kind = "mouse";
+    }
+    runScript(activityScript(kind));
+  } else {
+    runScript(idleScript(idleMs / 1000));
+  }
+
+  if (hideUntil != 0 && now >= hideUntil) {
+    hideUntil = 0;
+    show();  // shows without activating
+  }
+  if (reloadAt != 0 && now >= reloadAt) {
+    loadPage();
+  }
+}
+
+void App::focusInput() {
+  if (!web_.hasController() || !desktop_.windowVisible()) return;
+  setClickThrough(false);
+  if (!desktop_.isForeground()) desktop_.setForeground();
+}
