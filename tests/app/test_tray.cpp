@@ -1,0 +1,171 @@
+// Tray events, the tray menu and its commands, and the autostart switch, against the fakes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/App.h"
+#include "support/FakeDesktop.h"
+#include "support/FakeWebHost.h"
+
+namespace {
+
+struct TrayFixture : ::testing::Test {
+  FakeDesktop desk;
+  FakeWebHost web;
+  App app{desk, web};
+
+  TrayFixture() {
+    desk.app = &app;
+    desk.windowAlive = true;
+    desk.visible = true;
+    web.environment = web.controller = web.webView = true;
+    app.dataDir = desk.temp().path();
+    app.serverOrigin = toWide("https://desk.example");
+    app.pageUrl = toWide("https://desk.example/_desk.html");
+  }
+
+  std::vector<int> menuIds() const {
+    std::vector<int> ids;
+    for (const auto& item : desk.lastMenu) ids.push_back(item.separator ? -1 : item.id);
+    return ids;
+  }
+
+  const MenuItem* item(int id) const {
+    for (const auto& i : desk.lastMenu)
+      if (!i.separator && i.id == id) return &i;
+    return nullptr;
+  }
+};
+
+TEST_F(TrayFixture, MenuWithOneAndWithTwoMonitors) {
+  app.showTrayMenu();
+  EXPECT_EQ(menuIds(), (std::vector<int>{100, 102, 101, -1, 103, -1, 104}));
+  const std::pair<int, const char*> texts[] = {
+      {100, "藏起来 1 小时"}, {102, "打开在线Tamsel网页"}, {101, "重新加载"}, {103, "开机自动打开"}, {104, "退出"}};
+  for (const auto& [id, text] : texts) {
+    ASSERT_NE(item(id), nullptr) << id;
+    EXPECT_EQ(toNarrow(item(id)->text), text);
+  }
+
+  desk.monitors.push_back(FakeDesktop::standardMonitor(2, 1920, "\\\\.\\DISPLAY2"));
+  app.showTrayMenu();
+  EXPECT_EQ(menuIds(), (std::vector<int>{100, 102, 101, 105, -1, 103, -1, 104}));
+  EXPECT_EQ(toNarrow(item(105)->text), "移到下一块屏幕");
+
+  desk.visible = false;
+  app.showTrayMenu();
+  EXPECT_EQ(toNarrow(item(100)->text), "显示小屋");
+}
+
+TEST_F(TrayFixture, CheckMarkFollowsTheStore) {
+  for (bool on : {true, false, true}) {
+    desk.autostart = on;
+    app.showTrayMenu();
+    EXPECT_EQ(item(103)->checked, on);
+    for (const auto& i : desk.lastMenu) {
+      if (i.id != 103) {
+        EXPECT_FALSE(i.checked);
+      }
+    }
+  }
+}
+
+TEST_F(TrayFixture, TrayEvents) {
+  struct Case {
+    TrayEvent event;
+    bool visible;
+    int menus;
+    bool visibleAfter;
+  };
+  const Case cases[] = {
+      {TrayEvent::Select, true, 1, true},         {TrayEvent::KeySelect, true, 1, true},
+      {TrayEvent::Select, false, 0, true},        {TrayEvent::KeySelect, false, 0, true},
+      {TrayEvent::RightButtonUp, false, 1, false}, {TrayEvent::ContextMenu, true, 1, true},
+      {TrayEvent::Other, false, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.event));
+    desk.visible = c.visible;
+    desk.menuShows = 0;
+    app.hideUntil = c.visible ? 0 : desk.tick + 3600000;
+    app.onTrayEvent(c.event);
+    EXPECT_EQ(desk.menuShows, c.menus);
+    EXPECT_EQ(desk.visible, c.visibleAfter);
+    if (!c.visible && c.visibleAfter) {
+      EXPECT_EQ(app.hideUntil, 0u);  // the pending return is cancelled
+    }
+  }
+}
+
+TEST_F(TrayFixture, ShowHideCommand) {
+  desk.menuAnswer = IDM_SHOW_HIDE;
+  app.showTrayMenu();
+  EXPECT_FALSE(desk.visible);
+  EXPECT_EQ(app.hideUntil, desk.tick + 3600000);
+  app.showTrayMenu();
+  EXPECT_TRUE(desk.visible);
+  EXPECT_EQ(app.hideUntil, 0u);
+}
+
+TEST_F(TrayFixture, OpenSiteReloadAndExitCommands) {
+  desk.menuAnswer = IDM_OPEN_SITE;
+  app.showTrayMenu();
+  ASSERT_EQ(desk.openedAddresses.size(), 1u);
+  EXPECT_EQ(toNarrow(desk.openedAddresses[0]), "https://desk.example/");
+
+  app.hitRects = {{1, 2, 3, 4}};
+  app.reloadAt = desk.tick + 5;
+  desk.menuAnswer = IDM_RELOAD;
+  app.showTrayMenu();
+  EXPECT_TRUE(app.hitRects.empty());
+  EXPECT_EQ(app.reloadAt, 0u);
+  ASSERT_FALSE(web.navigations.empty());
+  EXPECT_EQ(web.navigations.back(), app.pageUrl);
+
+  desk.menuAnswer = 0;  // dismissed
+  app.showTrayMenu();
+  EXPECT_TRUE(desk.windowAlive);
+
+  desk.menuAnswer = IDM_EXIT;
+  app.showTrayMenu();
+  EXPECT_FALSE(desk.windowAlive);
+}
+
+TEST_F(TrayFixture, NextScreenCommand) {
+  desk.monitors.push_back(FakeDesktop::standardMonitor(2, 1920, "\\\\.\\DISPLAY2"));
+  desk.menuAnswer = IDM_NEXT_SCREEN;
+  app.showTrayMenu();
+  EXPECT_EQ(app.currentMonitor(), 2u);
+  std::ifstream in(app.dataDir / "screen.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\\\\.\\DISPLAY2");
+}
+
+TEST_F(TrayFixture, AutostartCommandTogglesTheStore) {
+  desk.menuAnswer = IDM_AUTOSTART;
+  app.showTrayMenu();
+  EXPECT_TRUE(desk.autostart);
+  app.showTrayMenu();
+  EXPECT_FALSE(desk.autostart);
+  EXPECT_EQ(desk.autostartSets, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(desk.boxes.empty());
+}
+
+TEST_F(TrayFixture, StoreRefusalShowsTheErrorBox) {
+  app.setAutostart(false);  // off when already absent is no error
+  EXPECT_TRUE(desk.boxes.empty());
+
+  desk.autostartRefuses = true;
+  for (bool enable : {true, false}) {
+    desk.boxes.clear();
+    app.setAutostart(enable);
+    ASSERT_EQ(desk.boxes.size(), 1u);
+    EXPECT_EQ(toNarrow(desk.boxes[0].text), "无法保存开机启动设置。");
+    EXPECT_EQ(desk.boxes[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(desk.boxes[0].owned);
+  }
+}
+
+}  // namespace
