@@ -1,47 +1,132 @@
-// Placeholder bodies so every library links while the application core is being built.
+// The application object's life and the window procedure's cases, as the backend delivers them.
 #include "app/App.h"
 
-#include "lan/LanServer.h"
+#include <cmath>
 
-App::App(Desktop& desktop, WebHost& web) : desktop_(desktop), web_(web) {}
-App::~App() = default;
-int App::run() { return 1; }
-int App::windowPhase() { return 1; }
-void App::onTaskbarCreated() {}
-void App::onDestroy() {}
-void App::onSize() {}
-void App::onSetFocus() {}
-void App::onClose() {}
-void App::onWorkAreaChanged() {}
-void App::onDisplayChanged() {}
-void App::onDpiChanged() {}
-void App::onCompositionChanged() {}
-void App::onTimer(int) {}
-void App::onSessionChange(bool) {}
-void App::onPrivateMessage(unsigned, std::uintptr_t, PayloadPtr) {}
-void App::onEnvironmentCreated(bool) {}
-void App::onControllerCreated(bool) {}
-void App::onScriptAdded(bool) {}
-void App::onWebMessage(const WString&, const WString&, const std::optional<WString>&) {}
-bool App::onNavigationStarting(const WString&) { return false; }
-void App::onNewWindowRequested(const WString&) {}
-void App::onNavigationCompleted(bool, bool) {}
-void App::onProcessFailed(bool) {}
-bool App::onPermissionRequested() { return false; }
-void App::applyTransparency() {}
-void App::placeWindow() {}
-void App::restartWeb() {}
-void App::hide() {}
-void App::show() {}
-void App::openUrl(const WString&) {}
-void App::startWeb() {}
-void App::setupWeb() {}
-void App::loadPage() {}
-void App::showOffline() {}
-void App::onPageMessage(const WString&, const WString&, const std::optional<WString>&) {}
-bool App::isDeskPage(const WString&) const { return false; }
-bool App::isSavedFile(const std::filesystem::path&) const { return false; }
-void App::runScript(const WString&) {}
-void App::postScript(const WString&) {}
-bool App::postPayload(unsigned, std::uintptr_t, PayloadPtr) { return false; }
-int runShell(Desktop&, WebHost&) { return 1; }
+#include "files/FileJob.h"
+#include "lan/LanServer.h"
+#include "update/UpdateReady.h"
+#include "web/Callbacks.h"
+
+namespace {
+
+// A payload travels as its base type; take it back as the type its message promises, or drop it.
+template <typename T>
+std::unique_ptr<T> payloadAs(PayloadPtr& payload) {
+  if (auto* typed = dynamic_cast<T*>(payload.get())) {
+    payload.release();
+    return std::unique_ptr<T>(typed);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+App::App(Desktop& desktop, WebHost& web) : desktop_(desktop), web_(web) { web_.setEvents(this); }
+
+App::~App() {
+  closing = true;
+  if (web_.hasController()) web_.closeController();
+  web_.releaseAll();
+  web_.setEvents(nullptr);
+}
+
+void App::onTaskbarCreated() { addTrayIcon(); }
+
+void App::onDestroy() {
+  closing = true;
+  desktop_.removeTrayIcon();
+  desktop_.unregisterSessionNotifications();
+  desktop_.killTimer(kTimerPointer);
+  desktop_.killTimer(kTimerIdle);
+  desktop_.killTimer(kTimerActivity);
+  desktop_.quit(0);
+}
+
+void App::onSize() {
+  if (!web_.hasController()) return;
+  const ScreenRect client = desktop_.clientRect();
+  web_.setBounds(client.right - client.left, client.bottom - client.top);
+}
+
+void App::onSetFocus() {
+  if (web_.hasController()) web_.moveFocus();
+}
+
+void App::onClose() { desktop_.destroyWindow(); }
+void App::onWorkAreaChanged() { placeWindow(); }
+void App::onDisplayChanged() { placeWindow(); }
+void App::onDpiChanged() { placeWindow(); }
+void App::onCompositionChanged() { applyTransparency(); }
+
+void App::onTimer(int id) {
+  if (id == kTimerUpdate || id == kTimerFirstUpdate) {
+    if (id == kTimerFirstUpdate) desktop_.killTimer(kTimerFirstUpdate);
+    checkForUpdate(false);
+  } else if (id == kTimerPointer) {
+    pointerTick();
+  } else {
+    activityTick(id == kTimerActivity);
+  }
+}
+
+void App::onSessionChange(bool locked) { sessionLocked = locked; }
+
+void App::onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {
+  // Anything a worker posted may arrive after teardown began; it is dropped with its payload.
+  if (closing) return;
+  switch (message) {
+    case WM_SHOW_SHELL:
+      show();
+      break;
+    case WM_RESTART_WEB:
+      restartWeb();
+      break;
+    case WM_UPDATE_READY:
+      if (auto ready = payloadAs<UpdateReady>(payload)) onUpdateReady(std::move(ready));
+      break;
+    case WM_UPDATE_STATE:
+      runScript(updateStateScript(wParam == 1));
+      break;
+    case WM_FILE_DONE:
+      if (auto job = payloadAs<FileJob>(payload)) onFileDone(std::move(job));
+      break;
+    case WM_RUN_SCRIPT:
+      if (auto script = payloadAs<ScriptPayload>(payload)) runScript(script->script);
+      break;
+    default:
+      break;  // WM_TRAY_NOTIFY reaches onTrayEvent directly; anything else is not ours
+  }
+}
+
+bool App::postPayload(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {
+  if (closing) return false;
+  // A refused post leaves the payload here, and it is freed on return.
+  return desktop_.post(message, wParam, payload);
+}
+
+void App::applyTransparency() { desktop_.applyTransparency(); }
+
+void App::placeWindow() {
+  if (const auto area = desktop_.monitorWorkArea(currentMonitor())) desktop_.setWindowRect(*area);
+  if (web_.hasController()) {
+    const ScreenRect client = desktop_.clientRect();
+    web_.setBounds(client.right - client.left, client.bottom - client.top);
+    web_.notifyParentMoved();
+  }
+  // A scale the platform could not read would make every page position infinite.
+  const double scale = desktop_.windowScale();
+  if (std::isfinite(scale) && scale > 0) pageScale = scale;
+}
+
+void App::restartWeb() {
+  if (web_.hasController()) web_.closeController();
+  web_.releaseAll();
+  hitRects.clear();
+  zoneValid = false;
+  pressDown = false;
+  fileDragging = false;
+  setClickThrough(true);
+  reloadAt = 0;
+  startWeb();
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Reading the page's messages: the shapes it reports for hit testing.
+#include <optional>
+
+#include "app/App.h"
+#include "common/json.h"
+
+// [x, y, w, h]: four finite numbers of at most 100,000 in absolute value, w and h not negative.
+std::optional<Rect> readRect(const Json& value);
