@@ -28,17 +28,20 @@ class WebHostEvents {
   virtual bool onPermissionRequested() = 0;
 };
 
-// How the one bridge script reaches the shell on this platform. The bridge logic is shared;
-// only these fragments differ.
+// How the one bridge script reaches the shell on this platform. The bridge logic is shared
+// (web/Bridge.h builds it); only these fragments differ. An empty field takes the WebView2 form.
 struct BridgeFlavor {
-  // JavaScript statements run before the bridge, inside its closure (may capture natives).
+  // JavaScript statements run first inside the bridge's closure, before window.webkit is
+  // replaced by the page's entry point: capture any native handler here.
   std::string prelude;
-  // A JS expression of one argument `m` that sends m to the shell.
+  // A JS expression of one argument `m` (a plain object) that sends m to the shell.
+  // WebView2: window.chrome.webview.postMessage(m).
   std::string sendExpression;
-  // A JS statement with `copy` (the message without "file") and `file` (a File) in scope that
-  // sends both; empty means the WebView2 form (postMessageWithAdditionalObjects when present).
+  // JS statements with `copy` (the message without "file") and `file` (a File) in scope that
+  // send both. WebView2: postMessageWithAdditionalObjects(copy, [file]) when present, else copy.
   std::string sendWithFile;
-  // The platform object given to the page as window.deskShell.
+  // The platform object given to the page as window.deskShell (a JS expression).
+  // WebView2: { platform: 'win32', native: true }.
   std::string platformObject;
 };
 
