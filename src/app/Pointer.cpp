@@ -5,11 +5,11 @@
 //
 // The pointer tick runs about 30 times a second for the life of the process, so its steady path
 // allocates nothing and touches the window style only when click-through really flips.
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 
 #include "app/App.h"
+#include "web/Callbacks.h"
 
 namespace {
 
@@ -25,50 +25,6 @@ bool inside(const Rect& r, double margin, double x, double y) {
 // A scale of zero or worse (a backend that could not read the DPI) would turn every position
 // into infinity; treat it as unscaled instead.
 double usableScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
-
-// Page callbacks. Numbers are written with to_chars so a backend that sets the user's locale
-// (GTK does) cannot turn the decimal point into a comma.
-void appendAscii(WString& out, const char* first, const char* last) {
-  for (; first != last; ++first) out.push_back(static_cast<WChar>(static_cast<unsigned char>(*first)));
-}
-
-void appendFixed6(WString& out, double value) {
-  if (!std::isfinite(value)) value = 0;
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  appendAscii(out, buffer, result.ptr);
-}
-
-WString screenMovedScript(double x, double y) {
-  WString script = DESK_W("window.deskScreenMoved?.(");
-  appendFixed6(script, x);
-  script += DESK_W(",");
-  appendFixed6(script, y);
-  script += DESK_W(")");
-  return script;
-}
-
-const WString& hoverScript(bool in) {
-  static const WString enter = DESK_W("window.deskHover?.(true)");
-  static const WString leave = DESK_W("window.deskHover?.(false)");
-  return in ? enter : leave;
-}
-
-WString activityScript(const char* kind) {
-  WString script = DESK_W("window.deskAct?.('");
-  for (; *kind; ++kind) script.push_back(static_cast<WChar>(*kind));
-  script += DESK_W("')");
-  return script;
-}
-
-WString idleScript(std::uint32_t seconds) {
-  char buffer[16];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds);
-  WString script = DESK_W("window.deskIdle?.(");
-  appendAscii(script, buffer, result.ptr);
-  script += DESK_W(")");
-  return script;
-}
 
 }  // namespace
 
