@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +118,10 @@ class App final : public WebHostEvents {
   bool isSavedFile(const std::filesystem::path& path) const;
   void runScript(const WString& script);
   void postScript(const WString& script);  // any thread
+  // Sees every page message just before it is handed on to fileGet, lanMessage, checkForUpdate
+  // or installUpdate (type, message with "_path" settled). Unset in the product; tests watch the
+  // routing with it without depending on what those subsystems then do.
+  std::function<void(const std::string& type, const Json& message)> handOffWatch;
 
   // ---- server files ----
   void fileGet(const Json& message);
@@ -172,6 +177,11 @@ class App final : public WebHostEvents {
   // ---- subsystem state beyond the record (each section owned by its subsystem) ----
   // files:
   // lan:
+  void lanGet(const Json& message);
+  void lanSinkGet(const Json& message);
+  void postLanProgress(const std::string& id, std::uint64_t done, std::uint64_t total);  // any thread
+  // Fetch threads and the server's threads; stopped and joined before the App goes away.
+  std::shared_ptr<class LanRuntime> lanRuntime;
   // update:
 
  private:

@@ -16,6 +16,10 @@ constexpr double kMaxCoordinate = 100000;
 constexpr double kMinScale = 0.5;
 constexpr double kMaxScale = 8;
 constexpr double kMaxHideMs = 86400000;
+
+void watchHandOff(const App& app, const std::string& type, const Json& message) {
+  if (app.handOffWatch) app.handOffWatch(type, message);
+}
 }  // namespace
 
 std::optional<Rect> readRect(const Json& value) {
@@ -28,6 +32,14 @@ std::optional<Rect> readRect(const Json& value) {
   }
   if (v[2] < 0 || v[3] < 0) return std::nullopt;
   return Rect{v[0], v[1], v[2], v[3]};
+}
+
+void settleLanPath(Json& message, const std::optional<WString>& filePath) {
+  // Only the shell names the local file; whatever the page put there goes.
+  message.erase("_path");
+  if (!filePath || filePath->empty()) return;
+  std::string path = toNarrow(*filePath);
+  if (!path.empty()) message["_path"] = std::move(path);
 }
 
 bool App::isDeskPage(const WString& url) const {
@@ -86,20 +98,22 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
     if (t == "open") {
       if (auto url = jsonString(message, "url")) openUrl(toWide(*url));
     }
-    if (t == "updateNow") installUpdate();
+    if (t == "updateNow") {
+      watchHandOff(*this, t, message);
+      installUpdate();
+    }
     if (t == "screenDrag") {
       if (auto on = jsonBool(message, "on")) screenDragging = *on;
     }
-    if (t == "fileGet") fileGet(message);
-    if (t == "lanOpen") {
-      // Only the shell names the local file; whatever the page put there goes.
-      message.erase("_path");
-      if (filePath && !filePath->empty()) {
-        const std::string path = toNarrow(*filePath);
-        if (!path.empty()) message["_path"] = path;
-      }
+    if (t == "fileGet") {
+      watchHandOff(*this, t, message);
+      fileGet(message);
     }
-    if (t.rfind("lan", 0) == 0) lanMessage(t, message);
+    if (t == "lanOpen") settleLanPath(message, filePath);
+    if (t.rfind("lan", 0) == 0) {
+      watchHandOff(*this, t, message);
+      lanMessage(t, message);
+    }
     if (t == "fileOpenPath" || t == "fileReveal") {
       if (auto text = jsonString(message, "path")) {
         const std::filesystem::path path = widePath(toWide(*text));
@@ -112,7 +126,10 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
         }
       }
     }
-    if (t == "updateCheck") checkForUpdate(jsonIsTrue(message, "manual"));
+    if (t == "updateCheck") {
+      watchHandOff(*this, t, message);
+      checkForUpdate(jsonIsTrue(message, "manual"));
+    }
     if (t == "hide") {
       if (auto ms = jsonNumber(message, "ms"); ms && std::isfinite(*ms) && *ms > 0) {
         hide();

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "app/App.h"
+#include "support/FakeWebHost.h"
 
 FakeDesktop::FakeDesktop() {
   exePath = temp_.path() / "bin" / "tamsel-desk";
@@ -49,6 +51,12 @@ std::optional<std::uint32_t> FakeDesktop::timerInterval(int id) const {
   return interval;
 }
 
+App* FakeDesktop::target() {
+  if (app) return app;
+  if (linkedWeb) return dynamic_cast<App*>(linkedWeb->events);
+  return nullptr;
+}
+
 int FakeDesktop::pump(App& target) {
   if (!app) app = &target;
   int delivered = 0;
@@ -68,7 +76,10 @@ int FakeDesktop::pump(App& target) {
 
 bool FakeDesktop::acquireSingleInstance() { return singleInstanceFree; }
 void FakeDesktop::requestShowFromFirst() { ++showRequests; }
-std::filesystem::path FakeDesktop::executablePath() { return exePath; }
+std::filesystem::path FakeDesktop::executablePath() {
+  if (executablePathThrows) throw std::runtime_error("no executable path");
+  return exePath;
+}
 std::vector<WString> FakeDesktop::commandLineArguments() { return arguments; }
 std::optional<std::filesystem::path> FakeDesktop::localAppDataFolder() { return localAppData; }
 
@@ -95,7 +106,7 @@ void FakeDesktop::destroyWindow() {
   if (!windowAlive) return;
   windowAlive = false;
   visible = false;
-  if (app && destroyCallsOnDestroy) app->onDestroy();
+  if (App* a = target(); a && destroyCallsOnDestroy) a->onDestroy();
 }
 
 bool FakeDesktop::windowExists() { return windowAlive; }

@@ -16,6 +16,7 @@
 #include "support/TempDir.h"
 
 class App;
+class FakeWebHost;
 
 struct FakeMonitor {
   MonitorHandle handle = 0;
@@ -149,8 +150,14 @@ class FakeDesktop : public Desktop {
   int sessionRegisterCalls = 0;
   int sessionUnregisterCalls = 0;
 
-  // The App to tell about onDestroy (set by the test or by pump()).
+  // The App to tell about onDestroy (set by the test or by pump()). When unset, the App that
+  // registered itself with the linked web host is used (runShell builds its own App).
   App* app = nullptr;
+  FakeWebHost* linkedWeb = nullptr;
+  App* target();
+
+  // Thrown from executablePath(), the first thing App::run asks for.
+  bool executablePathThrows = false;
 
   const TempDir& temp() const { return temp_; }
 
