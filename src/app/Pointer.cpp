@@ -43,10 +43,14 @@ void App::pointerTick() {
     const MonitorHandle nearest = desktop_.monitorNearest(cursor);
     if (nearest != 0 && nearest != currentMonitor()) {
       moveToMonitor(nearest);
-      // Relative to the moved window, in the scale of the monitor it now sits on.
-      const ScreenPoint client = desktop_.screenToClient(cursor);
-      const double scale = usableScale(pageScale);
-      runScript(screenMovedScript(client.x / scale, client.y / scale));
+      // Reported only when the move took: a monitor that cannot be identified is not moved to,
+      // and the page must not hear of a crossing 30 times a second.
+      if (currentMonitor() == nearest) {
+        // Relative to the moved window, in the scale of the monitor it now sits on.
+        const ScreenPoint client = desktop_.screenToClient(cursor);
+        const double scale = usableScale(pageScale);
+        runScript(screenMovedScript(client.x / scale, client.y / scale));
+      }
     }
   }
 

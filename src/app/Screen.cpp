@@ -46,7 +46,11 @@ MonitorHandle App::currentMonitor() {
 }
 
 void App::moveToMonitor(MonitorHandle monitor) {
-  savedMonitorName = desktop_.monitorDeviceName(monitor);
+  // A monitor whose information cannot be read has no name to remember and no work area to
+  // cover; choosing it would only overwrite the remembered monitor with nothing.
+  WString name = desktop_.monitorDeviceName(monitor);
+  if (name.empty()) return;
+  savedMonitorName = std::move(name);
   // The choice in memory now outranks whatever the file held when the run began.
   screenLoaded = true;
   writeWhole(screenFile(dataDir), toNarrow(savedMonitorName));
@@ -57,7 +61,18 @@ void App::moveToNextMonitor() {
   const std::vector<MonitorHandle> monitors = desktop_.listMonitors();
   if (monitors.size() < 2) return;
   const MonitorHandle current = currentMonitor();
-  auto it = std::find(monitors.begin(), monitors.end(), current);
-  if (it == monitors.end() || ++it == monitors.end()) it = monitors.begin();
-  moveToMonitor(*it);
+  const auto found = std::find(monitors.begin(), monitors.end(), current);
+  // After the last one, and from a monitor not in the list, the first one is next. Monitors that
+  // cannot be identified are passed over, or the walk would stop on them.
+  const std::size_t count = monitors.size();
+  const bool listed = found != monitors.end();
+  const std::size_t from = listed ? static_cast<std::size_t>(found - monitors.begin()) : count - 1;
+  const std::size_t candidates = listed ? count - 1 : count;
+  for (std::size_t step = 1; step <= candidates; ++step) {
+    const MonitorHandle next = monitors[(from + step) % count];
+    if (!desktop_.monitorDeviceName(next).empty()) {
+      moveToMonitor(next);
+      return;
+    }
+  }
 }

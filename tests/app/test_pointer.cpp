@@ -245,6 +245,16 @@ TEST_F(PointerFixture, ScreenDragMovesTheWindowAndReportsTheNewPosition) {
   EXPECT_EQ(scripts().front(), "window.deskScreenMoved?.(53.333333,33.333333)");
   std::ifstream in(app.dataDir / "screen.txt", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\\\\.\\DISPLAY2");
+
+  // A monitor that cannot be identified is not moved to, and no crossing is reported.
+  FakeMonitor unnamed = FakeDesktop::standardMonitor(3, 3840, "");
+  desk.monitors.push_back(unnamed);
+  web.scripts.clear();
+  desk.cursor = {4000, 50};
+  app.pointerTick();
+  app.pointerTick();
+  EXPECT_EQ(desk.windowRect, desk.monitors[1].workArea);
+  EXPECT_TRUE(web.scripts.empty());
 }
 
 TEST_F(PointerFixture, FocusInputTakesTheMouseAndTheForeground) {

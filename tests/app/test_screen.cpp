@@ -126,6 +126,18 @@ TEST_F(ScreenFixture, UnreadableMonitorIsNotChosenWithoutAName) {
   EXPECT_EQ(app.currentMonitor(), 3u);
 }
 
+TEST_F(ScreenFixture, UnreadableMonitorIsPassedOverAndNeverRemembered) {
+  writeFile("\\\\.\\DISPLAY1");
+  desk.monitors[1].deviceName.clear();
+  app.moveToMonitor(2);
+  EXPECT_EQ(readFile(), "\\\\.\\DISPLAY1");
+  EXPECT_TRUE(desk.rectsSet.empty());
+  app.moveToNextMonitor();
+  EXPECT_EQ(app.currentMonitor(), 3u);
+  app.moveToNextMonitor();
+  EXPECT_EQ(app.currentMonitor(), 1u);
+}
+
 TEST_F(ScreenFixture, UnwritableFileKeepsTheChoiceForThisRun) {
   app.dataDir = desk.temp().path() / "missing-folder";
   app.moveToMonitor(3);
