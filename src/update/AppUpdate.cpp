@@ -1,8 +1,48 @@
-// Placeholder until the self-update work lands.
-#include "app/App.h"
-#include "update/UpdateReady.h"
+// The App's side of the self-update, all on the main thread.
+#include <system_error>
+#include <thread>
 
-void App::checkForUpdate(bool) {}
-void App::onUpdateReady(std::unique_ptr<UpdateReady>) {}
-void App::announceUpdate() {}
-void App::installUpdate() {}
+#include "app/App.h"
+#include "common/json.h"
+#include "update/UpdateReady.h"
+#include "update/UpdateWorker.h"
+
+void App::checkForUpdate(bool manual) {
+  if (manual) {
+    if (!updatePath.empty()) {
+      announceUpdate();
+      return;
+    }
+    updateManual.store(true);
+  }
+  if (closing.load()) return;
+  // The running check reads updateManual when it ends, so it answers this request too.
+  if (updateChecking.exchange(true)) return;
+  try {
+    std::thread(updateWorker, std::ref(*this), UpdateSource{serverOrigin, dataDir}).detach();
+  } catch (...) {
+    // updateManual stays set: the next check answers it.
+    updateChecking.store(false);
+  }
+}
+
+void App::onUpdateReady(std::unique_ptr<UpdateReady> ready) {
+  if (!ready) return;
+  updatePath = std::move(ready->path);
+  updateVersion = std::move(ready->version);
+  announceUpdate();
+}
+
+void App::announceUpdate() {
+  runScript(toWide("window.deskUpdateReady && window.deskUpdateReady(") + scriptString(updateVersion) +
+            toWide(")"));
+}
+
+void App::installUpdate() {
+  if (updatePath.empty()) return;
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(updatePath, ec))) return;
+  if (desktop_.startDetached(updatePath, {toWide("/S"), toWide("/UPDATE")})) {
+    desktop_.destroyWindow();
+  }
+}
