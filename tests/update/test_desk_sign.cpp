@@ -1,0 +1,122 @@
+// The release signing tool as release makers run it: its keys, and manifests that the shell
+// accepts as they are and refuses after any change.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+#include "UpdateRig.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+// The arguments are the test's own, free of shell quoting characters except spaces.
+ToolRun deskSign(const std::string& args) {
+  ToolRun run;
+  const std::string command = std::string(DESK_SIGN_EXE) + " " + args + " 2>/dev/null";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buf[512];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+  run.status = ::pclose(pipe);
+  return run;
+}
+
+TEST(DeskSign, KeygenWritesAPrivateKeyAndPrintsItsPoint) {
+  TempDir dir("sign");
+  const fs::path key = dir / "release.pem";
+  const ToolRun run = deskSign("keygen '" + key.string() + "'");
+  ASSERT_EQ(run.status, 0);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(run.out, m, std::regex("x=([0-9a-f]{64})\ny=([0-9a-f]{64})\n")));
+  struct stat st {};
+  ASSERT_EQ(::stat(key.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::string error;
+  const auto pub = desksign::publicKeyOf(key, error);
+  ASSERT_TRUE(pub);
+  EXPECT_EQ(pub->x, m[1].str());
+  EXPECT_EQ(pub->y, m[2].str());
+
+  // Its signatures verify against exactly the printed point.
+  const auto sig = desksign::signMessage(key, "desk-update\nm", error);
+  ASSERT_TRUE(sig);
+  EXPECT_TRUE(verifySignatureWithKey("desk-update\nm", *sig, pub->x, pub->y));
+  EXPECT_FALSE(verifySignatureWithKey("desk-update\nn", *sig, pub->x, pub->y));
+
+  EXPECT_NE(deskSign("keygen '" + key.string() + "'").status, 0);  // never over an existing key
+}
+
+TEST(DeskSign, ShellAcceptsItsManifestAndRefusesAnyChangedByte) {
+  SKIP_UNLESS_TEST_KEY();
+  TempDir dir("sign");
+  const std::string installer = "#!/bin/sh\nexit 0\n";
+  std::ofstream(dir / "TamselDesk-1.4.0.run", std::ios::binary) << installer;
+  const ToolRun run = deskSign("manifest --key '" + testKeyFile().string() + "' --version 1.4.0 --file '" +
+                           (dir / "TamselDesk-1.4.0.run").string() + "' --name 'Tamsel Setup.run'");
+  ASSERT_EQ(run.status, 0);
+  const Json manifest = parseJson(run.out);
+  ASSERT_TRUE(manifest.is_object()) << run.out;
+  EXPECT_EQ(manifest.size(), 5u);
+  EXPECT_EQ(manifest["file"], "Tamsel Setup.run");
+  EXPECT_EQ(manifest["size"], installer.size());
+  EXPECT_EQ(manifest["sha256"], sha256Hex(installer));
+
+  const auto flip = [](std::string s, std::size_t at) {
+    s[at] = s[at] == '1' ? '2' : '1';
+    return s;
+  };
+  struct Row {
+    const char* what;
+    Json manifest;
+    bool ready;
+  };
+  std::vector<Row> rows = {{"as made", manifest, true}};
+  for (const char* key : {"version", "file", "sha256", "sig"}) {
+    Json changed = manifest;
+    changed[key] = flip(changed[key].get<std::string>(), 2);
+    rows.push_back({key, changed, false});
+  }
+  Json bigger = manifest;
+  bigger["size"] = installer.size() + 1;
+  rows.push_back({"size", bigger, false});
+
+  for (const auto& row : rows) {
+    TempDir data("update");
+    UpdateRig rig(data.path());
+    rig.serveManifest(row.manifest);
+    rig.serveInstaller(row.manifest["file"].get<std::string>(), installer);
+    rig.check(true);
+    const std::string version = row.manifest["version"].get<std::string>();
+    EXPECT_EQ(rig.updateScripts(), std::vector<std::string>{row.ready ? readyScript(version) : kFail}) << row.what;
+  }
+}
+
+TEST(DeskSign, RefusesWhatTheShellWouldRefuse) {
+  TempDir dir("sign");
+  std::ofstream(dir / "setup.run", std::ios::binary) << "x";
+  std::ofstream(dir / "empty.run", std::ios::binary);
+  const std::string key = " --key '" + testKeyFile().string() + "'";
+  const std::string file = " --file '" + (dir / "setup.run").string() + "'";
+  for (const std::string& args : std::vector<std::string>{"manifest" + key + " --version 1.4/../x" + file,
+                                 "manifest" + key + " --version 1.4" + file + " --name a/b",
+                                 "manifest" + key + " --version 1.4 --file '" + (dir / "empty.run").string() + "'",
+                                 "manifest --key '" + (dir / "setup.run").string() + "' --version 1.4" + file,
+                                 "manifest" + key + file, "sign"}) {
+    const ToolRun run = deskSign(args);
+    EXPECT_NE(run.status, 0) << args;
+    EXPECT_TRUE(run.out.empty()) << args;
+  }
+}
+
+}  // namespace
