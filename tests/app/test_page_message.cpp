@@ -1,0 +1,230 @@
+// Page messages: the source check, the catalogue's conditions, and the hand-offs.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "AppHarness.h"
+#include "web/PageMessage.h"
+
+namespace {
+
+struct Routed {
+  std::string type;
+  Json message;
+};
+
+struct PageFixture : ::testing::Test {
+  AppHarness h;
+  std::vector<Routed> routed;
+  PageFixture() {
+    h.webUp();
+    h.app->handOffWatch = [this](const std::string& t, const Json& m) { routed.push_back({t, m}); };
+  }
+  App& app() { return *h.app; }
+};
+
+TEST_F(PageFixture, OnlyTheDeskPageItselfIsHeard) {
+  const char* sources[] = {
+      "http://127.0.0.1:8080/_desk.html?x=1", "http://127.0.0.1:8080/_desk.html#f", "http://127.0.0.1:8081/_desk.html",
+      "https://127.0.0.1:8080/_desk.html",    "http://127.0.0.1:8080/other.html",   "http://localhost:8080/_desk.html",
+      "",                                     "not a url",
+  };
+  for (const char* source : sources) {
+    h.web.fireWebMessage(source, "{\"t\":\"press\",\"down\":true}");
+    EXPECT_FALSE(app().pressDown) << source;
+  }
+  h.web.fireWebMessage("HTTP://127.0.0.1:8080/_desk.html", "{\"t\":\"press\",\"down\":true}");
+  EXPECT_TRUE(app().pressDown);
+}
+
+TEST_F(PageFixture, OnlyObjectsWithAStringTypeCount) {
+  for (const char* json : {"\"{\\\"t\\\":\\\"press\\\",\\\"down\\\":true}\"", "[1]", "{\"t\":5,\"down\":true}",
+                           "{\"down\":true}", "{\"t\":\"Press\",\"down\":true}", "{\"t\":\"press\",\"down\":1}",
+                           "{\"t\":\"press\",\"down\":true", ""}) {
+    h.fromPage(json);
+    EXPECT_FALSE(app().pressDown) << json;
+  }
+}
+
+TEST(ReadRect, Conditions) {
+  struct Case {
+    const char* json;
+    bool taken;
+  } cases[] = {
+      {"[0,0,10,10]", true},      {"[-5,-5,0,0]", true},   {"[1.5,2,3,4]", true},     {"[100000,-100000,1,1]", true},
+      {"[100001,0,1,1]", false},  {"[0,0,-1,4]", false},   {"[0,0,4,-1]", false},     {"[0,0,1]", false},
+      {"[0,0,1,1,1]", false},     {"[0,\"0\",1,1]", false}, {"[0,null,1,1]", false},   {"{\"x\":0}", false},
+      {"[0,0,1e300,1]", false},   {"[0,0,18446744073709551615,1]", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(readRect(parseJson(c.json)).has_value(), c.taken) << c.json;
+}
+
+TEST_F(PageFixture, HitsReplaceShapesZoneAndScale) {
+  h.fromPage(R"({"t":"hits","rects":[[0,0,10,10],[5,5,-1,4],"x"],"zone":[0,0,100,50],"scale":2})");
+  ASSERT_EQ(app().hitRects.size(), 1u);
+  EXPECT_TRUE(app().zoneValid);
+  EXPECT_EQ(app().zoneRect.w, 100);
+  EXPECT_EQ(app().pageScale, 2);
+
+  struct ScaleCase {
+    const char* scale;
+    double expected;
+  } scales[] = {{"0.4", 2}, {"8.5", 2}, {"\"3\"", 2}, {"0.5", 0.5}, {"8", 8}, {"1.25", 1.25}};
+  for (const auto& c : scales) {
+    h.fromPage(std::string(R"({"t":"hits","rects":[],"zone":[0,0,1,1],"scale":)") + c.scale + "}");
+    EXPECT_EQ(app().pageScale, c.expected) << c.scale;
+  }
+
+  h.fromPage(R"({"t":"hits","rects":[[1,1,1,1]]})");
+  EXPECT_FALSE(app().zoneValid);
+  h.fromPage(R"({"t":"hits","rects":[],"zone":[0,0,100001,1]})");
+  EXPECT_FALSE(app().zoneValid);
+  EXPECT_TRUE(app().hitRects.empty());
+}
+
+TEST_F(PageFixture, TooManyRectsChangeNothingAtAll) {
+  auto hits = [](std::size_t n) {
+    Json rects = Json::array();
+    for (std::size_t i = 0; i < n; ++i) rects.push_back({i, 0, 1, 1});
+    return jsonDump(Json{{"t", "hits"}, {"rects", rects}, {"zone", {0, 0, 9, 9}}, {"scale", 3}});
+  };
+  h.fromPage(hits(2049));
+  EXPECT_TRUE(app().hitRects.empty());
+  EXPECT_FALSE(app().zoneValid);
+  EXPECT_EQ(app().pageScale, 1);
+  h.fromPage(R"({"t":"hits","rects":{"a":1},"zone":[0,0,9,9]})");
+  EXPECT_FALSE(app().zoneValid);
+  h.fromPage(hits(2048));
+  EXPECT_EQ(app().hitRects.size(), 2048u);
+  EXPECT_TRUE(app().zoneValid);
+  EXPECT_EQ(app().pageScale, 3);
+}
+
+TEST_F(PageFixture, PointerFlags) {
+  struct Case {
+    const char* json;
+    bool App::*field;
+    bool expected;
+  } cases[] = {
+      {R"({"t":"press","down":true})", &App::pressDown, true},
+      {R"({"t":"press","down":1})", &App::pressDown, true},
+      {R"({"t":"press","down":false})", &App::pressDown, false},
+      {R"({"t":"fileDrag","on":true})", &App::fileDragging, true},
+      {R"({"t":"fileDrag","on":null})", &App::fileDragging, true},
+      {R"({"t":"fileDrag","on":false})", &App::fileDragging, false},
+      {R"({"t":"screenDrag","on":true})", &App::screenDragging, true},
+      {R"({"t":"screenDrag"})", &App::screenDragging, true},
+      {R"({"t":"screenDrag","on":false})", &App::screenDragging, false},
+  };
+  for (const auto& c : cases) {
+    h.fromPage(c.json);
+    EXPECT_EQ(app().*c.field, c.expected) << c.json;
+  }
+}
+
+TEST_F(PageFixture, HideForTheGivenTimeCappedAtADay) {
+  struct Case {
+    const char* ms;
+    std::optional<std::uint64_t> until;  // relative to now; nullopt: not hidden
+  } cases[] = {
+      {"0", std::nullopt},     {"-5", std::nullopt},           {"\"100\"", std::nullopt}, {"null", std::nullopt},
+      {"100", 100},            {"100.9", 100},                 {"1e12", 86400000},       {"86400000", 86400000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ms);
+    app().show();
+    h.desk.visible = true;
+    h.app->pressDown = true;
+    h.fromPage(std::string(R"({"t":"hide","ms":)") + c.ms + "}");
+    if (!c.until) {
+      EXPECT_TRUE(h.desk.visible);
+      EXPECT_EQ(app().hideUntil, 0u);
+      continue;
+    }
+    EXPECT_FALSE(h.desk.visible);
+    EXPECT_FALSE(app().pressDown);
+    EXPECT_EQ(app().hideUntil, h.desk.tick + *c.until);
+    EXPECT_EQ(h.scripts().back(), "document.activeElement?.blur()");
+  }
+  app().show();
+  h.fromPage(R"({"t":"hide"})");
+  EXPECT_TRUE(h.desk.visible);
+}
+
+TEST_F(PageFixture, HideOfAHundredMsReturnsAtTheNextActivityTick) {
+  app().hide();
+  h.fromPage(R"({"t":"hide","ms":100})");
+  h.desk.advance(99);
+  app().onTimer(kTimerActivity);
+  EXPECT_FALSE(h.desk.visible);
+  h.desk.advance(1);
+  app().onTimer(kTimerActivity);
+  EXPECT_TRUE(h.desk.visible);
+  EXPECT_EQ(app().hideUntil, 0u);
+}
+
+TEST_F(PageFixture, OpenGoesToTheBrowserOnlyForWebAddresses) {
+  for (const char* url : {"https://a.example/x", "http://b.example", "ftp://c.example", "mailto:x@y.z", "/relative",
+                          "https://user@d.example/"})
+    h.fromPage(jsonDump(Json{{"t", "open"}, {"url", url}}));
+  h.fromPage(R"({"t":"open","url":5})");
+  EXPECT_EQ(h.desk.openedAddresses, (std::vector<WString>{toWide("https://a.example/x"), toWide("http://b.example")}));
+}
+
+TEST_F(PageFixture, HandOffsInCatalogueOrder) {
+  h.fromPage(R"({"t":"fileGet","id":"a","url":"/desk-file/x"})");
+  h.fromPage(R"({"t":"lanOffer","id":"1"})");
+  h.fromPage(R"({"t":"lanWhatever"})");
+  h.fromPage(R"({"t":"updateCheck","manual":true})");
+  h.fromPage(R"({"t":"updateCheck","manual":"yes"})");
+  h.fromPage(R"({"t":"updateNow"})");
+  h.fromPage(R"({"t":"lan"})");
+  h.fromPage(R"({"t":"Lanx"})");
+  h.fromPage(R"({"t":"fileget"})");
+  const std::vector<std::string> types = {"fileGet", "lanOffer", "lanWhatever", "updateCheck",
+                                          "updateCheck", "updateNow", "lan"};
+  ASSERT_EQ(routed.size(), types.size());
+  for (std::size_t i = 0; i < types.size(); ++i) EXPECT_EQ(routed[i].type, types[i]);
+  EXPECT_EQ(routed[0].message["url"], "/desk-file/x");
+  EXPECT_TRUE(jsonIsTrue(routed[3].message, "manual"));
+  EXPECT_FALSE(jsonIsTrue(routed[4].message, "manual"));
+}
+
+TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
+  h.fromPage(R"({"t":"lanOpen","id":"1","_path":"/etc/passwd"})");
+  h.fromPage(R"({"t":"lanOpen","id":"2","_path":"/etc/passwd"})", std::string("/home/u/a b.txt"));
+  h.fromPage(R"({"t":"lanOpen","id":"3"})", std::string());
+  ASSERT_EQ(routed.size(), 3u);
+  EXPECT_FALSE(routed[0].message.contains("_path"));
+  EXPECT_EQ(routed[1].message["_path"], "/home/u/a b.txt");
+  EXPECT_EQ(routed[1].message["id"], "2");
+  EXPECT_FALSE(routed[2].message.contains("_path"));
+}
+
+TEST_F(PageFixture, FileOpenAndRevealOnlyForFilesSavedInThisRun) {
+  const auto saved = h.desk.temp().path() / "saved.txt";
+  const auto other = h.desk.temp().path() / "other.txt";
+  const auto deleted = h.desk.temp().path() / "deleted.txt";
+  std::ofstream(saved) << "x";
+  std::ofstream(other) << "x";
+  app().savedFiles = {saved, deleted};
+  EXPECT_TRUE(app().isSavedFile(saved));
+  EXPECT_FALSE(app().isSavedFile(other));
+  EXPECT_FALSE(app().isSavedFile(deleted));
+
+  const std::string gone = "window.deskFileDone && window.deskFileDone({gone:true})";
+  for (const auto& path : {other, deleted}) {
+    for (const char* t : {"fileOpenPath", "fileReveal"}) {
+      h.web.scripts.clear();
+      h.fromPage(jsonDump(Json{{"t", t}, {"path", path.string()}}));
+      EXPECT_EQ(h.scripts(), std::vector<std::string>{gone}) << t << " " << path;
+    }
+  }
+  h.web.scripts.clear();
+  h.fromPage(jsonDump(Json{{"t", "fileReveal"}, {"path", saved.string()}}));
+  h.fromPage(jsonDump(Json{{"t", "fileOpenPath"}, {"path", saved.string()}}));
+  h.fromPage(R"({"t":"fileOpenPath","path":7})");
+  EXPECT_TRUE(h.scripts().empty());
+}
+
+}  // namespace
