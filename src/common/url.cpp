@@ -1,4 +1,100 @@
-// Placeholder until the URL cracker lands.
 #include "common/url.h"
-ParsedUrl crackUrl(WStringView) { return {}; }
-bool isLocalHost(const ParsedUrl&) { return false; }
+
+#include <algorithm>
+
+// The cracker splits "scheme://[user[:password]@]host[:port][/path][?query][#fragment]" without
+// escaping or unescaping anything, and gives the same fields as the Windows URL cracker:
+// scheme and host lower-cased, path and extra exactly as written. Anything it cannot take
+// apart, and every scheme but http and https, leaves all fields empty.
+
+namespace {
+
+constexpr WChar kColon = WChar(':');
+
+bool equalsNoCase(WStringView text, WStringView lowerWord) {
+  return text.size() == lowerWord.size() && lowerWide(text) == lowerWord;
+}
+
+// The decimal digits of an explicit port, at most 65535.
+bool parsePort(WStringView digits, std::uint16_t& port) {
+  if (digits.empty() || digits.size() > 5) return false;
+  std::uint32_t value = 0;
+  for (WChar c : digits) {
+    if (c < WChar('0') || c > WChar('9')) return false;
+    value = value * 10 + static_cast<std::uint32_t>(c - WChar('0'));
+  }
+  if (value > 65535) return false;
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+// Splits "host[:port]" (the part after any user information); a bracketed IPv6 literal keeps
+// its brackets and may hold colons.
+bool splitHostPort(WStringView hostPort, WString& host, std::uint16_t& port) {
+  std::size_t hostEnd;
+  if (!hostPort.empty() && hostPort.front() == WChar('[')) {
+    const std::size_t close = hostPort.find(WChar(']'));
+    if (close == WStringView::npos) return false;
+    hostEnd = close + 1;
+    if (hostEnd < hostPort.size() && hostPort[hostEnd] != kColon) return false;
+  } else {
+    hostEnd = std::min(hostPort.find(kColon), hostPort.size());
+  }
+  host = lowerWide(hostPort.substr(0, hostEnd));
+  if (hostEnd < hostPort.size()) {
+    const WStringView digits = hostPort.substr(hostEnd + 1);
+    // "host:" with nothing after the colon means the default port.
+    if (!digits.empty() && !parsePort(digits, port)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ParsedUrl crackUrl(WStringView url) {
+  const std::size_t colon = url.find(kColon);
+  if (colon == WStringView::npos) return {};
+  const WStringView schemeText = url.substr(0, colon);
+  ParsedUrl out;
+  if (equalsNoCase(schemeText, DESK_W("https"))) {
+    out.scheme = DESK_W("https");
+    out.port = 443;
+  } else if (equalsNoCase(schemeText, DESK_W("http"))) {
+    out.scheme = DESK_W("http");
+    out.port = 80;
+  } else {
+    return {};
+  }
+
+  WStringView rest = url.substr(colon + 1);
+  if (rest.size() < 2 || rest[0] != WChar('/') || rest[1] != WChar('/')) return {};
+  rest.remove_prefix(2);
+
+  // The authority ends where the path, the query or the fragment begins.
+  const std::size_t authorityEnd = std::min(rest.find_first_of(DESK_W("/?#")), rest.size());
+  WStringView authority = rest.substr(0, authorityEnd);
+  const WStringView tail = rest.substr(authorityEnd);
+
+  // User information: the last "@" of the authority ends it (a password may hold "@" only
+  // escaped, but an unescaped one must not let text before it pass for the host).
+  const std::size_t at = authority.rfind(WChar('@'));
+  if (at != WStringView::npos) {
+    // Any user name or password refuses the URL; "@" with nothing before it carries neither.
+    const WStringView userInfo = authority.substr(0, at);
+    if (!userInfo.empty() && userInfo != DESK_W(":")) return {};
+    authority.remove_prefix(at + 1);
+  }
+
+  if (!splitHostPort(authority, out.host, out.port)) return {};
+
+  const std::size_t extraStart = std::min(tail.find_first_of(DESK_W("?#")), tail.size());
+  out.path = WString(tail.substr(0, extraStart));
+  out.extra = WString(tail.substr(extraStart));
+  out.valid = !out.host.empty();
+  return out;
+}
+
+bool isLocalHost(const ParsedUrl& url) {
+  return url.host == DESK_W("localhost") || url.host == DESK_W("127.0.0.1") ||
+         url.host == DESK_W("[::1]") || url.host == DESK_W("::1");
+}

@@ -1,0 +1,97 @@
+// The URL rules as one table; it runs against whichever cracker the platform builds.
+#include <gtest/gtest.h>
+
+#include "common/url.h"
+
+namespace {
+
+struct CrackCase {
+  const char16_t* url;
+  bool valid;
+  const char16_t* scheme;
+  const char16_t* host;
+  std::uint16_t port;
+  const char16_t* path;
+  const char16_t* extra;
+};
+
+const CrackCase kCrackCases[] = {
+    {u"HTTPS://Example.COM/Path/File?Q=Upper#Frag", true, u"https", u"example.com", 443,
+     u"/Path/File", u"?Q=Upper#Frag"},
+    {u"http://example.com", true, u"http", u"example.com", 80, u"", u""},
+    {u"http://example.com/", true, u"http", u"example.com", 80, u"/", u""},
+    {u"https://example.com:8443/a%20b", true, u"https", u"example.com", 8443, u"/a%20b", u""},
+    {u"http://host:0/", true, u"http", u"host", 0, u"/", u""},
+    {u"http://host:65535/", true, u"http", u"host", 65535, u"/", u""},
+    {u"http://host:/x", true, u"http", u"host", 80, u"/x", u""},
+    {u"http://host?x=1", true, u"http", u"host", 80, u"", u"?x=1"},
+    {u"http://host#top", true, u"http", u"host", 80, u"", u"#top"},
+    {u"http://host/a#b?c", true, u"http", u"host", 80, u"/a", u"#b?c"},
+    {u"http://host/a/b@c", true, u"http", u"host", 80, u"/a/b@c", u""},
+    {u"http://[::1]:8080/ping", true, u"http", u"[::1]", 8080, u"/ping", u""},
+    {u"http://[FE80::1]/", true, u"http", u"[fe80::1]", 80, u"/", u""},
+    {u"https://\u00C4rger.example/", true, u"https", u"\u00C4rger.example", 443, u"/", u""},
+    {u"http://@host/", true, u"http", u"host", 80, u"/", u""},
+    // Refused: user information, other schemes, no host, malformed authority.
+    {u"http://user@host/", false, u"", u"", 0, u"", u""},
+    {u"http://user:pw@host/", false, u"", u"", 0, u"", u""},
+    {u"http://:pw@host/", false, u"", u"", 0, u"", u""},
+    {u"https://localhost@evil.example/", false, u"", u"", 0, u"", u""},
+    {u"ftp://host/", false, u"", u"", 0, u"", u""},
+    {u"file:///etc/passwd", false, u"", u"", 0, u"", u""},
+    {u"javascript:alert(1)", false, u"", u"", 0, u"", u""},
+    {u"httpx://host/", false, u"", u"", 0, u"", u""},
+    {u" http://host/", false, u"", u"", 0, u"", u""},
+    {u"http:host/", false, u"", u"", 0, u"", u""},
+    {u"http:/host/", false, u"", u"", 0, u"", u""},
+    {u"host/path", false, u"", u"", 0, u"", u""},
+    {u"", false, u"", u"", 0, u"", u""},
+    {u"http://host:65536/", false, u"", u"", 0, u"", u""},
+    {u"http://host:80x/", false, u"", u"", 0, u"", u""},
+    {u"http://host:-1/", false, u"", u"", 0, u"", u""},
+    {u"http://host:1:2/", false, u"", u"", 0, u"", u""},
+    {u"http://[::1/", false, u"", u"", 0, u"", u""},
+    {u"http://[::1]x/", false, u"", u"", 0, u"", u""},
+};
+
+TEST(CrackUrl, Table) {
+  for (const auto& c : kCrackCases) {
+    SCOPED_TRACE(toNarrow(c.url));
+    const ParsedUrl u = crackUrl(c.url);
+    EXPECT_EQ(u.valid, c.valid);
+    EXPECT_EQ(u.scheme, c.scheme);
+    EXPECT_EQ(u.host, c.host);
+    EXPECT_EQ(u.port, c.port);
+    EXPECT_EQ(u.path, c.path);
+    EXPECT_EQ(u.extra, c.extra);
+  }
+}
+
+TEST(CrackUrl, EmptyHostIsNotValid) {
+  for (const char16_t* url : {u"http:///path", u"https://", u"http://:8080/", u"https://?q"}) {
+    SCOPED_TRACE(toNarrow(url));
+    EXPECT_FALSE(crackUrl(url).valid);
+  }
+}
+
+TEST(IsLocalHost, Table) {
+  const struct {
+    const char16_t* url;
+    bool local;
+  } cases[] = {
+      {u"http://localhost/", true},       {u"http://LOCALHOST:9/", true},
+      {u"http://127.0.0.1:8080/", true},  {u"http://[::1]/", true},
+      {u"http://127.0.0.2/", false},      {u"http://0.0.0.0/", false},
+      {u"http://localhost.localdomain/", false}, {u"http://[::2]/", false},
+      {u"http://[0:0:0:0:0:0:0:1]/", false},    {u"http://192.168.1.5/", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toNarrow(c.url));
+    EXPECT_EQ(isLocalHost(crackUrl(c.url)), c.local);
+  }
+  ParsedUrl bare;
+  bare.host = u"::1";
+  EXPECT_TRUE(isLocalHost(bare));
+}
+
+}  // namespace
