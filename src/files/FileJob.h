@@ -6,6 +6,7 @@
 
 #include "common/messages.h"
 #include "common/text.h"
+#include "files/ReservedPath.h"
 
 class App;
 
@@ -17,4 +18,6 @@ struct FileJob final : MessagePayload {
   std::filesystem::path path;  // the final path chosen
   bool ok = false;
   bool resume = false;  // a failed LAN transfer that can be resumed
+  // Holds `path` (and its ".part") against other saves until this record is freed.
+  ReservedPath reservation;
 };
