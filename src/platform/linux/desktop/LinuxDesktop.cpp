@@ -1,1 +1,271 @@
-// Placeholder until the Linux desktop lands.
+// The companion window: undecorated, RGBA, kept above, off the task bar and pager, never focused
+// when mapped. Click-through is the X11 input shape: an empty input region lets every pointer
+// event fall through to the window beneath; no shape at all gives the window the whole mouse.
+#include "LinuxDesktop.h"
+
+#include <gdk/gdkx.h>
+
+#include "LinuxTray.h"
+#include "SessionWatch.h"
+#include "SingleInstance.h"
+#include "app/App.h"
+#include "common/text.h"
+
+// The inhibitor exists from the start: workers may count on it at any time.
+LinuxDesktop::LinuxDesktop(int argc, char** argv)
+    : argc_(argc), argv_(argv), inhibitor_(std::make_unique<SleepInhibitor>()) {}
+
+LinuxDesktop::~LinuxDesktop() {
+  // Nothing may reach an App that is gone; undelivered posts free their payloads as their idle
+  // sources are dispatched empty here.
+  accepting_ = false;
+  app_ = nullptr;
+  for (auto& [id, source] : timers_) g_source_remove(source);
+  timers_.clear();
+  for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
+  tray_.reset();
+  session_.reset();
+  if (window_) gtk_widget_destroy(window_);
+  if (loop_) g_main_loop_unref(loop_);
+}
+
+bool LinuxDesktop::ensureGtk() {
+  if (gtkReady_) return true;
+  // X11 only: the input shape, XQueryPointer and the screen saver extension need it.
+  gdk_set_allowed_backends("x11");
+  gtkReady_ = gtk_init_check(&argc_, &argv_);
+  return gtkReady_;
+}
+
+int LinuxDesktop::scale() const {
+  if (window_) return std::max(1, gtk_widget_get_scale_factor(window_));
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = display ? gdk_display_get_monitor(display, 0) : nullptr;
+  return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
+}
+
+bool LinuxDesktop::createWindow() {
+  if (window_) return true;
+  if (!ensureGtk()) return false;
+
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (!window_) return false;
+  GtkWindow* win = GTK_WINDOW(window_);
+  gtk_window_set_title(win, "在线Tamsel桌面小屋");
+  gtk_window_set_decorated(win, FALSE);
+  gtk_window_set_resizable(win, FALSE);
+  gtk_window_set_keep_above(win, TRUE);
+  gtk_window_set_skip_taskbar_hint(win, TRUE);
+  gtk_window_set_skip_pager_hint(win, TRUE);
+  gtk_window_set_focus_on_map(win, FALSE);
+  gtk_window_set_accept_focus(win, FALSE);
+  gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
+  gtk_window_set_default_size(win, 100, 100);
+  gtk_widget_set_app_paintable(window_, TRUE);
+  applyTransparency();
+
+  g_signal_connect(window_, "destroy", G_CALLBACK(windowDestroyedThunk), this);
+  g_signal_connect(window_, "delete-event", G_CALLBACK(deleteThunk), this);
+  g_signal_connect(window_, "draw", G_CALLBACK(drawThunk), this);
+  g_signal_connect(window_, "configure-event", G_CALLBACK(configureThunk), this);
+  g_signal_connect(window_, "screen-changed", G_CALLBACK(screenChangedThunk), this);
+  g_signal_connect(window_, "notify::scale-factor", G_CALLBACK(scaleChangedThunk), this);
+  GdkScreen* screen = gtk_widget_get_screen(window_);
+  g_signal_connect(screen, "monitors-changed", G_CALLBACK(monitorsChangedThunk), this);
+  g_signal_connect(screen, "composited-changed", G_CALLBACK(compositedChangedThunk), this);
+  watchMonitors();
+
+  gtk_widget_realize(window_);
+  clickThrough_ = true;
+  applyInputShape();
+  return true;
+}
+
+void LinuxDesktop::watchMonitors() {
+  for (auto& [object, id] : monitorSignals_) {
+    g_signal_handler_disconnect(object, id);
+    g_object_unref(object);
+  }
+  monitorSignals_.clear();
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) return;
+  for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+    gulong id = g_signal_connect(monitor, "notify::workarea", G_CALLBACK(workareaChangedThunk), this);
+    monitorSignals_.emplace_back(G_OBJECT(g_object_ref(monitor)), id);
+  }
+}
+
+void LinuxDesktop::applyTransparency() {
+  if (!window_) return;
+  // The RGBA visual can only be chosen before the window is realised; a compositing manager
+  // that starts later is picked up by re-placing the page, not by a new visual.
+  if (gtk_widget_get_realized(window_)) {
+    gtk_widget_queue_draw(window_);
+    return;
+  }
+  GdkScreen* screen = gtk_widget_get_screen(window_);
+  GdkVisual* visual = gdk_screen_get_rgba_visual(screen);
+  if (visual) gtk_widget_set_visual(window_, visual);
+}
+
+gboolean LinuxDesktop::drawThunk(GtkWidget*, cairo_t* cr, gpointer) {
+  // Every pixel the page leaves transparent stays transparent.
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  return FALSE;
+}
+
+gboolean LinuxDesktop::deleteThunk(GtkWidget*, GdkEvent*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) {
+    desktop->app_->onClose();
+  } else {
+    desktop->destroyWindow();
+  }
+  return TRUE;
+}
+
+gboolean LinuxDesktop::configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) desktop->app_->onSize();
+  return FALSE;
+}
+
+void LinuxDesktop::screenChangedThunk(GtkWidget*, GdkScreen*, gpointer self) {
+  static_cast<LinuxDesktop*>(self)->applyTransparency();
+}
+
+void LinuxDesktop::monitorsChangedThunk(GdkScreen*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  desktop->watchMonitors();
+  if (desktop->tray_) desktop->tray_->refreshSoon();
+  if (desktop->app_) desktop->app_->onDisplayChanged();
+}
+
+void LinuxDesktop::compositedChangedThunk(GdkScreen*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) desktop->app_->onCompositionChanged();
+}
+
+void LinuxDesktop::scaleChangedThunk(GObject*, GParamSpec*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) desktop->app_->onDpiChanged();
+}
+
+void LinuxDesktop::workareaChangedThunk(GdkMonitor*, GParamSpec*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) desktop->app_->onWorkAreaChanged();
+}
+
+void LinuxDesktop::windowDestroyedThunk(GtkWidget*, gpointer self) {
+  static_cast<LinuxDesktop*>(self)->onWindowDestroyed();
+}
+
+void LinuxDesktop::onWindowDestroyed() {
+  window_ = nullptr;
+  if (app_) app_->onDestroy();
+}
+
+void LinuxDesktop::destroyWindow() {
+  if (!window_ || destroying_) return;
+  destroying_ = true;
+  GtkWidget* window = window_;
+  // The destroy handler clears window_ and runs App::onDestroy before this returns.
+  gtk_widget_destroy(window);
+  destroying_ = false;
+}
+
+bool LinuxDesktop::windowExists() { return window_ != nullptr; }
+
+void LinuxDesktop::showWindowNoActivate() {
+  if (!window_) return;
+  gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
+  gtk_widget_show(window_);
+  // Mapping may drop the position and the above state with some window managers.
+  gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
+  gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+  applyInputShape();
+  if (tray_) tray_->refreshSoon();
+}
+
+void LinuxDesktop::hideWindow() {
+  if (!window_) return;
+  gtk_widget_hide(window_);
+  if (tray_) tray_->refreshSoon();
+}
+
+bool LinuxDesktop::windowVisible() { return window_ && gtk_widget_get_visible(window_); }
+
+void LinuxDesktop::setWindowRect(const ScreenRect& rect) {
+  rect_ = rect;
+  if (!window_) return;
+  const int s = scale();
+  const int width = std::max(1, (rect.right - rect.left) / s);
+  const int height = std::max(1, (rect.bottom - rect.top) / s);
+  GtkWindow* win = GTK_WINDOW(window_);
+  gtk_window_move(win, rect.left / s, rect.top / s);
+  gtk_window_resize(win, width, height);
+  gtk_widget_set_size_request(window_, width, height);
+  gtk_window_set_keep_above(win, TRUE);
+}
+
+ScreenRect LinuxDesktop::clientRect() {
+  if (!window_) return {};
+  const int s = scale();
+  int width = 0;
+  int height = 0;
+  gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
+  return {0, 0, width * s, height * s};
+}
+
+ScreenPoint LinuxDesktop::screenToClient(ScreenPoint p) {
+  int originX = rect_.left;
+  int originY = rect_.top;
+  if (window_ && gtk_widget_get_mapped(window_)) {
+    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+    int x = 0;
+    int y = 0;
+    // Root coordinates of the window in device pixels (the logical origin times the scale).
+    gdk_window_get_origin(gdkWindow, &x, &y);
+    originX = x * scale();
+    originY = y * scale();
+  }
+  return {p.x - originX, p.y - originY};
+}
+
+void LinuxDesktop::applyInputShape() {
+  if (!window_) return;
+  GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+  if (!gdkWindow) return;
+  if (clickThrough_) {
+    cairo_region_t* empty = cairo_region_create();
+    gdk_window_input_shape_combine_region(gdkWindow, empty, 0, 0);
+    cairo_region_destroy(empty);
+  } else {
+    gdk_window_input_shape_combine_region(gdkWindow, nullptr, 0, 0);
+  }
+}
+
+void LinuxDesktop::setClickThrough(bool on) {
+  clickThrough_ = on;
+  if (!window_) return;
+  // Like the no-activate style bit: a window that lets the mouse through never takes focus.
+  gtk_window_set_accept_focus(GTK_WINDOW(window_), on ? FALSE : TRUE);
+  applyInputShape();
+}
+
+bool LinuxDesktop::isForeground() { return window_ && gtk_window_is_active(GTK_WINDOW(window_)); }
+
+void LinuxDesktop::setForeground() {
+  if (!window_) return;
+  gtk_window_set_accept_focus(GTK_WINDOW(window_), TRUE);
+  GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+  guint32 time = gdkWindow ? gdk_x11_get_server_time(gdkWindow) : GDK_CURRENT_TIME;
+  gtk_window_present_with_time(GTK_WINDOW(window_), time);
+}
+
+double LinuxDesktop::windowScale() { return static_cast<double>(scale()); }

@@ -1,2 +1,10 @@
-// Placeholder entry until the Linux desktop lands.
-int main() { return 1; }
+// The Linux program: the GTK desktop and the WebKitGTK host behind App's seams.
+#include "LinuxDesktop.h"
+#include "LinuxWebHost.h"
+#include "app/App.h"
+
+int main(int argc, char** argv) {
+  LinuxDesktop desktop(argc, argv);
+  LinuxWebHost web(desktop);
+  return runShell(desktop, web);
+}

@@ -1,0 +1,140 @@
+#pragma once
+// The desktop seam on GTK 3 and X11. One undecorated, always-on-top RGBA window over a monitor's
+// work area; every coordinate this class hands to App is in device pixels (X11 root pixels), so
+// with GDK_SCALE=2 a page pixel is two window pixels and windowScale() says so.
+//
+// The main loop is GLib's default context. Timers are g_timeout sources; post() queues an idle
+// source from any thread whose destroy notify frees a payload that was never delivered.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include <gtk/gtk.h>
+
+#include "app/Desktop.h"
+
+class App;
+class LinuxTray;
+class SessionWatch;
+class SingleInstance;
+class SleepInhibitor;
+
+class LinuxDesktop final : public Desktop {
+ public:
+  LinuxDesktop(int argc, char** argv);
+  ~LinuxDesktop() override;
+  LinuxDesktop(const LinuxDesktop&) = delete;
+  LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
+  // The App that receives this desktop's events; set while it exists (see LinuxWebHost).
+  void attachApp(App* app) { app_ = app; }
+  App* app() const { return app_; }
+  GtkWidget* window() const { return window_; }
+  // GTK is opened lazily, so a second start never needs a display.
+  bool ensureGtk();
+
+  bool acquireSingleInstance() override;
+  void requestShowFromFirst() override;
+
+  std::filesystem::path executablePath() override;
+  std::vector<WString> commandLineArguments() override;
+  std::optional<std::filesystem::path> localAppDataFolder() override;
+  bool createDataFolder(const std::filesystem::path& dir) override;
+  std::optional<std::filesystem::path> downloadsFolder() override;
+  std::filesystem::path partFileFolder() override;
+
+  bool createWindow() override;
+  void destroyWindow() override;
+  bool windowExists() override;
+  void showWindowNoActivate() override;
+  void hideWindow() override;
+  bool windowVisible() override;
+  void setWindowRect(const ScreenRect& rect) override;
+  ScreenRect clientRect() override;
+  ScreenPoint screenToClient(ScreenPoint p) override;
+  void setClickThrough(bool on) override;
+  bool isForeground() override;
+  void setForeground() override;
+  double windowScale() override;
+  void applyTransparency() override;
+
+  std::vector<MonitorHandle> listMonitors() override;
+  WString monitorDeviceName(MonitorHandle monitor) override;
+  std::optional<ScreenRect> monitorWorkArea(MonitorHandle monitor) override;
+  MonitorHandle monitorNearest(ScreenPoint p) override;
+  MonitorHandle primaryMonitor() override;
+
+  ScreenPoint cursorPos() override;
+  bool mouseButtonsDown() override;
+  std::uint32_t millisSinceLastInput() override;
+
+  std::uint64_t tickMs() override;
+  void startTimer(int id, std::uint32_t intervalMs) override;
+  void killTimer(int id) override;
+  bool post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) override;
+  int runLoop() override;
+  void quit(int code) override;
+
+  void messageBox(const WString& text, MessageIcon icon, bool owned) override;
+  bool askYesNo(const WString& text) override;
+
+  void addTrayIcon() override;
+  void removeTrayIcon() override;
+  int trackPopupMenu(const std::vector<MenuItem>& items) override;
+
+  void openWebAddress(const WString& url) override;
+  void openFile(const std::filesystem::path& file) override;
+  void revealFile(const std::filesystem::path& file) override;
+  bool startDetached(const std::filesystem::path& program, const std::vector<WString>& args) override;
+
+  bool autostartOn() override;
+  bool setAutostart(bool enable) override;
+
+  void keepAwake(bool on) override;
+
+  void registerSessionNotifications() override;
+  void unregisterSessionNotifications() override;
+
+  // Delivery of one posted message on the main thread (the idle source's callback).
+  void deliver(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
+  void deliverTimer(int id);
+  bool accepting() const { return accepting_.load(); }
+
+ private:
+  void applyInputShape();
+  int scale() const;
+  void onWindowDestroyed();
+  static void windowDestroyedThunk(GtkWidget*, gpointer self);
+  static void screenChangedThunk(GtkWidget*, GdkScreen*, gpointer self);
+  static void monitorsChangedThunk(GdkScreen*, gpointer self);
+  static void compositedChangedThunk(GdkScreen*, gpointer self);
+  static gboolean drawThunk(GtkWidget*, cairo_t*, gpointer self);
+  static gboolean configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self);
+  static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
+  static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
+  static void workareaChangedThunk(GdkMonitor*, GParamSpec*, gpointer self);
+  void watchMonitors();
+
+  int argc_;
+  char** argv_;
+  bool gtkReady_ = false;
+  App* app_ = nullptr;
+  GtkWidget* window_ = nullptr;
+  bool clickThrough_ = true;
+  bool destroying_ = false;
+  ScreenRect rect_{0, 0, 100, 100};
+
+  std::map<int, guint> timers_;
+  GMainLoop* loop_ = nullptr;
+  bool quitRequested_ = false;
+  int quitCode_ = 0;
+  std::atomic<bool> accepting_{true};
+
+  std::unique_ptr<SingleInstance> instance_;
+  std::unique_ptr<LinuxTray> tray_;
+  std::unique_ptr<SessionWatch> session_;
+  std::unique_ptr<SleepInhibitor> inhibitor_;
+  std::vector<std::pair<GObject*, gulong>> monitorSignals_;
+};

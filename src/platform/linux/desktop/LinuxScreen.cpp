@@ -1,0 +1,149 @@
+// Monitors in GDK's order (XRandR's monitor order), named by their XRandR output ("HDMI-1"),
+// and the pointer and idle time straight from the X server. GDK reports monitor geometry in
+// logical pixels; everything here is multiplied by the monitor's scale into device pixels.
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/extensions/scrnsaver.h>
+#include <gdk/gdkx.h>
+
+#include <climits>
+
+#include "LinuxDesktop.h"
+
+namespace {
+
+GdkMonitor* monitorFromHandle(MonitorHandle handle) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display || handle == 0) return nullptr;
+  // A handle is only trusted while that monitor is still attached.
+  for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+    if (reinterpret_cast<MonitorHandle>(monitor) == handle) return monitor;
+  }
+  return nullptr;
+}
+
+ScreenRect deviceRect(GdkMonitor* monitor, const GdkRectangle& r) {
+  const int s = std::max(1, gdk_monitor_get_scale_factor(monitor));
+  return {r.x * s, r.y * s, (r.x + r.width) * s, (r.y + r.height) * s};
+}
+
+Display* xDisplay() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display || !GDK_IS_X11_DISPLAY(display)) return nullptr;
+  return GDK_DISPLAY_XDISPLAY(display);
+}
+
+std::string outputName(GdkMonitor* monitor) {
+  Display* dpy = xDisplay();
+  if (!dpy || !GDK_IS_X11_MONITOR(monitor)) return {};
+  const XID output = gdk_x11_monitor_get_output(monitor);
+  if (output == 0) return {};
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(dpy, DefaultRootWindow(dpy));
+  if (!resources) return {};
+  std::string name;
+  if (XRROutputInfo* info = XRRGetOutputInfo(dpy, resources, output)) {
+    name.assign(info->name, static_cast<std::size_t>(info->nameLen));
+    XRRFreeOutputInfo(info);
+  }
+  XRRFreeScreenResources(resources);
+  return name;
+}
+
+}  // namespace
+
+std::vector<MonitorHandle> LinuxDesktop::listMonitors() {
+  std::vector<MonitorHandle> list;
+  if (!ensureGtk()) return list;
+  GdkDisplay* display = gdk_display_get_default();
+  const int count = gdk_display_get_n_monitors(display);
+  for (int i = 0; i < count; ++i) list.push_back(reinterpret_cast<MonitorHandle>(gdk_display_get_monitor(display, i)));
+  return list;
+}
+
+WString LinuxDesktop::monitorDeviceName(MonitorHandle handle) {
+  GdkMonitor* monitor = monitorFromHandle(handle);
+  if (!monitor) return {};
+  std::string name = outputName(monitor);
+  // Monitors that XRandR does not tie to one output still carry the connector as their model.
+  if (name.empty() && gdk_monitor_get_model(monitor)) name = gdk_monitor_get_model(monitor);
+  return toWide(name);
+}
+
+std::optional<ScreenRect> LinuxDesktop::monitorWorkArea(MonitorHandle handle) {
+  GdkMonitor* monitor = monitorFromHandle(handle);
+  if (!monitor) return std::nullopt;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  if (area.width <= 0 || area.height <= 0) return std::nullopt;
+  return deviceRect(monitor, area);
+}
+
+MonitorHandle LinuxDesktop::monitorNearest(ScreenPoint p) {
+  MonitorHandle best = 0;
+  long long bestDistance = LLONG_MAX;
+  for (MonitorHandle handle : listMonitors()) {
+    GdkMonitor* monitor = reinterpret_cast<GdkMonitor*>(handle);
+    GdkRectangle geometry{};
+    gdk_monitor_get_geometry(monitor, &geometry);
+    const ScreenRect r = deviceRect(monitor, geometry);
+    const long long dx = p.x < r.left ? r.left - p.x : (p.x >= r.right ? p.x - r.right + 1 : 0);
+    const long long dy = p.y < r.top ? r.top - p.y : (p.y >= r.bottom ? p.y - r.bottom + 1 : 0);
+    const long long distance = dx * dx + dy * dy;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = handle;
+    }
+  }
+  return best;
+}
+
+MonitorHandle LinuxDesktop::primaryMonitor() {
+  if (!ensureGtk()) return 0;
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return reinterpret_cast<MonitorHandle>(monitor);
+}
+
+ScreenPoint LinuxDesktop::cursorPos() {
+  Display* dpy = xDisplay();
+  if (!dpy) return {};
+  Window root = 0;
+  Window child = 0;
+  int rootX = 0;
+  int rootY = 0;
+  int winX = 0;
+  int winY = 0;
+  unsigned int mask = 0;
+  XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+  return {rootX, rootY};
+}
+
+bool LinuxDesktop::mouseButtonsDown() {
+  Display* dpy = xDisplay();
+  if (!dpy) return false;
+  Window root = 0;
+  Window child = 0;
+  int rootX = 0;
+  int rootY = 0;
+  int winX = 0;
+  int winY = 0;
+  unsigned int mask = 0;
+  if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask)) return false;
+  return (mask & (Button1Mask | Button3Mask)) != 0;
+}
+
+std::uint32_t LinuxDesktop::millisSinceLastInput() {
+  Display* dpy = xDisplay();
+  if (!dpy) return 0;
+  int eventBase = 0;
+  int errorBase = 0;
+  if (!XScreenSaverQueryExtension(dpy, &eventBase, &errorBase)) return 0;
+  XScreenSaverInfo* info = XScreenSaverAllocInfo();
+  if (!info) return 0;
+  std::uint32_t idle = 0;
+  if (XScreenSaverQueryInfo(dpy, DefaultRootWindow(dpy), info)) idle = static_cast<std::uint32_t>(info->idle);
+  XFree(info);
+  return idle;
+}

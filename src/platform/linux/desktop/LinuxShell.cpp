@@ -1,0 +1,199 @@
+// Process facts, XDG folders, message boxes and the hand-offs to the user's desktop.
+#include <gio/gio.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <system_error>
+
+#include "Autostart.h"
+#include "LinuxDesktop.h"
+#include "LinuxTray.h"
+#include "SingleInstance.h"
+#include "app/App.h"
+
+namespace {
+
+constexpr const char kCaption[] = "在线Tamsel桌面小屋";
+
+// A folder only this user may enter: created 0700, and refused when it is a link or someone
+// else's, so nobody can plant files where the shell writes.
+bool privateFolder(const std::filesystem::path& dir) {
+  if (g_mkdir_with_parents(dir.c_str(), 0700) != 0) return false;
+  struct stat info {};
+  if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
+  if ((info.st_mode & 0777) != 0700 && chmod(dir.c_str(), 0700) != 0) return false;
+  return true;
+}
+
+void launchDefault(const std::string& uri) {
+  GError* error = nullptr;
+  if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error) && error) g_error_free(error);
+}
+
+std::string fileUri(const std::filesystem::path& path) {
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  std::string text = uri ? uri : "";
+  g_free(uri);
+  return text;
+}
+
+void openFolder(const std::filesystem::path& dir) {
+  const std::string uri = fileUri(dir);
+  if (!uri.empty()) launchDefault(uri);
+}
+
+void revealReplied(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<std::filesystem::path> folder(static_cast<std::filesystem::path*>(data));
+  GError* error = nullptr;
+  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+  if (reply) {
+    g_variant_unref(reply);
+    return;
+  }
+  if (error) g_error_free(error);
+  openFolder(*folder);
+}
+
+void childSetup(gpointer) { setsid(); }
+
+}  // namespace
+
+bool LinuxDesktop::acquireSingleInstance() {
+  instance_ = std::make_unique<SingleInstance>();
+  if (!instance_->acquire()) return false;
+  instance_->listen([this] {
+    PayloadPtr none;
+    post(WM_SHOW_SHELL, 0, none);
+  });
+  ensureGtk();
+  return true;
+}
+
+void LinuxDesktop::requestShowFromFirst() {
+  SingleInstance other;
+  other.requestShow();
+}
+
+std::filesystem::path LinuxDesktop::executablePath() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error && argc_ > 0) return std::filesystem::absolute(argv_[0], error);
+  return path;
+}
+
+std::vector<WString> LinuxDesktop::commandLineArguments() {
+  std::vector<WString> args;
+  for (int i = 1; i < argc_; ++i) args.push_back(toWide(argv_[i]));
+  return args;
+}
+
+std::optional<std::filesystem::path> LinuxDesktop::localAppDataFolder() {
+  const char* dir = g_get_user_data_dir();
+  if (!dir || !*dir) return std::nullopt;
+  return std::filesystem::path(dir);
+}
+
+bool LinuxDesktop::createDataFolder(const std::filesystem::path& dir) { return privateFolder(dir); }
+
+std::optional<std::filesystem::path> LinuxDesktop::downloadsFolder() {
+  const char* dir = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+  if (!dir || !*dir) return std::nullopt;
+  // GLib falls back to the home folder itself for unset folders; that is no download folder.
+  if (std::filesystem::path(dir) == std::filesystem::path(g_get_home_dir())) return std::nullopt;
+  return std::filesystem::path(dir);
+}
+
+std::filesystem::path LinuxDesktop::partFileFolder() {
+  const auto cache = std::filesystem::path(g_get_user_cache_dir()) / "TamselDeskNative";
+  if (privateFolder(cache)) return cache;
+  const auto fallback = std::filesystem::path(g_get_user_data_dir()) / "TamselDeskNative" / "parts";
+  privateFolder(fallback);
+  return fallback;
+}
+
+void LinuxDesktop::messageBox(const WString& text, MessageIcon icon, bool owned) {
+  if (!ensureGtk()) return;
+  GtkWindow* owner = owned && window_ && gtk_widget_get_visible(window_) ? GTK_WINDOW(window_) : nullptr;
+  GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL,
+                                             icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_INFO,
+                                             GTK_BUTTONS_OK, "%s", toNarrow(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), kCaption);
+  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+}
+
+bool LinuxDesktop::askYesNo(const WString& text) {
+  if (!ensureGtk()) return false;
+  GtkWindow* owner = window_ && gtk_widget_get_visible(window_) ? GTK_WINDOW(window_) : nullptr;
+  GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, "%s",
+                                             toNarrow(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), kCaption);
+  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  const int answer = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return answer == GTK_RESPONSE_YES;
+}
+
+void LinuxDesktop::openWebAddress(const WString& url) {
+  const std::string narrow = toNarrow(url);
+  if (!narrow.empty()) launchDefault(narrow);
+}
+
+void LinuxDesktop::openFile(const std::filesystem::path& file) {
+  const std::string uri = fileUri(file);
+  if (uri.empty()) return;
+  // The handler inherits the working folder of the launcher, so "gio open" is started in the
+  // file's folder; without it the default handler is launched from here.
+  gchar* gio = g_find_program_in_path("gio");
+  if (gio) {
+    const std::string folder = file.parent_path().string();
+    gchar* argv[] = {gio, const_cast<gchar*>("open"), const_cast<gchar*>(uri.c_str()), nullptr};
+    GError* error = nullptr;
+    const gboolean started = g_spawn_async(folder.c_str(), argv, nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, childSetup,
+                                           nullptr, nullptr, &error);
+    if (error) g_error_free(error);
+    g_free(gio);
+    if (started) return;
+  }
+  launchDefault(uri);
+}
+
+void LinuxDesktop::revealFile(const std::filesystem::path& file) {
+  const std::string uri = fileUri(file);
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (!bus || uri.empty()) {
+    if (bus) g_object_unref(bus);
+    openFolder(file.parent_path());
+    return;
+  }
+  const gchar* uris[] = {uri.c_str(), nullptr};
+  g_dbus_connection_call(bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                         "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
+                         G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, revealReplied,
+                         new std::filesystem::path(file.parent_path()));
+  g_object_unref(bus);
+}
+
+bool LinuxDesktop::startDetached(const std::filesystem::path& program, const std::vector<WString>& args) {
+  std::vector<std::string> strings{program.string()};
+  for (const auto& arg : args) strings.push_back(toNarrow(arg));
+  std::vector<gchar*> argv;
+  for (auto& s : strings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  GError* error = nullptr;
+  // Without DO_NOT_REAP GLib forks twice, so the program is nobody's child here.
+  const gboolean started =
+      g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, childSetup, nullptr, nullptr, &error);
+  if (error) g_error_free(error);
+  return started;
+}
+
+bool LinuxDesktop::autostartOn() { return autostartEntryPresent(autostartEntryPath()); }
+
+bool LinuxDesktop::setAutostart(bool enable) {
+  const bool ok = applyAutostart(autostartEntryPath(), enable, executablePath().string());
+  if (tray_) tray_->refreshSoon();
+  return ok;
+}

@@ -1,0 +1,240 @@
+// The controller: one WebKitWebView in the companion window, and the translation of its signals
+// into the shell's events. Policy stays with App; this file only maps WebKit's forms onto it.
+//
+// WebKit asks decide-policy for the navigations of every frame without saying which frame, while
+// the shell's navigation policy is about the top-level document only. So decide-policy lets web
+// addresses go, and the policy is applied where only the main frame is reported: load-changed
+// (started, redirected). A refused main-frame load is stopped while still provisional, so the
+// desk page stays in place and the address goes to App.
+#include "LinuxDesktop.h"
+#include "LinuxWebHost.h"
+#include "app/App.h"
+#include "common/text.h"
+
+struct WebHostSignals {
+  static LinuxWebHost* host(gpointer data) { return static_cast<LinuxWebHost*>(data); }
+
+  static bool webScheme(const char* uri) {
+    if (!uri) return false;
+    gchar* scheme = g_uri_parse_scheme(uri);
+    if (!scheme) return false;
+    std::string lower;
+    for (const char* c = scheme; *c; ++c) lower += g_ascii_tolower(*c);
+    g_free(scheme);
+    return lower == "http" || lower == "https" || lower == "about" || lower == "data" || lower == "blob";
+  }
+
+  static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                               gpointer data) {
+    LinuxWebHost* self = host(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      webkit_policy_decision_ignore(decision);
+      if (self->events_ && self->handlersOn_) self->events_->onNewWindowRequested(toWide(uri ? uri : ""));
+      return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      // Other schemes would only end in an error page; a usable one never goes to the browser.
+      if (!webScheme(uri)) {
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+      }
+      webkit_policy_decision_use(decision);
+      return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+      // What the view cannot show would become a download; the shell downloads only by itself.
+      auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+      }
+    }
+    return FALSE;
+  }
+
+  static GtkWidget* create(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+  static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+    LinuxWebHost* self = host(data);
+    if (!self->events_ || !self->handlersOn_) return;
+    switch (event) {
+      case WEBKIT_LOAD_STARTED:
+      case WEBKIT_LOAD_REDIRECTED: {
+        if (event == WEBKIT_LOAD_STARTED) self->loadFailed_ = false;
+        const char* uri = webkit_web_view_get_uri(view);
+        if (!self->events_->onNavigationStarting(toWide(uri ? uri : ""))) webkit_web_view_stop_loading(view);
+        break;
+      }
+      case WEBKIT_LOAD_COMMITTED:
+        // A new document: files handed to the old one are not this page's.
+        self->handed_.forget();
+        break;
+      case WEBKIT_LOAD_FINISHED:
+        if (!self->loadFailed_) self->events_->onNavigationCompleted(true, false);
+        self->loadFailed_ = false;
+        break;
+    }
+  }
+
+  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
+    LinuxWebHost* self = host(data);
+    self->loadFailed_ = true;
+    const bool cancelled =
+        error && ((error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED) ||
+                  (error->domain == WEBKIT_POLICY_ERROR &&
+                   error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE));
+    if (self->events_ && self->handlersOn_) self->events_->onNavigationCompleted(false, cancelled);
+    return TRUE;  // no engine error page: the shell shows its own notice
+  }
+
+  static gboolean loadFailedTls(WebKitWebView*, gchar*, GTlsCertificate*, GTlsCertificateFlags, gpointer data) {
+    LinuxWebHost* self = host(data);
+    self->loadFailed_ = true;
+    if (self->events_ && self->handlersOn_) self->events_->onNavigationCompleted(false, false);
+    return TRUE;
+  }
+
+  static void processTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+    LinuxWebHost* self = host(data);
+    // The engine's UI side is this process; only the web process can fail alone.
+    if (self->events_ && self->handlersOn_) self->events_->onProcessFailed(false);
+  }
+
+  static gboolean permission(WebKitWebView*, WebKitPermissionRequest* request, gpointer data) {
+    LinuxWebHost* self = host(data);
+    const bool grant = self->events_ && self->events_->onPermissionRequested();
+    if (grant) {
+      webkit_permission_request_allow(request);
+    } else {
+      webkit_permission_request_deny(request);
+    }
+    return TRUE;
+  }
+
+  static gboolean contextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer data) {
+    return host(data)->contextMenus_ ? FALSE : TRUE;
+  }
+
+  static void zoomChanged(GObject* object, GParamSpec*, gpointer) {
+    auto* view = WEBKIT_WEB_VIEW(object);
+    if (webkit_web_view_get_zoom_level(view) != 1.0) webkit_web_view_set_zoom_level(view, 1.0);
+  }
+
+  static void fileChosen(GtkDialog* dialog, gint response, gpointer data) {
+    auto* request = static_cast<WebKitFileChooserRequest*>(g_object_get_data(G_OBJECT(dialog), "desk-request"));
+    LinuxWebHost* self = host(data);
+    if (response == GTK_RESPONSE_ACCEPT) {
+      GSList* names = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
+      std::vector<const gchar*> files;
+      for (GSList* it = names; it; it = it->next) {
+        files.push_back(static_cast<const gchar*>(it->data));
+        self->handed_.remember(static_cast<const gchar*>(it->data));
+      }
+      files.push_back(nullptr);
+      webkit_file_chooser_request_select_files(request, files.data());
+      g_slist_free_full(names, g_free);
+    } else {
+      webkit_file_chooser_request_cancel(request);
+    }
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+  }
+
+  static gboolean runFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer data) {
+    GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
+    const bool multiple = webkit_file_chooser_request_get_select_multiple(request);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        "", GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+        GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), multiple);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
+    if (GtkFileFilter* filter = webkit_file_chooser_request_get_mime_types_filter(request)) {
+      gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(dialog), filter);
+    }
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    g_object_set_data_full(G_OBJECT(dialog), "desk-request", g_object_ref(request), g_object_unref);
+    g_signal_connect(dialog, "response", G_CALLBACK(fileChosen), data);
+    gtk_widget_show(dialog);
+    return TRUE;
+  }
+
+  static void dragReceived(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* selection, guint, guint,
+                           gpointer data) {
+    gchar** uris = gtk_selection_data_get_uris(selection);
+    if (!uris) return;
+    for (gchar** it = uris; *it; ++it) {
+      if (gchar* file = g_filename_from_uri(*it, nullptr, nullptr)) {
+        host(data)->handed_.remember(file);
+        g_free(file);
+      }
+    }
+    g_strfreev(uris);
+  }
+
+  static void message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    LinuxWebHost* self = host(data);
+    if (!self->events_ || !self->handlersOn_ || !self->view_) return;
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!value || !jsc_value_is_string(value)) return;
+    gchar* text = jsc_value_to_string(value);
+    const auto opened = openEnvelope(text ? text : "", self->token_);
+    g_free(text);
+    if (!opened) return;
+    const char* uri = webkit_web_view_get_uri(self->view_);
+    std::optional<WString> path;
+    if (opened->file) {
+      if (auto file = self->handed_.match(*opened->file)) path = toWide(file->string());
+    }
+    self->events_->onWebMessage(toWide(uri ? uri : ""), toWide(opened->json), path);
+  }
+};
+
+bool LinuxWebHost::createController() {
+  GtkWidget* window = desktop_.window();
+  if (!context_ || !window) return false;
+  ++generation_;
+  token_ = newPageToken();
+  content_ = webkit_user_content_manager_new();
+  if (!webkit_user_content_manager_register_script_message_handler(content_, kPageHandlerName)) return false;
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "user-content-manager",
+                                       content_, nullptr));
+  g_object_ref_sink(view_);
+
+  const GdkRGBA clear{0, 0, 0, 0};
+  webkit_web_view_set_background_color(view_, &clear);
+  WebKitSettings* settings = webkit_web_view_get_settings(view_);
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
+
+  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view_));
+  gtk_widget_show(GTK_WIDGET(view_));
+
+  // Signals that keep the view in shape are on from the start; those that reach App wait for
+  // registerEventHandlers.
+  g_signal_connect(view_, "notify::zoom-level", G_CALLBACK(WebHostSignals::zoomChanged), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(WebHostSignals::contextMenu), this);
+  g_signal_connect(view_, "create", G_CALLBACK(WebHostSignals::create), this);
+  g_signal_connect(view_, "run-file-chooser", G_CALLBACK(WebHostSignals::runFileChooser), this);
+  g_signal_connect(view_, "drag-data-received", G_CALLBACK(WebHostSignals::dragReceived), this);
+  g_signal_connect(view_, "permission-request", G_CALLBACK(WebHostSignals::permission), this);
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(WebHostSignals::decidePolicy), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(WebHostSignals::loadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(WebHostSignals::loadFailed), this);
+  g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(WebHostSignals::loadFailedTls), this);
+  g_signal_connect(view_, "web-process-terminated", G_CALLBACK(WebHostSignals::processTerminated), this);
+  g_signal_connect(content_, "script-message-received::tamselDeskShell", G_CALLBACK(WebHostSignals::message), this);
+
+  later([this] {
+    if (events_) events_->onControllerCreated(true);
+  });
+  return true;
+}
+
+void LinuxWebHost::registerEventHandlers() { handlersOn_ = true; }
