@@ -29,7 +29,7 @@ std::string bridgeScript(const BridgeFlavor& given) {
   s += "var focusRequested = false;";
   s += "var send = function (m) { " + sendExpression + "; };";
   s += "var sendWithFile = function (copy, file) { " + sendWithFile + " };";
-  s += "window.webkit = { messageHandlers: { desk: { postMessage: function (message) {";
+  s += "var post = function (message) {";
   s += "var t = message && message.t;";
   s += "if (t === 'lanOpen' && typeof File !== 'undefined' && message.file instanceof File) {";
   s += "var copy = Object.assign({}, message); var file = copy.file; delete copy.file;";
@@ -40,7 +40,12 @@ std::string bridgeScript(const BridgeFlavor& given) {
   s += "if (frame && frame !== document.activeElement) frame.focus({ preventScroll: true }); }";
   s += "if (document.hasFocus() || focusRequested) return;";
   s += "focusRequested = true; }";
-  s += "send(message); } } } };";
+  s += "send(message); };";
+  // Where the engine defines window.webkit itself, a plain assignment may not take.
+  s += "var entry = { messageHandlers: { desk: { postMessage: post } } };";
+  s += "try { window.webkit = entry; } catch (e) {}";
+  s += "if (window.webkit !== entry) { try { Object.defineProperty(window, 'webkit', "
+       "{ value: entry, configurable: true, writable: true }); } catch (e) {} }";
   s += "window.deskShell = " + platformObject + ";";
   s += "window.addEventListener('pointerdown', function () { focusRequested = false; send({ t: 'press', down: true }); }, true);";
   s += "window.addEventListener('pointerup', function () { send({ t: 'press', down: false }); }, true);";

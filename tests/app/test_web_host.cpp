@@ -1,7 +1,11 @@
 // Web host start, set-up, the bridge script, restart, and the page policies.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "AppHarness.h"
+#include "support/TempDir.h"
 #include "app/ShellTexts.h"
 #include "web/Bridge.h"
 
@@ -261,6 +265,22 @@ TEST(WebHost, RestartWithoutAControllerStartsAfresh) {
   h.app->onPrivateMessage(WM_RESTART_WEB, 0, nullptr);
   EXPECT_EQ(h.web.closeControllerCalls, 0);
   EXPECT_EQ(h.web.createEnvironmentCalls, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The bridge's logic, run in node against a stand-in for the browser (skipped without node).
+TEST(WebHost, BridgeBehaviourInAScriptEngine) {
+  if (std::system("node --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "node is not installed";
+  TempDir dir("bridge");
+  const std::string page = "http://127.0.0.1:8080/_desk.html";
+  const auto file = dir / "bridge.js";
+  std::ofstream(file, std::ios::binary) << toNarrow(documentCreatedScript(toWide(page), {}));
+  const std::string command = "node " + std::string(DESK_SOURCE_DIR) + "/tests/app/bridge_check.js " +
+                              file.string() + " " + page;
+  EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
 }  // namespace
