@@ -1,10 +1,144 @@
 #pragma once
-// The LAN registry and server: offers, streams, sinks, native offers, and the listening socket.
-// (Filled in by the LAN transfer work; App holds one.)
+// The LAN registry and server. The registry holds what this shell offers (page-fed and native
+// offers), the outgoing streams in progress and the sink ids it accepts a push for; the
+// server listens on an ephemeral port of every IPv4 interface, gives each connection a thread,
+// and answers one request per connection (ping, offer stream, push into a sink).
+//
+// One lock guards the registry and the callbacks; it is never held across socket or file work
+// or while a callback runs. Every thread the server starts is joined by stop(), which the
+// owner calls before anything the callbacks reach goes away (the destructor calls it too).
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <list>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/text.h"
+#include "lan/Socket.h"
+
+class LanFrames;
+
+struct LanOffer {
+  std::string id;
+  std::uint64_t size = 0;  // the encrypted stream size E
+};
+
+struct NativeOffer {
+  std::string id;
+  std::filesystem::path path;
+  std::string key;         // 64 digits as received; decoded when served
+  std::uint64_t size = 0;  // plaintext size P
+};
+
+// An outgoing stream; it belongs to the thread that serves it and is listed only while that
+// thread runs. Its fields are guarded by the server lock.
+struct LanStream {
+  std::string id;
+  const Socket* socket = nullptr;
+  std::deque<std::string> chunks;
+  bool finished = false;
+  bool cancelled = false;
+  std::condition_variable wake;
+};
+
+// Sizes and limits of the server side.
+inline constexpr std::size_t kLanHeadPiece = 2048;
+inline constexpr std::size_t kLanHeadLimit = 8191;
+inline constexpr int kLanHeadTimeoutMs = 15000;
+inline constexpr int kLanPushTimeoutMs = 30000;
+inline constexpr std::uint64_t kLanProgressIntervalMs = 250;
+inline constexpr int kLanStreamWaitMs = 1000;
+inline constexpr int kLanListenBacklog = 8;
+inline constexpr int kLanSocketBuffer = 4 * 1024 * 1024;
 
 class LanServer {
  public:
-  LanServer() = default;
-  virtual ~LanServer() = default;
+  using PostScript = std::function<void(const WString&)>;
+  using OpenSink = std::function<std::shared_ptr<LanFrames>(const std::string&)>;
+  using SinkDone = std::function<void(const std::string&, int)>;
+  using SinkProgress = std::function<void(const std::string&, std::uint64_t)>;
+
+  LanServer();
+  ~LanServer();
+  LanServer(const LanServer&) = delete;
+  LanServer& operator=(const LanServer&) = delete;
+
+  // ---- callbacks (installed on the main thread; read by the server's threads) ----
+  bool hasPostScript() const;
+  void installPostScript(PostScript post);  // only when none is installed yet
+  void installSinkCallbacks(OpenSink open, SinkProgress progress, SinkDone done);
+  // The millisecond clock of the progress throttle and the keep-awake switch (a counted
+  // request: every true is followed by a false).
+  void setClock(std::function<std::uint64_t()> tickMs);
+  void setKeepAwake(std::function<void(bool)> keepAwake);
+
+  // ---- registry ----
+  void addOffer(const std::string& id, std::uint64_t size);
+  std::optional<std::uint64_t> findOffer(const std::string& id) const;
+  void addNativeOffer(NativeOffer offer);
+  std::optional<NativeOffer> findNativeOffer(const std::string& id) const;
+  void cancelOffer(const std::string& id);
+  void stopStreams(const std::string& id);
+  void deliverChunk(const std::string& id, std::string bytes, bool finished);
+  void addSink(const std::string& id);
+  void removeSink(const std::string& id);
+  bool hasSink(const std::string& id) const;
+
+  // ---- server ----
+  // The listening port, starting the server first when needed; 0 when it cannot start.
+  std::uint16_t ensureStarted();
+  std::uint16_t port() const;
+  // Closes the listener, ends every stream and connection, and joins every thread. Afterwards
+  // the server does not start again.
+  void stop();
+
+  void serveConnection(Socket& socket);
+  // Sends `head` and the offer's records from `from` on a connected socket (a served GET, or
+  // the caller's push).
+  void streamOffer(Socket& socket, const std::string& id, const std::string& head, std::uint64_t from);
+  void streamNativeFile(Socket& socket, const NativeOffer& offer, const std::string& head,
+                        std::uint64_t from);
+  void receivePush(Socket& socket, const std::string& gathered);
+
+ private:
+  struct Connection {
+    Socket socket;
+    std::thread thread;
+    bool done = false;  // guarded by threadsLock_
+  };
+
+  void acceptLoop();
+  void routeGet(Socket& socket, const std::string& gathered);
+  void post(const WString& script) const;
+  std::uint64_t now() const;
+  void keepAwake(bool on) const;
+  void addStream(LanStream& stream);
+  bool removeStream(LanStream& stream);  // the stream's cancelled flag
+  void reapConnections();
+
+  mutable std::mutex lock_;
+  std::vector<LanOffer> offers_;
+  std::vector<LanStream*> streams_;
+  Socket listening_;
+  std::uint16_t port_ = 0;
+  std::vector<std::string> sinkIds_;
+  std::vector<NativeOffer> nativeOffers_;
+  PostScript postScript_;
+  OpenSink openSink_;
+  SinkDone sinkDone_;
+  SinkProgress sinkProgress_;
+  std::function<std::uint64_t()> tickMs_;
+  std::function<void(bool)> keepAwake_;
+  bool stopped_ = false;
+
+  std::mutex threadsLock_;  // taken before lock_ when both are needed
+  std::thread acceptThread_;
+  std::list<Connection> connections_;
 };

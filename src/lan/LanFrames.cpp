@@ -1,0 +1,122 @@
+#include "lan/LanFrames.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "lan/LanProtocol.h"
+
+namespace {
+
+constexpr auto kReadWrite = std::ios::in | std::ios::out | std::ios::binary;
+
+std::uint32_t readLength(const unsigned char* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+bool lengthOk(std::uint32_t length) {
+  return length >= kMinRecordLength && length <= kMaxRecordLength;
+}
+
+}  // namespace
+
+LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::uint64_t totalBytes)
+    : partPath(std::move(path)), total(totalBytes), plain(kMaxRecordPlain) {
+  if (total == 0) return;
+  key = openGcmKey(keyHex);
+  if (!key) return;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(partPath, ec)) {
+    std::ofstream create(partPath, std::ios::binary);
+  }
+  std::uint64_t existing = std::filesystem::file_size(partPath, ec);
+  if (ec) existing = 0;
+  std::uint64_t keep = 0;
+  if (existing < total) {
+    keep = existing / kLanRecordPlain * kLanRecordPlain;
+    nextIndex = static_cast<std::uint32_t>(existing / kLanRecordPlain);
+  } else {
+    keep = total;
+    nextIndex = static_cast<std::uint32_t>(lanRecordCount(total));
+  }
+  std::filesystem::resize_file(partPath, keep, ec);
+  file.open(partPath, kReadWrite);
+  file.seekp(0, std::ios::end);
+  ready = !file.fail() && !file.bad();
+  received = keep;
+  pending.reserve(kLanRecordSpan);
+}
+
+LanFrames::~LanFrames() = default;
+
+bool LanFrames::openOne(const unsigned char* record, std::uint32_t length) {
+  const std::size_t n = length - kRecordOverhead;
+  // Every record but the last is full, and none goes past the stated total: anything else
+  // would leave a part file whose whole-record count no longer names the resume point.
+  if (received + n > total || (n != kMaxRecordPlain && received + n != total)) return false;
+  const unsigned char* nonce = record + 4;
+  const unsigned char* cipher = nonce + kGcmNonceBytes;
+  const unsigned char* tag = cipher + n;
+  if (!key || !openRecord(*key, nextIndex, nonce, cipher, n, tag, plain.data())) return false;
+  file.write(reinterpret_cast<const char*>(plain.data()), static_cast<std::streamsize>(n));
+  if (file.fail()) return false;
+  received += n;
+  ++nextIndex;
+  return true;
+}
+
+bool LanFrames::feed(std::string_view chunk) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(chunk.data());
+  std::size_t size = chunk.size();
+  // First complete a record that an earlier piece began, copying only what it still lacks.
+  if (!pending.empty()) {
+    if (pending.size() < 4) {
+      const std::size_t take = std::min(4 - pending.size(), size);
+      pending.append(reinterpret_cast<const char*>(bytes), take);
+      bytes += take;
+      size -= take;
+      if (pending.size() < 4) return true;
+    }
+    const auto* head = reinterpret_cast<const unsigned char*>(pending.data());
+    const std::uint32_t length = readLength(head);
+    if (!lengthOk(length)) return false;
+    const std::size_t whole = std::size_t{length} + 4;
+    const std::size_t take = std::min(whole - pending.size(), size);
+    pending.append(reinterpret_cast<const char*>(bytes), take);
+    bytes += take;
+    size -= take;
+    if (pending.size() < whole) return true;
+    if (!openOne(reinterpret_cast<const unsigned char*>(pending.data()), length)) return false;
+    pending.clear();
+  }
+  // Then open whole records straight from the piece.
+  while (size >= 4) {
+    const std::uint32_t length = readLength(bytes);
+    if (!lengthOk(length)) return false;
+    const std::size_t whole = std::size_t{length} + 4;
+    if (size < whole) break;
+    if (!openOne(bytes, length)) return false;
+    bytes += whole;
+    size -= whole;
+  }
+  pending.assign(reinterpret_cast<const char*>(bytes), size);
+  return true;
+}
+
+void LanFrames::restart() {
+  file.close();
+  std::error_code ec;
+  std::filesystem::resize_file(partPath, 0, ec);
+  file.clear();
+  file.open(partPath, kReadWrite);
+  nextIndex = 0;
+  received = 0;
+  pending.clear();
+}
+
+void LanFrames::close() {
+  if (file.is_open()) {
+    file.flush();
+    file.close();
+  }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The receiving end of one LAN transfer: the part file, the key, the resume point, and the
+// record opener. Set-up keeps the whole records an earlier attempt stored and resumes after
+// them; feed() opens the records as they arrive and writes their plaintext at once, so memory
+// stays at about three records whatever the file size.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/crypto.h"
+#include "lan/TransferSocketTable.h"
+
+class LanFrames {
+ public:
+  // Never throws for bad input; `ready` tells the outcome. Size 0 or a key that is not
+  // 64 hexadecimal digits leaves the part file untouched.
+  LanFrames(std::string_view keyHex, std::filesystem::path partPath, std::uint64_t total);
+  ~LanFrames();
+  LanFrames(const LanFrames&) = delete;
+  LanFrames& operator=(const LanFrames&) = delete;
+
+  // Opens every whole record in `chunk` (with what is pending from earlier pieces) and writes
+  // its plaintext. False means the stream is broken: a bad length, a failed tag, a record that
+  // is short before the end or goes past the total, or a failed write.
+  bool feed(std::string_view chunk);
+  // Empties the part file and starts again from record 0 (between two requests of one fetch).
+  void restart();
+  // Flushes and closes the part file; failures only mark the stream failed.
+  void close();
+
+  // The claim on the part file, held until the transfer has put its file in place.
+  void adoptClaim(PartFileClaim claim) { claim_ = std::move(claim); }
+  void releaseClaim() { claim_.release(); }
+
+  std::optional<GcmKey> key;
+  std::fstream file;
+  std::filesystem::path partPath;
+  std::uint64_t total = 0;
+  std::uint64_t received = 0;
+  std::uint32_t nextIndex = 0;
+  std::string pending;
+  std::vector<unsigned char> plain;
+  bool ready = false;
+
+ private:
+  bool openOne(const unsigned char* record, std::uint32_t length);
+  PartFileClaim claim_;
+};

@@ -1,0 +1,481 @@
+#include "lan/LanServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+
+#include "common/crypto.h"
+#include "lan/LanFrames.h"
+#include "lan/LanProtocol.h"
+#include "lan/TransferSocketTable.h"
+#include "web/Callbacks.h"
+
+LanServer::LanServer() = default;
+
+LanServer::~LanServer() { stop(); }
+
+// ---- callbacks ----
+
+bool LanServer::hasPostScript() const {
+  std::lock_guard guard(lock_);
+  return static_cast<bool>(postScript_);
+}
+
+void LanServer::installPostScript(PostScript post) {
+  std::lock_guard guard(lock_);
+  if (!postScript_) postScript_ = std::move(post);
+}
+
+void LanServer::installSinkCallbacks(OpenSink open, SinkProgress progress, SinkDone done) {
+  std::lock_guard guard(lock_);
+  openSink_ = std::move(open);
+  sinkProgress_ = std::move(progress);
+  sinkDone_ = std::move(done);
+}
+
+void LanServer::setClock(std::function<std::uint64_t()> tickMs) {
+  std::lock_guard guard(lock_);
+  tickMs_ = std::move(tickMs);
+}
+
+void LanServer::setKeepAwake(std::function<void(bool)> keepAwake) {
+  std::lock_guard guard(lock_);
+  keepAwake_ = std::move(keepAwake);
+}
+
+void LanServer::post(const WString& script) const {
+  PostScript post;
+  {
+    std::lock_guard guard(lock_);
+    post = postScript_;
+  }
+  if (post) post(script);
+}
+
+std::uint64_t LanServer::now() const {
+  std::function<std::uint64_t()> tick;
+  {
+    std::lock_guard guard(lock_);
+    tick = tickMs_;
+  }
+  if (tick) return tick();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+void LanServer::keepAwake(bool on) const {
+  std::function<void(bool)> awake;
+  {
+    std::lock_guard guard(lock_);
+    awake = keepAwake_;
+  }
+  if (awake) awake(on);
+}
+
+// ---- registry ----
+
+void LanServer::addOffer(const std::string& id, std::uint64_t size) {
+  std::lock_guard guard(lock_);
+  offers_.push_back({id, size});
+}
+
+std::optional<std::uint64_t> LanServer::findOffer(const std::string& id) const {
+  std::lock_guard guard(lock_);
+  for (auto it = offers_.rbegin(); it != offers_.rend(); ++it) {
+    if (it->id == id) return it->size;
+  }
+  return std::nullopt;
+}
+
+void LanServer::addNativeOffer(NativeOffer offer) {
+  std::lock_guard guard(lock_);
+  std::erase_if(nativeOffers_, [&](const NativeOffer& n) { return n.id == offer.id; });
+  nativeOffers_.push_back(std::move(offer));
+}
+
+std::optional<NativeOffer> LanServer::findNativeOffer(const std::string& id) const {
+  std::lock_guard guard(lock_);
+  for (auto it = nativeOffers_.rbegin(); it != nativeOffers_.rend(); ++it) {
+    if (it->id == id) return *it;
+  }
+  return std::nullopt;
+}
+
+void LanServer::cancelOffer(const std::string& id) {
+  stopStreams(id);
+  std::lock_guard guard(lock_);
+  std::erase_if(nativeOffers_, [&](const NativeOffer& n) { return n.id == id; });
+  const auto first = std::find_if(offers_.begin(), offers_.end(), [&](const LanOffer& o) { return o.id == id; });
+  if (first != offers_.end()) offers_.erase(first);
+}
+
+void LanServer::stopStreams(const std::string& id) {
+  std::lock_guard guard(lock_);
+  for (LanStream* s : streams_) {
+    if (s->id != id) continue;
+    s->cancelled = true;
+    if (s->socket) s->socket->shutdownBoth();
+    s->wake.notify_all();
+  }
+}
+
+void LanServer::deliverChunk(const std::string& id, std::string bytes, bool finished) {
+  {
+    std::lock_guard guard(lock_);
+    for (LanStream* s : streams_) {
+      if (s->id != id || s->cancelled) continue;
+      if (finished) {
+        s->finished = true;
+      } else {
+        s->chunks.push_back(std::move(bytes));
+      }
+      s->wake.notify_all();
+      return;
+    }
+  }
+  if (!finished) post(lanAckScript(id, false));
+}
+
+void LanServer::addSink(const std::string& id) {
+  std::lock_guard guard(lock_);
+  if (std::find(sinkIds_.begin(), sinkIds_.end(), id) == sinkIds_.end()) sinkIds_.push_back(id);
+}
+
+void LanServer::removeSink(const std::string& id) {
+  std::lock_guard guard(lock_);
+  std::erase(sinkIds_, id);
+}
+
+bool LanServer::hasSink(const std::string& id) const {
+  std::lock_guard guard(lock_);
+  return std::find(sinkIds_.begin(), sinkIds_.end(), id) != sinkIds_.end();
+}
+
+void LanServer::addStream(LanStream& stream) {
+  std::lock_guard guard(lock_);
+  streams_.push_back(&stream);
+  // A stop that came first cancels late starters too.
+  if (stopped_) {
+    stream.cancelled = true;
+    if (stream.socket) stream.socket->shutdownBoth();
+  }
+}
+
+bool LanServer::removeStream(LanStream& stream) {
+  std::lock_guard guard(lock_);
+  std::erase(streams_, &stream);
+  return stream.cancelled;
+}
+
+// ---- server ----
+
+std::uint16_t LanServer::port() const {
+  std::lock_guard guard(lock_);
+  return port_;
+}
+
+std::uint16_t LanServer::ensureStarted() {
+  {
+    std::lock_guard guard(lock_);
+    if (port_ != 0) return port_;
+    if (stopped_) return 0;
+  }
+  std::uint16_t port = 0;
+  Socket listener = Socket::listenAny(kLanListenBacklog, port);
+  if (!listener.valid() || port == 0) return 0;
+  {
+    std::lock_guard guard(lock_);
+    listening_ = std::move(listener);
+    port_ = port;
+  }
+  std::lock_guard threads(threadsLock_);
+  try {
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+  } catch (...) {
+    // The port stays known; no connection is ever accepted.
+  }
+  return port;
+}
+
+void LanServer::reapConnections() {
+  std::vector<std::thread> finished;
+  {
+    std::lock_guard threads(threadsLock_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      if (it->done) {
+        finished.push_back(std::move(it->thread));
+        it = connections_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& t : finished) {
+    if (t.joinable()) t.join();
+  }
+}
+
+void LanServer::acceptLoop() {
+  for (;;) {
+    Socket accepted = listening_.accept();
+    if (!accepted.valid()) return;
+    reapConnections();
+    std::lock_guard threads(threadsLock_);
+    {
+      std::lock_guard guard(lock_);
+      if (stopped_) return;
+    }
+    connections_.emplace_back();
+    Connection& c = connections_.back();
+    c.socket = std::move(accepted);
+    try {
+      c.thread = std::thread([this, &c] {
+        serveConnection(c.socket);
+        std::lock_guard done(threadsLock_);
+        c.socket.close();
+        c.done = true;
+      });
+    } catch (...) {
+      connections_.pop_back();  // closes the socket
+    }
+  }
+}
+
+void LanServer::stop() {
+  {
+    std::lock_guard guard(lock_);
+    stopped_ = true;
+    listening_.shutdownBoth();
+    for (LanStream* s : streams_) {
+      s->cancelled = true;
+      if (s->socket) s->socket->shutdownBoth();
+      s->wake.notify_all();
+    }
+  }
+  {
+    std::lock_guard threads(threadsLock_);
+    for (auto& c : connections_) {
+      if (!c.done) c.socket.shutdownBoth();
+    }
+  }
+  if (acceptThread_.joinable()) acceptThread_.join();
+  std::list<Connection> remaining;
+  {
+    std::lock_guard threads(threadsLock_);
+    remaining.swap(connections_);
+  }
+  for (auto& c : remaining) {
+    if (c.thread.joinable()) c.thread.join();
+  }
+  std::lock_guard guard(lock_);
+  listening_.close();
+}
+
+void LanServer::serveConnection(Socket& socket) {
+  socket.setReceiveTimeout(kLanHeadTimeoutMs);
+  std::string gathered;
+  char piece[kLanHeadPiece];
+  while (gathered.find("\r\n\r\n") == std::string::npos && gathered.size() <= kLanHeadLimit) {
+    const long n = socket.receive(piece, sizeof piece);
+    if (n <= 0) return;
+    gathered.append(piece, static_cast<std::size_t>(n));
+  }
+  const LanRequest request = parseLanRequest(gathered);
+  if (request.kind == LanRequestKind::Push) {
+    receivePush(socket, gathered);
+    return;
+  }
+  routeGet(socket, gathered);
+}
+
+void LanServer::routeGet(Socket& socket, const std::string& gathered) {
+  const LanRequest request = parseLanRequest(gathered);
+  if (request.kind == LanRequestKind::Ping && hasSink(request.id)) {
+    socket.sendAll(kLanAnswerOk);
+    return;
+  }
+  const auto size = request.kind == LanRequestKind::NotFound ? std::nullopt : findOffer(request.id);
+  if (!size) {
+    socket.sendAll(kLanAnswerNotFound);
+    return;
+  }
+  if (request.ping) {
+    socket.sendAll(kLanAnswerOk);
+    return;
+  }
+  const std::uint64_t length = lanStreamLength(*size, request.from);
+  if (length == 0) {
+    socket.sendAll(kLanAnswerOutOfRange);
+    return;
+  }
+  streamOffer(socket, request.id, lanStreamHead(length), request.from);
+}
+
+void LanServer::streamOffer(Socket& socket, const std::string& id, const std::string& head,
+                            std::uint64_t from) {
+  if (auto native = findNativeOffer(id)) {
+    streamNativeFile(socket, *native, head, from);
+    return;
+  }
+  stopStreams(id);
+  if (!socket.sendAll(head)) return;
+  keepAwake(true);
+  LanStream stream;
+  stream.id = id;
+  stream.socket = &socket;
+  addStream(stream);
+  post(lanPullScript(id, from));
+  bool finished = false;
+  {
+    std::unique_lock guard(lock_);
+    for (;;) {
+      if (stream.cancelled) break;
+      if (!stream.chunks.empty()) {
+        std::string chunk = std::move(stream.chunks.front());
+        stream.chunks.pop_front();
+        guard.unlock();
+        const bool sent = socket.sendAll(chunk);
+        if (sent) post(lanAckScript(id, true));
+        guard.lock();
+        if (!sent) break;
+        continue;
+      }
+      if (stream.finished) {
+        finished = true;
+        break;
+      }
+      stream.wake.wait_for(guard, std::chrono::milliseconds(kLanStreamWaitMs));
+    }
+  }
+  const bool cancelled = removeStream(stream);
+  if (finished) {
+    socket.shutdownSend();
+  } else if (!cancelled) {
+    post(lanAbortScript(id));
+  }
+  keepAwake(false);
+}
+
+void LanServer::streamNativeFile(Socket& socket, const NativeOffer& offer, const std::string& head,
+                                 std::uint64_t from) {
+  stopStreams(offer.id);
+  auto key = openGcmKey(offer.key);
+  std::ifstream file;
+  bool started = false;
+  if (key) {
+    file.open(offer.path, std::ios::binary);
+    if (file.is_open()) {
+      socket.setBulkBuffers(kLanSocketBuffer);
+      started = socket.sendAll(head);
+    }
+  }
+  LanStream stream;
+  stream.id = offer.id;
+  stream.socket = &socket;
+  addStream(stream);
+  keepAwake(true);
+  const std::uint64_t records = lanRecordCount(offer.size);
+  std::uint64_t sent = from * kLanRecordPlain;
+  bool complete = false;
+  if (started) {
+    post(lanNativeStartScript(offer.id, sent));
+    std::vector<char> plain(kLanRecordPlain);
+    std::string record;
+    record.reserve(kLanRecordSpan);
+    std::uint64_t lastReport = 0;
+    bool firstReport = true;
+    std::uint64_t i = from;
+    complete = i >= records;
+    if (!complete) {
+      file.seekg(static_cast<std::streamoff>(i * kLanRecordPlain));
+    }
+    while (!complete) {
+      {
+        std::lock_guard guard(lock_);
+        if (stream.cancelled) break;
+      }
+      const std::uint64_t n = std::min(kLanRecordPlain, offer.size - i * kLanRecordPlain);
+      file.read(plain.data(), static_cast<std::streamsize>(n));
+      if (static_cast<std::uint64_t>(file.gcount()) != n) break;
+      record.clear();
+      if (!sealRecordInto(*key, static_cast<std::uint32_t>(i), std::string_view(plain.data(), n), record)) {
+        break;
+      }
+      if (!socket.sendAll(record)) break;
+      sent += n;
+      const std::uint64_t t = now();
+      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
+        firstReport = false;
+        lastReport = t;
+        post(lanNativeProgressScript(offer.id, sent));
+      }
+      if (++i >= records) complete = true;
+    }
+  }
+  key.reset();
+  const bool cancelled = removeStream(stream);
+  if (complete) {
+    socket.shutdownSend();
+    post(lanNativeDoneScript(offer.id, offer.size));
+  } else if (!cancelled) {
+    post(lanAbortScript(offer.id));
+  }
+  keepAwake(false);
+}
+
+void LanServer::receivePush(Socket& socket, const std::string& gathered) {
+  const std::string id = gathered.substr(6, std::min<std::size_t>(kLanIdLength, gathered.size() - 6));
+  const std::size_t end = gathered.find("\r\n\r\n");
+  OpenSink open;
+  SinkProgress progress;
+  SinkDone done;
+  {
+    std::lock_guard guard(lock_);
+    open = openSink_;
+    progress = sinkProgress_;
+    done = sinkDone_;
+  }
+  std::shared_ptr<LanFrames> frames;
+  const bool headOk = isLanId(id) && gathered.size() > 38 && (gathered[38] == ' ' || gathered[38] == '?') &&
+                      end != std::string::npos && hasSink(id) && open;
+  if (headOk) frames = open(id);
+  if (!frames || !frames->ready) {
+    socket.sendAll(kLanAnswerBadRequest);
+    return;
+  }
+  removeSink(id);
+  keepAwake(true);
+  socket.setReceiveTimeout(kLanPushTimeoutMs);
+  socket.setBulkBuffers(kLanSocketBuffer);
+  const auto table = transferSockets();
+  int result = table->registerTransferSocket(id, &socket) ? 1 : 0;
+  const std::string_view body = std::string_view(gathered).substr(end + 4);
+  if (!body.empty() && !frames->feed(body)) result = -1;
+  if (result == 1) {
+    std::vector<char> buffer(kMaxRecordPlain);
+    std::uint64_t lastReport = 0;
+    bool firstReport = true;
+    while (frames->received < frames->total) {
+      const long n = socket.receive(buffer.data(), buffer.size());
+      if (n <= 0) {
+        result = 0;
+        break;
+      }
+      if (!frames->feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+        result = -1;
+        break;
+      }
+      const std::uint64_t t = now();
+      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
+        firstReport = false;
+        lastReport = t;
+        if (progress) progress(id, frames->received);
+      }
+    }
+  }
+  table->unregisterTransferSocket(id, &socket);
+  if (result == 1 && frames->received >= frames->total) socket.sendAll(kLanAnswerOk);
+  keepAwake(false);
+  if (done) done(id, result);
+}

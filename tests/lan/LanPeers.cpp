@@ -1,0 +1,178 @@
+#include "LanPeers.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "lan/LanProtocol.h"
+
+bool RecordingDesktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) {
+  if (message == WM_FILE_DONE) {
+    if (const auto* job = dynamic_cast<const FileJob*>(payload.get())) {
+      std::lock_guard guard(lock_);
+      done_.push_back({job->id, job->ok, job->resume, job->path});
+    }
+  }
+  return FakeDesktop::post(message, wParam, payload);
+}
+
+std::vector<DoneRecord> RecordingDesktop::done() {
+  std::lock_guard guard(lock_);
+  return done_;
+}
+
+Shell::Shell() {
+  web.webView = true;
+  app = std::make_unique<App>(desktop, web);
+}
+
+Shell::~Shell() { app.reset(); }
+
+void Shell::send(const std::string& type, Json message) {
+  message["type"] = type;
+  app->lanMessage(type, message);
+}
+
+bool Shell::pumpUntil(const std::function<bool()>& ready) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    desktop.pump(*app);
+    if (ready()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+std::vector<std::string> Shell::scripts() const {
+  std::vector<std::string> out;
+  for (const auto& s : web.scripts) out.push_back(toNarrow(s));
+  return out;
+}
+
+std::vector<std::string> Shell::scriptsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (auto& s : scripts()) {
+    if (s.rfind(prefix, 0) == 0) out.push_back(s);
+  }
+  return out;
+}
+
+bool Shell::waitDone(std::size_t count) {
+  return pumpUntil([&] { return desktop.done().size() >= count; });
+}
+
+std::filesystem::path Shell::partFile(const std::string& lid) const {
+  return desktop.partFolder / ("lan-" + lid + ".part");
+}
+
+std::string randomBytes(std::size_t size) {
+  std::mt19937_64 rng(size);
+  std::string out(size, '\0');
+  for (auto& c : out) c = static_cast<char>(rng());
+  return out;
+}
+
+std::string sha256Of(const std::string& bytes) { return sha256Hex(bytes); }
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string base64Encode(const std::string& bytes) {
+  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+    out += alphabet[(v >> 18) & 63];
+    out += alphabet[(v >> 12) & 63];
+    out += alphabet[(v >> 6) & 63];
+    out += alphabet[v & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += alphabet[(v >> 18) & 63];
+    out += alphabet[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+std::vector<std::string> sealRecords(const std::string& plain, std::uint64_t from) {
+  auto key = openGcmKey(kKeyHex);
+  std::vector<std::string> out;
+  for (std::uint64_t i = from; i * kLanRecordPlain < plain.size(); ++i) {
+    const auto piece = std::string_view(plain).substr(i * kLanRecordPlain, kLanRecordPlain);
+    out.push_back(sealRecord(*key, static_cast<std::uint32_t>(i), piece).value_or(""));
+  }
+  return out;
+}
+
+std::string joined(const std::vector<std::string>& records) {
+  std::string out;
+  for (const auto& r : records) out += r;
+  return out;
+}
+
+std::string lanId(char fill) { return std::string(32, fill); }
+
+FakePeer::FakePeer(Answer answer) : answer_(std::move(answer)) {
+  listener_ = Socket::listenAny(8, port);
+  thread_ = std::thread([this] {
+    for (;;) {
+      Socket s = listener_.accept();
+      if (!s.valid()) return;
+      s.setReceiveTimeout(10000);
+      std::string head;
+      char piece[4096];
+      while (head.find("\r\n\r\n") == std::string::npos) {
+        const long n = s.receive(piece, sizeof piece);
+        if (n <= 0) break;
+        head.append(piece, static_cast<std::size_t>(n));
+      }
+      {
+        std::lock_guard guard(lock_);
+        heads_.push_back(head);
+      }
+      answer_(s, head);
+    }
+  });
+}
+
+FakePeer::~FakePeer() {
+  listener_.shutdownBoth();
+  thread_.join();
+}
+
+std::string FakePeer::url(const std::string& id) const {
+  return std::string("http://") + kPeerHost + ":" + std::to_string(port) + "/" + id;
+}
+
+std::vector<std::string> FakePeer::heads() {
+  std::lock_guard guard(lock_);
+  return heads_;
+}
+
+std::string rawExchange(std::uint16_t port, const std::string& request) {
+  Socket s = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+  if (!s.valid()) return "<no connection>";
+  s.setReceiveTimeout(20000);
+  s.sendAll(request);
+  std::string answer;
+  char piece[65536];
+  for (;;) {
+    const long n = s.receive(piece, sizeof piece);
+    if (n <= 0) break;
+    answer.append(piece, static_cast<std::size_t>(n));
+  }
+  return answer;
+}

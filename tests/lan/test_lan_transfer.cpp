@@ -1,0 +1,364 @@
+// Two shells in one namespace move files through their page messages; raw peers stand in
+// where the test needs a stream that a shell would never send.
+#include <gtest/gtest.h>
+
+#include "LanPeers.h"
+#include "lan/LanProtocol.h"
+#include "lan/LanServer.h"
+
+namespace {
+
+constexpr std::uint64_t MiB = 1048576;
+
+// The JSON argument of the last deskLanReady script.
+Json readyPayload(Shell& shell) {
+  const auto ready = shell.scriptsStartingWith("window.deskLanReady");
+  if (ready.empty()) return Json();
+  const std::string& s = ready.back();
+  const auto at = s.find("', ");
+  return parseJson(s.substr(at + 3, s.size() - at - 4));
+}
+
+std::uint16_t offerNative(Shell& shell, const std::string& id, const std::filesystem::path& file,
+                          std::uint64_t size, const std::string& key = kKeyHex) {
+  shell.send("lanOpen", {{"id", id}, {"size", lanEncryptedSize(size)}, {"key", key},
+                         {"_path", file.string()}, {"src", {{"size", size}}}});
+  return readyPayload(shell).value("port", std::uint16_t{0});
+}
+
+std::string urlOf(std::uint16_t port, const std::string& id) {
+  return std::string("http://") + kPeerHost + ":" + std::to_string(port) + "/" + id;
+}
+
+void get(Shell& shell, const std::string& url, std::uint64_t size, const std::string& pageId = "d1") {
+  shell.send("lanGet", {{"id", pageId}, {"url", url}, {"key", kKeyHex}, {"name", "got.bin"},
+                        {"size", size}, {"how", "save"}, {"dir", ""}});
+}
+
+// A peer that answers every request with a stream head and the given bytes, then closes.
+FakePeer::Answer streamAnswer(std::function<std::string(const std::string& head)> body) {
+  return [body](Socket& s, const std::string& head) {
+    const std::string bytes = body(head);
+    s.sendAll(lanStreamHead(bytes.size()) + bytes);
+  };
+}
+
+}  // namespace
+
+TEST(LanTransfer, NativeOfferArrivesWhole) {
+  Shell server, client;
+  const std::string id = lanId('1');
+  const std::string plain = randomBytes(10 * MiB + 123);
+  writeFile(server.desktop.temp() / "offer.bin", plain);
+  const auto port = offerNative(server, id, server.desktop.temp() / "offer.bin", plain.size());
+  ASSERT_NE(port, 0);
+  const Json ready = readyPayload(server);
+  EXPECT_EQ(ready["native"], true);
+  EXPECT_EQ(ready["addrs"], Json::array({"10.213.0.1", "10.213.0.2"}));
+
+  get(client, urlOf(port, id), plain.size());
+  ASSERT_TRUE(client.waitDone());
+  const auto done = client.desktop.done().front();
+  EXPECT_TRUE(done.ok);
+  EXPECT_FALSE(done.resume);
+  EXPECT_EQ(sha256Of(readFile(done.path)), sha256Of(plain));
+  EXPECT_FALSE(std::filesystem::exists(client.partFile(id)));
+  // The scripted clock stands still, so the 250 ms throttle lets exactly one progress through.
+  EXPECT_EQ(client.scriptsStartingWith("window.deskLanProgress"),
+            std::vector<std::string>{"window.deskLanProgress && window.deskLanProgress('d1', 0, 0)"});
+  ASSERT_TRUE(server.pumpUntil([&] { return !server.scriptsStartingWith("window.deskLanNative && "
+                                                                           "window.deskLanNative('" + id + "', 'done'").empty(); }));
+  const auto native = server.scriptsStartingWith("window.deskLanNative");
+  EXPECT_EQ(native.front(), "window.deskLanNative && window.deskLanNative('" + id + "', 'start', 0)");
+  EXPECT_EQ(native[1], "window.deskLanNative && window.deskLanNative('" + id + "', 'progress', 1048576)");
+  EXPECT_EQ(native.back(), "window.deskLanNative && window.deskLanNative('" + id + "', 'done', " +
+                               std::to_string(plain.size()) + ")");
+}
+
+TEST(LanTransfer, PageFedOfferArrivesWhole) {
+  Shell server, client;
+  const std::string id = lanId('2');
+  const std::string plain = randomBytes(3 * MiB + 7);
+  server.send("lanOpen", {{"id", id}, {"size", lanEncryptedSize(plain.size())}, {"key", kKeyHex}});
+  const Json ready = readyPayload(server);
+  EXPECT_EQ(ready["native"], false);
+  get(client, urlOf(ready["port"], id), plain.size());
+  const std::string pull = "window.deskLanPull && window.deskLanPull('" + id + "', 0)";
+  ASSERT_TRUE(server.pumpUntil([&] { return !server.scriptsStartingWith(pull).empty(); }));
+  for (const auto& record : sealRecords(plain)) server.send("lanChunk", {{"id", id}, {"data", base64Encode(record)}});
+  server.send("lanFinish", {{"id", id}});
+  ASSERT_TRUE(client.waitDone());
+  EXPECT_TRUE(client.desktop.done().front().ok);
+  EXPECT_EQ(sha256Of(readFile(client.desktop.done().front().path)), sha256Of(plain));
+  ASSERT_TRUE(server.pumpUntil([&] { return server.scriptsStartingWith("window.deskLanAck").size() == 4; }));
+  EXPECT_EQ(server.scriptsStartingWith("window.deskLanAck").front(),
+            "window.deskLanAck && window.deskLanAck('" + id + "', true)");
+  EXPECT_TRUE(server.scriptsStartingWith("window.deskLanAbort").empty());
+}
+
+TEST(LanTransfer, FixedAnswersByteForByte) {
+  Shell server;
+  const std::string offer = lanId('3'), sink = lanId('4'), unknown = lanId('5');
+  server.send("lanOpen", {{"id", offer}, {"size", 1048641}, {"key", kKeyHex}});
+  server.send("lanSink", {{"id", sink}});
+  const std::uint16_t port = readyPayload(server)["port"];
+  const std::string ok(kLanAnswerOk), notFound(kLanAnswerNotFound), range(kLanAnswerOutOfRange),
+      bad(kLanAnswerBadRequest);
+  const std::string tail = " HTTP/1.1\r\nHost: x\r\n\r\n";
+  const struct { std::string request; std::string answer; } cases[] = {
+      {"HELLO\r\n\r\n", notFound},
+      {"GET /" + unknown + tail, notFound},
+      {"GET /" + std::string(32, 'A') + tail, notFound},
+      {"GET /" + offer + "?x=1" + tail, notFound},
+      {"GET /" + offer + "/ping" + tail, ok},
+      {"GET /" + sink + "/ping" + tail, ok},
+      {"GET /" + unknown + "/ping" + tail, notFound},
+      {"GET /" + offer + "?from=2" + tail, range},
+      {"GET /" + offer + "?from=-1" + tail, range},
+      {"POST /" + unknown + "?from=0" + tail, bad},
+      {"POST /" + sink + "?from=0" + tail, bad},  // no sink reception prepared
+  };
+  for (const auto& c : cases) EXPECT_EQ(rawExchange(port, c.request), c.answer) << c.request;
+  // A resumed request of a page-fed offer gets its shortened head, then the page's records.
+  server.send("lanFinish", {{"id", offer}});
+  std::string answer;
+  std::thread t([&] { answer = rawExchange(port, "GET /" + offer + "?from=1" + tail); });
+  const std::string pull = "window.deskLanPull && window.deskLanPull('" + offer + "', 1)";
+  ASSERT_TRUE(server.pumpUntil([&] { return !server.scriptsStartingWith(pull).empty(); }));
+  server.send("lanFinish", {{"id", offer}});
+  t.join();
+  EXPECT_EQ(answer, lanStreamHead(33));
+}
+
+TEST(LanTransfer, ResumesFromTheLastWholeRecord) {
+  const std::string id = lanId('6');
+  const std::string plain = randomBytes(10 * MiB);
+  FakePeer peer(streamAnswer([&](const std::string& head) {
+    const auto r = parseLanRequest(head);
+    return joined(sealRecords(plain, r.from));
+  }));
+  Shell client;
+  writeFile(client.partFile(id), plain.substr(0, 3 * MiB + MiB / 2));
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.waitDone());
+  EXPECT_TRUE(client.desktop.done().front().ok);
+  EXPECT_EQ(peer.heads().front().substr(0, 45), "GET /" + id + "?from=3 HTTP/1.1");
+  EXPECT_EQ(client.scriptsStartingWith("window.deskLanProgress").front(),
+            "window.deskLanProgress && window.deskLanProgress('d1', 30, 3145728)");
+  EXPECT_EQ(sha256Of(readFile(client.desktop.done().front().path)), sha256Of(plain));
+}
+
+TEST(LanTransfer, CutConnectionKeepsThePartFileForAResume) {
+  const std::string id = lanId('7');
+  const std::string plain = randomBytes(5 * MiB);
+  FakePeer peer([&](Socket& s, const std::string& head) {
+    const auto r = parseLanRequest(head);
+    std::string body = joined(sealRecords(plain, r.from));
+    if (r.from == 0) {
+      s.sendAll(lanStreamHead(body.size()) + body.substr(0, 2 * MiB + MiB / 2));
+    } else {
+      s.sendAll(lanStreamHead(body.size()) + body);
+    }
+  });
+  Shell client;
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.waitDone(1));
+  EXPECT_FALSE(client.desktop.done()[0].ok);
+  EXPECT_TRUE(client.desktop.done()[0].resume);
+  EXPECT_EQ(std::filesystem::file_size(client.partFile(id)), 2 * MiB);
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.waitDone(2));
+  EXPECT_EQ(peer.heads()[1].substr(0, 45), "GET /" + id + "?from=2 HTTP/1.1");
+  EXPECT_TRUE(client.desktop.done()[1].ok);
+  EXPECT_EQ(sha256Of(readFile(client.desktop.done()[1].path)), sha256Of(plain));
+}
+
+TEST(LanTransfer, ResumedRequestAnswered404IsRetriedOnceFromZero) {
+  const std::string id = lanId('8');
+  const std::string plain = randomBytes(2 * MiB + 5);
+  FakePeer peer([&](Socket& s, const std::string& head) {
+    if (parseLanRequest(head).from != 0) {
+      s.sendAll(kLanAnswerNotFound);
+      return;
+    }
+    const std::string body = joined(sealRecords(plain));
+    s.sendAll(lanStreamHead(body.size()) + body);
+  });
+  Shell client;
+  writeFile(client.partFile(id), randomBytes(MiB + 1));  // not this file's bytes
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.waitDone());
+  ASSERT_EQ(peer.heads().size(), 2u);
+  EXPECT_EQ(peer.heads()[1].substr(0, 38), "GET /" + id + " HTTP");
+  EXPECT_TRUE(client.desktop.done().front().ok);
+  EXPECT_EQ(readFile(client.desktop.done().front().path), plain);
+}
+
+TEST(LanTransfer, BrokenStreamsRemoveThePartFile) {
+  const std::string plain = randomBytes(2 * MiB + 5);
+  const auto records = sealRecords(plain);
+  std::string tampered = joined(records);
+  tampered[MiB + 500] ^= 0x40;
+  std::string truncated = records[0] + records[1] + records[2];
+  truncated[2 * kLanRecordSpan + 3] -= 1;  // the last record's length one short
+  truncated.erase(truncated.size() - 1);
+  const struct { const char* what; std::string body; } cases[] = {
+      {"tampered", tampered},
+      {"reordered", records[1] + records[0] + records[2]},
+      {"truncated", truncated},
+  };
+  char fill = 'a';
+  for (const auto& c : cases) {
+    const std::string id = lanId(fill++);
+    FakePeer peer(streamAnswer([&](const std::string&) { return c.body; }));
+    Shell client;
+    get(client, peer.url(id), plain.size());
+    ASSERT_TRUE(client.waitDone()) << c.what;
+    EXPECT_FALSE(client.desktop.done().front().ok) << c.what;
+    EXPECT_TRUE(client.desktop.done().front().resume) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(client.partFile(id))) << c.what;
+  }
+}
+
+TEST(LanTransfer, CancelDuringAndBeforeAFetch) {
+  const std::string id = lanId('d');
+  const std::string plain = randomBytes(3 * MiB);
+  std::atomic<bool> stall{true};
+  FakePeer peer([&](Socket& s, const std::string&) {
+    const auto records = sealRecords(plain);
+    s.sendAll(lanStreamHead(joined(records).size()) + records[0]);
+    if (stall) {
+      char c;
+      s.receive(&c, 1);  // until the client goes away
+      return;
+    }
+    s.sendAll(records[1] + records[2]);
+  });
+  Shell client;
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.pumpUntil([&] { return std::filesystem::exists(client.partFile(id)) &&
+                                            std::filesystem::file_size(client.partFile(id)) == MiB; }));
+  client.send("lanGetCancel", {{"lid", id}});
+  ASSERT_TRUE(client.waitDone());
+  EXPECT_FALSE(client.desktop.done()[0].ok);
+  EXPECT_FALSE(client.desktop.done()[0].resume);
+  EXPECT_FALSE(std::filesystem::exists(client.partFile(id)));
+
+  // A cancel with nothing running stays noted, and the next fetch clears it and runs.
+  stall = false;
+  client.send("lanGetCancel", {{"lid", id}});
+  get(client, peer.url(id), plain.size());
+  ASSERT_TRUE(client.waitDone(2));
+  EXPECT_TRUE(client.desktop.done()[1].ok);
+}
+
+TEST(LanTransfer, SecondFetchOfARunningIdIsRefused) {
+  const std::string id = lanId('e');
+  const std::string plain = randomBytes(2 * MiB);
+  std::atomic<bool> release{false};
+  FakePeer peer([&](Socket& s, const std::string&) {
+    const auto records = sealRecords(plain);
+    s.sendAll(lanStreamHead(joined(records).size()) + records[0]);
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.sendAll(records[1]);
+  });
+  Shell client;
+  get(client, peer.url(id), plain.size(), "first");
+  ASSERT_TRUE(client.pumpUntil([&] { return std::filesystem::exists(client.partFile(id)) &&
+                                            std::filesystem::file_size(client.partFile(id)) == MiB; }));
+  get(client, peer.url(id), plain.size(), "second");
+  ASSERT_TRUE(client.waitDone(1));
+  EXPECT_EQ(client.desktop.done()[0].id, "second");
+  EXPECT_FALSE(client.desktop.done()[0].ok);
+  EXPECT_FALSE(client.desktop.done()[0].resume);
+  EXPECT_EQ(std::filesystem::file_size(client.partFile(id)), MiB);  // the first one's, untouched
+  release = true;
+  ASSERT_TRUE(client.waitDone(2));
+  EXPECT_EQ(client.desktop.done()[1].id, "first");
+  EXPECT_TRUE(client.desktop.done()[1].ok);
+  EXPECT_EQ(readFile(client.desktop.done()[1].path), plain);
+}
+
+TEST(LanTransfer, SecondGetStopsTheFirstSilently) {
+  Shell server;
+  const std::string id = lanId('f');
+  server.send("lanOpen", {{"id", id}, {"size", 1048641}, {"key", kKeyHex}});
+  const std::uint16_t port = readyPayload(server)["port"];
+  const std::string request = "GET /" + id + " HTTP/1.1\r\n\r\n";
+  std::string first, second;
+  std::thread a([&] { first = rawExchange(port, request); });
+  const std::string pull = "window.deskLanPull && window.deskLanPull('" + id + "', 0)";
+  ASSERT_TRUE(server.pumpUntil([&] { return server.scriptsStartingWith(pull).size() == 1; }));
+  std::thread b([&] { second = rawExchange(port, request); });
+  ASSERT_TRUE(server.pumpUntil([&] { return server.scriptsStartingWith(pull).size() == 2; }));
+  a.join();
+  server.send("lanChunk", {{"id", id}, {"data", base64Encode("records")}});
+  server.send("lanFinish", {{"id", id}});
+  b.join();
+  EXPECT_EQ(first, lanStreamHead(1048641));
+  EXPECT_EQ(second, lanStreamHead(1048641) + "records");
+  server.pumpUntil([&] { return !server.scriptsStartingWith("window.deskLanAck").empty(); });
+  EXPECT_TRUE(server.scriptsStartingWith("window.deskLanAbort").empty());
+}
+
+TEST(LanTransfer, NativeOfferThatCannotBeServedAborts) {
+  const struct { const char* what; std::string key; bool deleted; } cases[] = {
+      {"key not hexadecimal", std::string(63, 'a') + "z", false},
+      {"file deleted", kKeyHex, true},
+  };
+  char fill = '0';
+  for (const auto& c : cases) {
+    Shell server;
+    const std::string id = lanId(fill++);
+    const auto file = server.desktop.temp() / "offer.bin";
+    writeFile(file, "content");
+    const auto port = offerNative(server, id, file, 7, c.key);
+    EXPECT_EQ(readyPayload(server)["native"], true) << c.what;
+    if (c.deleted) std::filesystem::remove(file);
+    EXPECT_EQ(rawExchange(port, "GET /" + id + " HTTP/1.1\r\n\r\n"), "") << c.what;
+    const std::string abort = "window.deskLanAbort && window.deskLanAbort('" + id + "')";
+    EXPECT_TRUE(server.pumpUntil([&] { return !server.scriptsStartingWith(abort).empty(); })) << c.what;
+  }
+}
+
+TEST(LanTransfer, RefusedRequestsFailAtOnce) {
+  Shell client;
+  const std::string id = lanId('9');
+  const struct { std::string url; std::string key; } cases[] = {
+      {"http://8.8.8.8:80/" + id, kKeyHex},
+      {"http://010.0.0.1:80/" + id, kKeyHex},
+      {"http://10.213.0.1:80/" + id, std::string(63, 'a')},
+  };
+  for (const auto& c : cases) {
+    client.send("lanGet", {{"id", "x"}, {"url", c.url}, {"key", c.key}, {"name", "n"}, {"size", 10}});
+  }
+  // Failing on the main thread, these do not go through the message queue.
+  EXPECT_TRUE(client.desktop.done().empty());
+  EXPECT_FALSE(std::filesystem::exists(client.partFile(id)));
+}
+
+TEST(LanTransfer, ProgressStaysBelowCompletion) {
+  Shell shell;
+  shell.app->postLanProgress("p", 10, 10);
+  shell.app->postLanProgress("p", 5, 10);
+  shell.app->postLanProgress("p", 0, 0);
+  shell.desktop.pump(*shell.app);
+  EXPECT_EQ(shell.scriptsStartingWith("window.deskLanProgress"),
+            (std::vector<std::string>{"window.deskLanProgress && window.deskLanProgress('p', 99, 10)",
+                                      "window.deskLanProgress && window.deskLanProgress('p', 50, 5)",
+                                      "window.deskLanProgress && window.deskLanProgress('p', 0, 0)"}));
+}
+
+TEST(LanTransfer, ClosingWhileAFetchStallsJoinsItsThread) {
+  const std::string id = lanId('b');
+  FakePeer peer([&](Socket& s, const std::string&) {
+    s.sendAll(lanStreamHead(100));
+    char c;
+    s.receive(&c, 1);
+  });
+  auto client = std::make_unique<Shell>();
+  get(*client, peer.url(id), 5 * MiB);
+  ASSERT_TRUE(client->pumpUntil([&] { return peer.heads().size() == 1; }));
+  client->app.reset();  // must stop and join the fetch, which then reports nothing
+  EXPECT_TRUE(client->desktop.done().empty() || !client->desktop.done().front().ok);
+}
