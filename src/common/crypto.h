@@ -72,3 +72,8 @@ bool sealRecordInto(const GcmKey& key, std::uint32_t index, std::string_view pla
 bool openRecord(const GcmKey& key, std::uint32_t index, const unsigned char* nonce,
                 const unsigned char* cipher, std::size_t cipherLen, const unsigned char* tag,
                 unsigned char* plainOut);
+// The general form of openRecord: any associated data (openRecord's is the index as 4 bytes
+// big-endian). Also what the published AES-GCM test vectors check.
+bool openGcm(const GcmKey& key, const unsigned char* nonce, std::string_view associated,
+             const unsigned char* cipher, std::size_t cipherLen, const unsigned char* tag,
+             unsigned char* plainOut);
