@@ -2,6 +2,7 @@
 // shell stays usable for the next message.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/App.h"
@@ -17,10 +18,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static FakeDesktop desk;
   static FakeWebHost web;
-  static App* app = [] {
+  static std::unique_ptr<App> app = [] {
     desk.linkedWeb = &web;
-    auto* a = new App(desk, web);  // lives for the whole run, like the shell's one App
-    desk.app = a;
+    auto a = std::make_unique<App>(desk, web);  // lives for the whole run, like the shell's one App
+    desk.app = a.get();
+    // Hand-offs are only recorded: transfers and update checks have their own fuzz targets and
+    // would reach for the network here.
+    a->handOffHook = [](const std::string&, const Json&) { return true; };
     a->serverOrigin = toWide("http://127.0.0.1:8080");
     a->pageUrl = toWide("http://127.0.0.1:8080/_desk.html");
     a->dataDir = desk.temp().path() / "data";

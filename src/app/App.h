@@ -119,9 +119,9 @@ class App final : public WebHostEvents {
   void runScript(const WString& script);
   void postScript(const WString& script);  // any thread
   // Sees every page message just before it is handed on to fileGet, lanMessage, checkForUpdate
-  // or installUpdate (type, message with "_path" settled). Unset in the product; tests watch the
-  // routing with it without depending on what those subsystems then do.
-  std::function<void(const std::string& type, const Json& message)> handOffWatch;
+  // or installUpdate (type, message with "_path" settled); returning true keeps it from that
+  // subsystem. Unset in the product; tests check the routing with it without starting transfers.
+  std::function<bool(const std::string& type, const Json& message)> handOffHook;
 
   // ---- server files ----
   void fileGet(const Json& message);

@@ -17,8 +17,8 @@ constexpr double kMinScale = 0.5;
 constexpr double kMaxScale = 8;
 constexpr double kMaxHideMs = 86400000;
 
-void watchHandOff(const App& app, const std::string& type, const Json& message) {
-  if (app.handOffWatch) app.handOffWatch(type, message);
+bool handOffTaken(const App& app, const std::string& type, const Json& message) {
+  return app.handOffHook && app.handOffHook(type, message);
 }
 }  // namespace
 
@@ -98,22 +98,13 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
     if (t == "open") {
       if (auto url = jsonString(message, "url")) openUrl(toWide(*url));
     }
-    if (t == "updateNow") {
-      watchHandOff(*this, t, message);
-      installUpdate();
-    }
+    if (t == "updateNow" && !handOffTaken(*this, t, message)) installUpdate();
     if (t == "screenDrag") {
       if (auto on = jsonBool(message, "on")) screenDragging = *on;
     }
-    if (t == "fileGet") {
-      watchHandOff(*this, t, message);
-      fileGet(message);
-    }
+    if (t == "fileGet" && !handOffTaken(*this, t, message)) fileGet(message);
     if (t == "lanOpen") settleLanPath(message, filePath);
-    if (t.rfind("lan", 0) == 0) {
-      watchHandOff(*this, t, message);
-      lanMessage(t, message);
-    }
+    if (t.rfind("lan", 0) == 0 && !handOffTaken(*this, t, message)) lanMessage(t, message);
     if (t == "fileOpenPath" || t == "fileReveal") {
       if (auto text = jsonString(message, "path")) {
         const std::filesystem::path path = widePath(toWide(*text));
@@ -126,10 +117,7 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
         }
       }
     }
-    if (t == "updateCheck") {
-      watchHandOff(*this, t, message);
-      checkForUpdate(jsonIsTrue(message, "manual"));
-    }
+    if (t == "updateCheck" && !handOffTaken(*this, t, message)) checkForUpdate(jsonIsTrue(message, "manual"));
     if (t == "hide") {
       if (auto ms = jsonNumber(message, "ms"); ms && std::isfinite(*ms) && *ms > 0) {
         hide();

@@ -137,6 +137,7 @@ TEST(AppMessages, WindowCases) {
 
 TEST(AppMessages, FirstUpdateTimerFiresOnce) {
   AppHarness h;
+  h.app->updateChecking = true;  // a check already runs: the ticks start no worker
   h.desk.startTimer(kTimerFirstUpdate, kFirstUpdateDelayMs);
   h.desk.startTimer(kTimerUpdate, kUpdateIntervalMs);
   h.app->onTimer(kTimerFirstUpdate);

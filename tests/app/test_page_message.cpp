@@ -18,7 +18,10 @@ struct PageFixture : ::testing::Test {
   std::vector<Routed> routed;
   PageFixture() {
     h.webUp();
-    h.app->handOffWatch = [this](const std::string& t, const Json& m) { routed.push_back({t, m}); };
+    h.app->handOffHook = [this](const std::string& t, const Json& m) {
+      routed.push_back({t, m});
+      return true;
+    };
   }
   App& app() { return *h.app; }
 };
@@ -220,11 +223,21 @@ TEST_F(PageFixture, FileOpenAndRevealOnlyForFilesSavedInThisRun) {
       EXPECT_EQ(h.scripts(), std::vector<std::string>{gone}) << t << " " << path;
     }
   }
+  EXPECT_TRUE(h.desk.openedFiles.empty());
+  EXPECT_TRUE(h.desk.revealedFiles.empty());
+
+  // A saved file opens, or is shown in its folder when asked or when it is of a risky kind.
+  const auto tool = h.desk.temp().path() / "tool.exe";
+  std::ofstream(tool) << "x";
+  app().savedFiles.push_back(tool);
   h.web.scripts.clear();
   h.fromPage(jsonDump(Json{{"t", "fileReveal"}, {"path", saved.string()}}));
   h.fromPage(jsonDump(Json{{"t", "fileOpenPath"}, {"path", saved.string()}}));
+  h.fromPage(jsonDump(Json{{"t", "fileOpenPath"}, {"path", tool.string()}}));
   h.fromPage(R"({"t":"fileOpenPath","path":7})");
   EXPECT_TRUE(h.scripts().empty());
+  EXPECT_EQ(h.desk.revealedFiles, (std::vector<std::filesystem::path>{saved, tool}));
+  EXPECT_EQ(h.desk.openedFiles, std::vector<std::filesystem::path>{saved});
 }
 
 }  // namespace
