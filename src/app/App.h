@@ -63,18 +63,19 @@ class App final : public WebHostEvents {
   int run();
 
   // ---- entry points the backend calls on the main thread (the window procedure's cases) ----
-  void onTaskbarCreated();
-  void onDestroy();
-  void onSize();
-  void onSetFocus();
-  void onClose();
-  void onWorkAreaChanged();
-  void onDisplayChanged();
-  void onDpiChanged();
-  void onCompositionChanged();
-  void onTimer(int id);
+  void onTaskbarCreated();      // the shell's taskbar (tray host) came back: re-add the icon
+  void onDestroy();             // the window is being destroyed; from inside destroyWindow()
+  void onSize();                // client size changed
+  void onSetFocus();            // the window got the keyboard focus
+  void onClose();               // a close request: destroys the window
+  void onWorkAreaChanged();     // only for a work-area change, not for other setting changes
+  void onDisplayChanged();      // monitors added, removed or resized
+  void onDpiChanged();          // the window's scale changed
+  void onCompositionChanged();  // the compositor restarted: transparency is applied again
+  void onTimer(int id);         // a tick of a timer started with Desktop::startTimer
   void onSessionChange(bool locked);
   void onTrayEvent(TrayEvent event);
+  // A post()ed message, on the loop's next turn. Dropped, with its payload, once closing.
   void onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
 
   // ---- WebHostEvents ----
