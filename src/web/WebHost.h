@@ -48,6 +48,8 @@ struct BridgeFlavor {
 class WebHost {
  public:
   virtual ~WebHost() = default;
+  // App registers itself here in its constructor and passes nullptr in its destructor; until
+  // then no event may be delivered. A backend may take the App from it (it is an App).
   virtual void setEvents(WebHostEvents* events) = 0;
 
   // Runtime. loadRuntime() is idempotent (the loader is never unloaded).
