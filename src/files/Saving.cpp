@@ -109,6 +109,8 @@ std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std
     WString level = keepFirst(cleanFileName(piece), kMaxFolderNameUnits);
     trimTrailingDotsAndSpaces(level);
     if (level.empty()) continue;
+    // The cut can bare a device name ("con." + 76 characters + ".txt" keeps "con.xxx").
+    if (isReservedStem(level)) level.insert(level.begin(), WChar('_'));
     folder /= widePath(level);
     ++levels;
   }

@@ -1,0 +1,99 @@
+// Putting finished files in place: never over anything that exists, never executable, marked.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "files/FileJob.h"
+#include "files/Saving.h"
+#include "support/TempDir.h"
+#include "FilesHarness.h"
+
+namespace {
+
+std::string originOf(const std::filesystem::path& p) {
+  char value[512];
+  const ssize_t n = ::getxattr(p.c_str(), "user.xdg.origin.url", value, sizeof value);
+  return n < 0 ? std::string() : std::string(value, static_cast<std::size_t>(n));
+}
+
+bool xattrsWork(const std::filesystem::path& dir) {
+  const auto probe = dir / "probe";
+  writeAll(probe, "");
+  const bool ok = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+  std::filesystem::remove(probe);
+  return ok;
+}
+
+TEST(PlaceSavedFile, TakesTheNextNameWhenTheChosenOneAppeared) {
+  TempDir r("received");
+  FileJob job;
+  job.reservation = reserveFreePath(r.path(), DESK_W("report.pdf"));
+  job.path = job.reservation.path();
+  writeAll(r / "incoming", "downloaded");
+  writeAll(r / "report.pdf", "appeared meanwhile");  // and "report (1).pdf" is free
+  EXPECT_TRUE(placeSavedFile(job, r / "incoming", DESK_W("https://example.test/f")));
+  EXPECT_TRUE(job.ok);
+  EXPECT_EQ(job.path, r / "report (1).pdf");
+  EXPECT_TRUE(isPathReserved(job.path));
+  EXPECT_FALSE(isPathReserved(r / "report.pdf"));
+  EXPECT_EQ(readAll(r / "report.pdf"), "appeared meanwhile");
+  EXPECT_EQ(readAll(job.path), "downloaded");
+  EXPECT_FALSE(std::filesystem::exists(r / "incoming"));
+}
+
+TEST(PlaceSavedFile, NeverExecutableAndMarkedWithItsAddress) {
+  TempDir r("received");
+  FileJob job;
+  job.reservation = reserveFreePath(r.path(), DESK_W("run.sh"));
+  job.path = job.reservation.path();
+  writeAll(r / "incoming", "#!/bin/sh\n");
+  ::chmod((r / "incoming").c_str(), 0755);
+  ASSERT_TRUE(placeSavedFile(job, r / "incoming", DESK_W("http://127.0.0.1:1/desk-file/ab")));
+  struct stat st {};
+  ASSERT_EQ(::stat(job.path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0111, 0u);
+  if (xattrsWork(r.path())) {
+    EXPECT_EQ(originOf(job.path), "http://127.0.0.1:1/desk-file/ab");
+  }
+}
+
+TEST(PlaceSavedFile, FailureLeavesThePartFile) {
+  TempDir r("received");
+  FileJob job;
+  job.reservation = reserveFreePath(r.path() / "gone", DESK_W("a.txt"));  // its folder does not exist
+  job.path = job.reservation.path();
+  writeAll(r / "incoming", "x");
+  EXPECT_FALSE(placeSavedFile(job, r / "incoming", WString()));
+  EXPECT_FALSE(job.ok);
+  EXPECT_TRUE(std::filesystem::exists(r / "incoming"));
+}
+
+TEST(MoveFileNoReplace, AcrossFileSystemsToo) {
+  TempDir r("received");
+  const std::filesystem::path shm = "/dev/shm";
+  if (!std::filesystem::is_directory(shm)) GTEST_SKIP() << "no second file system";
+  const auto source = shm / ("desk-files-test-" + std::to_string(::getpid()));
+  writeAll(source, "across");
+  writeAll(r / "taken", "mine");
+  EXPECT_EQ(moveFileNoReplace(source, r / "taken"), FileOpResult::Exists);
+  EXPECT_EQ(readAll(r / "taken"), "mine");
+  EXPECT_EQ(moveFileNoReplace(source, r / "moved"), FileOpResult::Done);
+  EXPECT_EQ(readAll(r / "moved"), "across");
+  EXPECT_FALSE(std::filesystem::exists(source));
+  std::filesystem::remove(source);
+}
+
+TEST(CreateNewFile, RefusesAnExistingFile) {
+  TempDir r("received");
+  writeAll(r / "a.part", "user data");
+  EXPECT_EQ(createNewFile(r / "a.part"), FileOpResult::Exists);
+  EXPECT_EQ(readAll(r / "a.part"), "user data");
+  EXPECT_EQ(createNewFile(r / "b.part"), FileOpResult::Done);
+  struct stat st {};
+  ASSERT_EQ(::stat((r / "b.part").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0111, 0u);
+}
+
+}  // namespace
