@@ -164,12 +164,4 @@ TEST(ReservedPath, ANameWhosePartFileExistsIsSkipped) {
   EXPECT_EQ(reserveFreePath(r.path(), DESK_W("link.txt")).path(), r / "link (1).txt");
 }
 
-TEST(ReservedPath, NumberingContinuesPast999) {
-  TempDir r("received");
-  writeAll(r / "x.txt", "0");
-  for (int n = 1; n <= 999; ++n) writeAll(r / ("x (" + std::to_string(n) + ").txt"), std::to_string(n));
-  EXPECT_EQ(reserveFreePath(r.path(), DESK_W("x.txt")).path(), r / "x (1000).txt");
-  EXPECT_EQ(readAll(r / "x (999).txt"), "999");
-}
-
 }  // namespace

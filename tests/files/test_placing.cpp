@@ -85,15 +85,4 @@ TEST(MoveFileNoReplace, AcrossFileSystemsToo) {
   std::filesystem::remove(source);
 }
 
-TEST(CreateNewFile, RefusesAnExistingFile) {
-  TempDir r("received");
-  writeAll(r / "a.part", "user data");
-  EXPECT_EQ(createNewFile(r / "a.part"), FileOpResult::Exists);
-  EXPECT_EQ(readAll(r / "a.part"), "user data");
-  EXPECT_EQ(createNewFile(r / "b.part"), FileOpResult::Done);
-  struct stat st {};
-  ASSERT_EQ(::stat((r / "b.part").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0111, 0u);
-}
-
 }  // namespace
