@@ -92,7 +92,7 @@ TEST(AppMessages, NothingPostedRunsOnceClosing) {
   h.desk.post(WM_RESTART_WEB, 0, none);
   h.app->onClose();
   h.desk.pump(*h.app);
-  EXPECT_TRUE(h.web.scripts.size() == 1u);  // only the blur of hide()
+  EXPECT_EQ(h.web.scripts.size(), 1u);  // only the blur of hide()
   EXPECT_FALSE(h.desk.visible);
   EXPECT_EQ(h.web.releaseAllCalls, 0);
 }
