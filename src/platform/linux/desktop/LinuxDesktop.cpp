@@ -68,6 +68,7 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(window_, "delete-event", G_CALLBACK(deleteThunk), this);
   g_signal_connect(window_, "draw", G_CALLBACK(drawThunk), this);
   g_signal_connect(window_, "configure-event", G_CALLBACK(configureThunk), this);
+  g_signal_connect(window_, "focus-in-event", G_CALLBACK(focusThunk), this);
   g_signal_connect(window_, "screen-changed", G_CALLBACK(screenChangedThunk), this);
   g_signal_connect(window_, "notify::scale-factor", G_CALLBACK(scaleChangedThunk), this);
   GdkScreen* screen = gtk_widget_get_screen(window_);
@@ -132,6 +133,12 @@ gboolean LinuxDesktop::deleteThunk(GtkWidget*, GdkEvent*, gpointer self) {
 gboolean LinuxDesktop::configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
   if (desktop->app_) desktop->app_->onSize();
+  return FALSE;
+}
+
+gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  if (desktop->app_) desktop->app_->onSetFocus();
   return FALSE;
 }
 

@@ -112,6 +112,7 @@ class LinuxDesktop final : public Desktop {
   static void compositedChangedThunk(GdkScreen*, gpointer self);
   static gboolean drawThunk(GtkWidget*, cairo_t*, gpointer self);
   static gboolean configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self);
+  static gboolean focusThunk(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
   static void workareaChangedThunk(GdkMonitor*, GParamSpec*, gpointer self);

@@ -1,0 +1,108 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+extern char** environ;
+
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         const std::string& outputFile, int extraFd) {
+  std::map<std::string, std::string> merged;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const auto eq = entry.find('=');
+    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry;
+  }
+  for (const auto& entry : env) {
+    const auto eq = entry.find('=');
+    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry;
+  }
+  std::vector<std::string> envStrings;
+  for (auto& [key, entry] : merged) envStrings.push_back(entry);
+  std::vector<char*> envp;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& s : args) argp.push_back(s.data());
+  argp.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    setpgid(0, 0);
+    const int out = open(outputFile.empty() ? "/dev/null" : outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (out >= 0) {
+      dup2(out, 1);
+      dup2(out, 2);
+    }
+    const int in = open("/dev/null", O_RDONLY);
+    if (in >= 0) dup2(in, 0);
+    for (int fd = 3; fd < 1024; ++fd) {
+      if (fd != extraFd) close(fd);
+    }
+    execve(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  pid_ = pid;
+  status_.reset();
+  return true;
+}
+
+bool ChildProcess::running() {
+  if (pid_ < 0 || status_) return false;
+  int status = 0;
+  const pid_t got = waitpid(pid_, &status, WNOHANG);
+  if (got == pid_) {
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+  }
+  return true;
+}
+
+std::optional<int> ChildProcess::wait(int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (running()) {
+    if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return status_;
+}
+
+void ChildProcess::stop() {
+  if (pid_ < 0) return;
+  if (running()) {
+    // The whole group: the shell's web processes go with it.
+    kill(-pid_, SIGTERM);
+    if (!wait(3000)) {
+      kill(-pid_, SIGKILL);
+      wait(3000);
+    }
+  }
+  kill(-pid_, SIGKILL);
+  pid_ = -1;
+}
+
+std::string findProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string all = path ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= all.size()) {
+    const auto end = all.find(':', start);
+    const std::string dir = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const auto candidate = std::filesystem::path(dir.empty() ? "." : dir) / name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return {};
+}

@@ -1,0 +1,44 @@
+// Start-up and recovery of the real shell: a second start, a server that goes away and comes back.
+#include "ShellHarness.h"
+
+TEST_F(X11DesktopTest, SecondStartShowsTheHiddenFirstAndExitsWithZero) {
+  ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(probe->viewable(*window));
+
+  ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 600000 }); 'hidden'"));
+  ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+
+  // The second start is given an address it would refuse: it must not even read it.
+  ChildProcess second;
+  ASSERT_TRUE(second.start({ShellHarness::shellProgram(), "--server=ftp://not-a-desk"}, harness->environment(),
+                           (harness->home().path() / "second.log").string()));
+  const auto code = second.wait(15000);
+  ASSERT_TRUE(code) << "the second start did not end";
+  EXPECT_EQ(*code, 0);
+  EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  EXPECT_TRUE(harness->shell().running());
+}
+
+TEST_F(X11DesktopTest, OfflineNoticeWhileTheServerIsGoneThenThePageAgain) {
+  ASSERT_TRUE(harness->startShell());
+  ASSERT_TRUE(waitUntil([&] { auto p = probe->pixel(180, 160); return p.r > 200 && p.g < 60; }, 10000));
+
+  // The page reloads itself after the server has gone.
+  ASSERT_TRUE(harness->command("setTimeout(function () { location.reload(); }, 800); 'later'"));
+  harness->server().stop();
+
+  // The notice: a dark label at the bottom right, the shape gone, every click passes through.
+  auto noticeShown = [&] {
+    const Rgb label = probe->pixel(1280 - 16 - 6, 800 - 16 - 6);
+    const Rgb shape = probe->pixel(180, 160);
+    return label.r < 100 && label.g < 100 && label.b < 100 && !(shape.r > 200 && shape.g < 60);
+  };
+  ASSERT_TRUE(waitUntil(noticeShown, 10000));
+
+  const std::size_t readyBefore = harness->count("ready");
+  ASSERT_TRUE(harness->server().restart());
+  // Due 10 s after the notice, noticed at the next 2 s activity tick.
+  EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > readyBefore; }, 12500));
+}

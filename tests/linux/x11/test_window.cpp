@@ -1,0 +1,118 @@
+// The companion window on a real X server: what is drawn, where the mouse goes, what the page hears.
+#include "ShellHarness.h"
+
+namespace {
+
+bool isRed(const Rgb& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
+bool isBlue(const Rgb& p) { return p.r < 60 && p.g < 60 && p.b > 200; }
+
+std::string showRgb(const Rgb& p) {
+  return std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b);
+}
+
+}  // namespace
+
+TEST_F(X11DesktopTest, OnlyTheShapeIsDrawnAndOnlyTheShapeTakesTheMouse) {
+  // Mapped before the shell, so the shell lies above it.
+  BeneathWindow beneath(session()->display(), 0x0000ff);
+  ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+
+  // The page's shape (page pixels 100,100 to 260,220) is drawn; everywhere else the window beneath shows.
+  ASSERT_TRUE(waitUntil([&] { return isRed(probe->pixel(180, 160)); }, 10000)) << showRgb(probe->pixel(180, 160));
+  for (auto [x, y] : {std::pair{20, 20}, {95, 160}, {265, 160}, {640, 400}, {1250, 20}, {1250, 780}}) {
+    EXPECT_TRUE(isBlue(probe->pixel(x, y))) << x << "," << y << " is " << showRgb(probe->pixel(x, y));
+  }
+
+  // Over the shape the page gets the click; the window beneath gets nothing.
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "180", "160"}));
+  ASSERT_TRUE(waitUntil([&] { return !harness->callbacks("deskHover").empty(); }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
+  const Json click = harness->records("click").front()["data"];
+  EXPECT_EQ(click.value("x", 0), 180);
+  EXPECT_EQ(click.value("y", 0), 160);
+  EXPECT_TRUE(click.value("onShape", false));
+  EXPECT_EQ(beneath.presses(), 0);
+
+  // Elsewhere the click goes through to the window beneath.
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "700", "500"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() >= 2; }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
+  EXPECT_EQ(harness->count("pointerdown"), 1u);
+
+  // A press that began on the shape stays with the page when dragged off it.
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "200", "170"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() >= 3; }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"mousedown", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("pointerdown") == 2; }, 5000));
+  for (const char* x : {"300", "450", "700"}) {
+    ASSERT_TRUE(xdotool(session()->display(), {"mousemove", x, "500"}));
+  }
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() >= 4; }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"mouseup", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("pointerup") == 2; }, 5000));
+  const Json up = harness->records("pointerup").back()["data"];
+  EXPECT_EQ(up.value("x", 0), 700);
+  EXPECT_EQ(beneath.presses(), 1);
+  EXPECT_EQ(beneath.releases(), 1);
+}
+
+TEST_F(X11DesktopTest, HoverActivityAndIdleReachThePage) {
+  ASSERT_TRUE(harness->startShell());
+  // Into the hover zone (40 page pixels around the shape) and out again: one callback each.
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "70", "70"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() == 1; }, 5000));
+  EXPECT_EQ(harness->callbacks("deskHover")[0], Json::array({true}));
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "40", "40"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() == 2; }, 5000));
+  EXPECT_EQ(harness->callbacks("deskHover")[1], Json::array({false}));
+
+  // Recent pointer movement is reported as "mouse".
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        for (const auto& args : harness->callbacks("deskAct")) {
+          if (args == Json::array({"mouse"})) return true;
+        }
+        return false;
+      },
+      5000));
+
+  // The idle report counts whole seconds since the last input.
+  ASSERT_TRUE(waitUntil([&] { return !harness->callbacks("deskIdle").empty(); }, 8000));
+  const Json idle = harness->callbacks("deskIdle").back();
+  ASSERT_TRUE(idle.is_array() && idle.size() == 1 && idle[0].is_number());
+  EXPECT_GE(idle[0].get<double>(), 0);
+  EXPECT_LT(idle[0].get<double>(), 60);
+}
+
+TEST_F(X11DesktopTest, ScaledDisplayKeepsPagePixelsAndWindowPixelsInStep) {
+  BeneathWindow beneath(session()->display(), 0x0000ff);
+  ASSERT_TRUE(harness->startShell({"GDK_SCALE=2"}));
+  const Json ready = harness->records("ready").back();
+  EXPECT_EQ(ready.value("dpr", 0), 2);
+  EXPECT_EQ(ready.value("w", 0), 640);
+  EXPECT_EQ(ready.value("h", 0), 400);
+
+  // The shape at page pixels 100,100 to 260,220 covers window pixels 200,200 to 520,440.
+  ASSERT_TRUE(waitUntil([&] { return isRed(probe->pixel(300, 300)); }, 10000));
+  EXPECT_TRUE(isBlue(probe->pixel(150, 150)));
+  EXPECT_TRUE(isRed(probe->pixel(510, 430)));
+  EXPECT_TRUE(isBlue(probe->pixel(540, 460)));
+
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "300", "300"}));
+  ASSERT_TRUE(waitUntil([&] { return !harness->callbacks("deskHover").empty(); }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
+  const Json click = harness->records("click").front()["data"];
+  EXPECT_EQ(click.value("x", 0), 150);
+  EXPECT_EQ(click.value("y", 0), 150);
+
+  // Just outside the shape (with its margin) in window pixels the click goes through.
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "600", "600"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() >= 2; }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
+}
