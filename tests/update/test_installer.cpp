@@ -70,6 +70,7 @@ TEST(UpdateInstaller, BadDownloadsNeverBecomeReadyAndLeaveNoPartFile) {
     const char* what;
     std::string body;
     std::ptrdiff_t stallAfter;
+    std::int64_t announcedSizeChange = 0;  // the right bytes and hash under a wrong size
   };
   const std::vector<Row> rows = {
       {"wrong hash", std::string(kInstaller.size(), 'x'), -1},
@@ -77,11 +78,16 @@ TEST(UpdateInstaller, BadDownloadsNeverBecomeReadyAndLeaveNoPartFile) {
       {"far longer", kInstaller + std::string(200000, '!'), -1},
       {"shorter", kInstaller.substr(1), -1},
       {"truncated", kInstaller, 5},
+      {"announced one byte short", kInstaller, -1, -1},
+      {"announced one byte long", kInstaller, -1, 1},
   };
   for (const auto& row : rows) {
     TempDir data("update");
     UpdateRig rig(data.path());
-    rig.serveManifest(offer("1.4.0", "setup.run", kInstaller));
+    auto announced = offer("1.4.0", "setup.run", kInstaller);
+    announced.size = static_cast<std::uint64_t>(static_cast<std::int64_t>(announced.size) + row.announcedSizeChange);
+    announced.sig = signWithTestKey(announced);
+    rig.serveManifest(announced);
     DeskServer::Route route;
     route.body = row.body;
     route.stallAfter = row.stallAfter;
