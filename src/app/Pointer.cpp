@@ -38,16 +38,21 @@ void App::pointerTick() {
   if (!desktop_.windowVisible() || !web_.hasWebView()) return;
 
   const ScreenPoint cursor = desktop_.cursorPos();
+  ScreenPoint client = desktop_.screenToClient(cursor);
 
   if (screenDragging) {
     const MonitorHandle nearest = desktop_.monitorNearest(cursor);
-    if (nearest != 0 && nearest != currentMonitor()) {
+    // The window covers its monitor's work area, so its own top-left corner names the monitor it
+    // sits on. That check is free; the full lookup reads every monitor's name and allocates, so
+    // it runs only when the cursor is somewhere else.
+    const MonitorHandle windowOn = desktop_.monitorNearest({cursor.x - client.x, cursor.y - client.y});
+    if (nearest != 0 && nearest != windowOn && nearest != currentMonitor()) {
       moveToMonitor(nearest);
       // Reported only when the move took: a monitor that cannot be identified is not moved to,
       // and the page must not hear of a crossing 30 times a second.
       if (currentMonitor() == nearest) {
         // Relative to the moved window, in the scale of the monitor it now sits on.
-        const ScreenPoint client = desktop_.screenToClient(cursor);
+        client = desktop_.screenToClient(cursor);
         const double scale = usableScale(pageScale);
         runScript(screenMovedScript(client.x / scale, client.y / scale));
       }
@@ -59,7 +64,6 @@ void App::pointerTick() {
     lastMoveTick = desktop_.tickMs();
   }
 
-  const ScreenPoint client = desktop_.screenToClient(cursor);
   const double scale = usableScale(pageScale);
   const double x = client.x / scale;
   const double y = client.y / scale;
