@@ -30,8 +30,9 @@ bool makeCertificate(const std::filesystem::path& dir, const std::string& name) 
 
 class Running {
  public:
-  explicit Running(std::unique_ptr<httplib::Server> server) : server_(std::move(server)) {
-    port_ = server_->bind_to_any_port("127.0.0.1");
+  explicit Running(std::unique_ptr<httplib::Server> server, const char* host = "127.0.0.1")
+      : server_(std::move(server)) {
+    port_ = server_->bind_to_any_port(host);
     thread_ = std::thread([this] { server_->listen_after_bind(); });
   }
   ~Running() {
@@ -226,6 +227,14 @@ TEST_F(HttpGet, SchemeGate) {
   EXPECT_FALSE(httpGet(toWide("ftp://127.0.0.1:" + port + "/"), body, std::nullopt, 10, 0));
   EXPECT_FALSE(httpGet(toWide("http://u:p@127.0.0.1:" + port + "/size/1"), body, std::nullopt, 10, 0));
   EXPECT_FALSE(httpGet(plain("/size/1"), body, std::nullopt, 10, -1));
+  // The IPv6 loop-back literal is a local host too (where this machine has IPv6 loop-back).
+  auto v6server = std::make_unique<httplib::Server>();
+  routes(*v6server, &plainPort_);
+  Running v6(std::move(v6server), "::1");
+  if (v6.port() > 0) {
+    EXPECT_TRUE(httpGet(toWide("http://[::1]:" + std::to_string(v6.port()) + "/size/1"), body,
+                        std::nullopt, 10, 0));
+  }
   // LAN mode takes plain http, and no proxy from the environment even when one is named.
   setenv("http_proxy", "http://127.0.0.1:9", 1);
   body.clear();
