@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/App.h"
+#include "support/DeskServer.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"
 #include "web/Callbacks.h"
@@ -14,8 +15,9 @@ TEST(Lifecycle, StartLoadMessagesCallbacksShutdown) {
   FakeDesktop desk;
   FakeWebHost web;
   desk.linkedWeb = &web;
-  desk.arguments = {toWide("--server=http://127.0.0.1:9/")};
-  const std::string page = "http://127.0.0.1:9/_desk.html";
+  DeskServer server;  // the origin the shell is pointed at, as in a first run of a backend
+  desk.arguments = {toWide("--server=" + server.origin() + "/")};
+  const std::string page = server.origin() + "/_desk.html";
   bool ran = false;
 
   desk.loopBody = [&] {
