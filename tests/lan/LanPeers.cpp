@@ -6,21 +6,6 @@
 
 #include "lan/LanProtocol.h"
 
-bool RecordingDesktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) {
-  if (message == WM_FILE_DONE) {
-    if (const auto* job = dynamic_cast<const FileJob*>(payload.get())) {
-      std::lock_guard guard(lock_);
-      done_.push_back({job->id, job->ok, job->resume, job->path});
-    }
-  }
-  return FakeDesktop::post(message, wParam, payload);
-}
-
-std::vector<DoneRecord> RecordingDesktop::done() {
-  std::lock_guard guard(lock_);
-  return done_;
-}
-
 Shell::Shell() {
   web.webView = true;
   app = std::make_unique<App>(desktop, web);
@@ -57,8 +42,19 @@ std::vector<std::string> Shell::scriptsStartingWith(const std::string& prefix) c
   return out;
 }
 
+std::vector<DoneRecord> Shell::done() const {
+  std::vector<DoneRecord> out;
+  const std::string prefix = "window.deskFileDone && window.deskFileDone(";
+  for (const auto& s : scriptsStartingWith(prefix)) {
+    const Json r = parseJson(s.substr(prefix.size(), s.size() - prefix.size() - 1));
+    out.push_back({r.value("id", ""), r.value("ok", false), r.value("resume", false),
+                   widePath(toWide(r.value("path", "")))});
+  }
+  return out;
+}
+
 bool Shell::waitDone(std::size_t count) {
-  return pumpUntil([&] { return desktop.done().size() >= count; });
+  return pumpUntil([&] { return done().size() >= count; });
 }
 
 std::filesystem::path Shell::partFile(const std::string& lid) const {

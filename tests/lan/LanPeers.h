@@ -27,21 +27,10 @@ struct DoneRecord {
   std::filesystem::path path;
 };
 
-// Records every FileJob that reaches the main thread, whatever App::onFileDone then does.
-class RecordingDesktop : public FakeDesktop {
- public:
-  bool post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) override;
-  std::vector<DoneRecord> done();
-
- private:
-  std::mutex lock_;
-  std::vector<DoneRecord> done_;
-};
-
 struct Shell {
   Shell();
   ~Shell();
-  RecordingDesktop desktop;
+  FakeDesktop desktop;
   FakeWebHost web;
   std::unique_ptr<App> app;
 
@@ -50,6 +39,8 @@ struct Shell {
   bool pumpUntil(const std::function<bool()>& ready);
   std::vector<std::string> scripts() const;  // run so far, as UTF-8
   std::vector<std::string> scriptsStartingWith(const std::string& prefix) const;
+  // The deskFileDone reports so far, and waiting for them.
+  std::vector<DoneRecord> done() const;
   bool waitDone(std::size_t count = 1);
   std::filesystem::path partFile(const std::string& lid) const;
 };
