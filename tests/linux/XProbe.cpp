@@ -189,8 +189,8 @@ void TrayHost::run() {
     while (XPending(dpy)) {
       XEvent event;
       XNextEvent(dpy, &event);
-      if (event.type == ClientMessage && event.xclient.message_type == opcode && event.xclient.data.l[1] == 0 &&
-          !docked_) {
+      // Every dock request is taken: an icon that is made again asks again with its new window.
+      if (event.type == ClientMessage && event.xclient.message_type == opcode && event.xclient.data.l[1] == 0) {
         const Window icon = static_cast<Window>(event.xclient.data.l[2]);
         XReparentWindow(dpy, icon, tray, 0, 0);
         XResizeWindow(dpy, icon, 24, 24);

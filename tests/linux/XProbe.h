@@ -54,8 +54,8 @@ class BeneathWindow {
   int releases_ = 0;
 };
 
-// A system tray (the XEmbed tray protocol) at a fixed place: the first icon that docks is
-// embedded in a 24 by 24 pixel cell whose top left corner is at (x, y).
+// A system tray (the XEmbed tray protocol) at a fixed place: the icon that docks is
+// embedded in a 24 by 24 pixel cell whose top left corner is at (x, y); a later one takes its place.
 class TrayHost {
  public:
   TrayHost(const std::string& display, int x, int y);

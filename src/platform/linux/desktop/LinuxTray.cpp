@@ -142,7 +142,6 @@ void LinuxTray::showStatusIcon() {
   GtkStatusIcon* icon = gtk_status_icon_new_from_pixbuf(pixbuf_);
   gtk_status_icon_set_tooltip_text(icon, kTip);
   gtk_status_icon_set_title(icon, kTip);
-  gtk_status_icon_set_name(icon, "tamsel-desk");
   gtk_status_icon_set_visible(icon, TRUE);
   G_GNUC_END_IGNORE_DEPRECATIONS
   statusIcon_ = G_OBJECT(icon);

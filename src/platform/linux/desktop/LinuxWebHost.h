@@ -75,6 +75,7 @@ class LinuxWebHost final : public WebHost {
   bool handlersOn_ = false;
   bool contextMenus_ = false;
   bool loadFailed_ = false;
+  std::string checkedUri_;  // the main-frame address the policy has seen in this load
   std::string token_;
   HandedFiles handed_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

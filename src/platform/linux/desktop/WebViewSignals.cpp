@@ -3,9 +3,9 @@
 //
 // WebKit asks decide-policy for the navigations of every frame without saying which frame, while
 // the shell's navigation policy is about the top-level document only. So decide-policy lets web
-// addresses go, and the policy is applied where only the main frame is reported: load-changed
-// (started, redirected). A refused main-frame load is stopped while still provisional, so the
-// desk page stays in place and the address goes to App.
+// addresses go, and the policy is applied where only the main frame is reported: the start of
+// the view's main resource and load-changed (redirected). A refused main-frame load is stopped
+// while still provisional, so the desk page stays in place and the address goes to App.
 #include "LinuxDesktop.h"
 #include "LinuxWebHost.h"
 #include "app/App.h"
@@ -58,19 +58,42 @@ struct WebHostSignals {
     return FALSE;
   }
 
-  static GtkWidget* create(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+  // The main frame's navigation policy, once per address of a load.
+  static void checkMainFrame(LinuxWebHost* self, WebKitWebView* view, const char* uri) {
+    const std::string address = uri ? uri : "";
+    if (address == self->checkedUri_) return;
+    self->checkedUri_ = address;
+    if (!self->events_->onNavigationStarting(toWide(address))) webkit_web_view_stop_loading(view);
+  }
+
+  // Only the main frame's document is the view's main resource; its load starts before the
+  // request is answered, so a refused address never becomes the document.
+  static void resourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource, WebKitURIRequest* request,
+                                  gpointer data) {
+    LinuxWebHost* self = host(data);
+    if (!self->events_ || !self->handlersOn_ || resource != webkit_web_view_get_main_resource(view)) return;
+    checkMainFrame(self, view, webkit_uri_request_get_uri(request));
+  }
+  // window.open asks here rather than in decide-policy: the address goes to App, no view is made.
+  static GtkWidget* create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+    LinuxWebHost* self = host(data);
+    const char* uri = action ? webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)) : nullptr;
+    if (self->events_ && self->handlersOn_) self->events_->onNewWindowRequested(toWide(uri ? uri : ""));
+    return nullptr;
+  }
 
   static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     LinuxWebHost* self = host(data);
     if (!self->events_ || !self->handlersOn_) return;
     switch (event) {
       case WEBKIT_LOAD_STARTED:
-      case WEBKIT_LOAD_REDIRECTED: {
-        if (event == WEBKIT_LOAD_STARTED) self->loadFailed_ = false;
-        const char* uri = webkit_web_view_get_uri(view);
-        if (!self->events_->onNavigationStarting(toWide(uri ? uri : ""))) webkit_web_view_stop_loading(view);
+        // The view's address is still the old document's here; the main resource tells the new one.
+        self->loadFailed_ = false;
+        self->checkedUri_.clear();
         break;
-      }
+      case WEBKIT_LOAD_REDIRECTED:
+        checkMainFrame(self, view, webkit_web_view_get_uri(view));
+        break;
       case WEBKIT_LOAD_COMMITTED:
         // A new document: files handed to the old one are not this page's.
         self->handed_.forget();
@@ -210,7 +233,8 @@ bool LinuxWebHost::createController() {
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
-  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  // New windows are never opened but always asked for, so the address reaches the browser.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
 
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view_));
@@ -225,6 +249,7 @@ bool LinuxWebHost::createController() {
   g_signal_connect(view_, "drag-data-received", G_CALLBACK(WebHostSignals::dragReceived), this);
   g_signal_connect(view_, "permission-request", G_CALLBACK(WebHostSignals::permission), this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(WebHostSignals::decidePolicy), this);
+  g_signal_connect(view_, "resource-load-started", G_CALLBACK(WebHostSignals::resourceLoadStarted), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(WebHostSignals::loadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(WebHostSignals::loadFailed), this);
   g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(WebHostSignals::loadFailedTls), this);
