@@ -160,17 +160,6 @@ TEST_F(PointerFixture, OneHoverCallbackPerCrossing) {
   EXPECT_EQ(scripts(), (std::vector<std::string>{"window.deskHover?.(false)"}));
 }
 
-TEST_F(PointerFixture, CursorMovementIsStamped) {
-  tickAt(10, 10);
-  const std::uint64_t first = desk.tick;
-  EXPECT_EQ(app.lastMoveTick, first);
-  desk.advance(500);
-  tickAt(10, 10);
-  EXPECT_EQ(app.lastMoveTick, first);
-  tickAt(11, 10);
-  EXPECT_EQ(app.lastMoveTick, first + 500);
-}
-
 TEST_F(PointerFixture, ActivityKinds) {
   struct Case {
     bool locked;
@@ -217,15 +206,20 @@ TEST_F(PointerFixture, IdleReportInWholeSeconds) {
   }
 }
 
-TEST_F(PointerFixture, TimedHideEndsAtTheNextActivityTick) {
+TEST_F(PointerFixture, TimedHideAndDueReloadHappenAtTheNextActivityTick) {
   desk.visible = false;
   app.hideUntil = desk.tick + 100;
+  app.reloadAt = desk.tick + 100;
+  app.pageUrl = toWide("https://desk.example/_desk.html");
   app.activityTick(true);
   EXPECT_FALSE(desk.visible);
+  EXPECT_TRUE(web.navigations.empty());
   desk.advance(100);
   app.activityTick(false);
   EXPECT_TRUE(desk.visible);
   EXPECT_EQ(app.hideUntil, 0u);
+  EXPECT_EQ(app.reloadAt, 0u);
+  EXPECT_EQ(web.navigations, std::vector<WString>{app.pageUrl});
 }
 
 TEST_F(PointerFixture, ScreenDragMovesTheWindowAndReportsTheNewPosition) {

@@ -100,14 +100,6 @@ TEST_F(TrayFixture, TrayEvents) {
   }
 }
 
-TEST_F(TrayFixture, IconComesBackWithTheTaskbar) {
-  app.addTrayIcon();
-  desk.trayPresent = false;  // the desktop's tray restarted and forgot it
-  app.onTaskbarCreated();
-  EXPECT_TRUE(desk.trayPresent);
-  EXPECT_EQ(desk.trayAdds, 2);
-}
-
 TEST_F(TrayFixture, ShowHideCommand) {
   desk.menuAnswer = IDM_SHOW_HIDE;
   app.showTrayMenu();
