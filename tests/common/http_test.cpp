@@ -257,6 +257,20 @@ TEST_F(HttpGet, FailedWritesFailTheCall) {
   }
 }
 
+TEST_F(HttpGet, CallsShareNothing) {
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      std::string body;
+      const auto url = i % 2 ? tls("/size/70000") : plain("/size/70000");
+      if (httpGet(url, body, std::nullopt, 70000, 0) && body.size() == 70000) ++good;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good, 4);
+}
+
 TEST_F(HttpGet, SendsTheUserAgent) {
   std::string body;
   ASSERT_TRUE(httpGet(plain("/agent"), body, std::nullopt, 10, 0));
