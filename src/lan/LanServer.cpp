@@ -229,6 +229,7 @@ void LanServer::acceptLoop() {
     connections_.emplace_back();
     Connection& c = connections_.back();
     c.socket = std::move(accepted);
+    c.socket.setNoDelay();
     try {
       c.thread = std::thread([this, &c] {
         serveConnection(c.socket);
@@ -335,7 +336,7 @@ void LanServer::streamOffer(Socket& socket, const std::string& id, const std::st
         std::string chunk = std::move(stream.chunks.front());
         stream.chunks.pop_front();
         guard.unlock();
-        const bool sent = socket.sendAll(chunk);
+        const bool sent = socket.sendAll(chunk, chunk.size());
         if (sent) post(lanAckScript(id, true));
         guard.lock();
         if (!sent) break;
@@ -402,7 +403,8 @@ void LanServer::streamNativeFile(Socket& socket, const NativeOffer& offer, const
       if (!sealRecordInto(*key, static_cast<std::uint32_t>(i), std::string_view(plain.data(), n), record)) {
         break;
       }
-      if (!socket.sendAll(record)) break;
+      // One call per record: a split-off tail would wait for the peer's delayed acknowledgement.
+      if (!socket.sendAll(record, record.size())) break;
       sent += n;
       const std::uint64_t t = now();
       if (firstReport || t - lastReport >= kLanProgressIntervalMs) {

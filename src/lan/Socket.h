@@ -39,9 +39,11 @@ class Socket {
   // Bytes moved (> 0), 0 when the peer closed, < 0 on failure or time-out.
   long send(const void* data, std::size_t size);
   long receive(void* data, std::size_t size);
-  // Sends everything in pieces of at most 1,048,576 bytes; stops at the first piece that sends
+  // Sends everything in pieces of at most `piece` bytes; stops at the first piece that sends
   // nothing or fails.
-  bool sendAll(std::string_view bytes);
+  bool sendAll(std::string_view bytes, std::size_t piece = 1048576);
+  // Sends small writes at once instead of holding them for the peer's acknowledgement.
+  void setNoDelay();
 
   void shutdownBoth() const;  // any thread
   void shutdownSend() const;

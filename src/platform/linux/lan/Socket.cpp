@@ -105,8 +105,7 @@ Socket Socket::connect(const Ipv4Address& address, std::uint32_t port, int timeo
     }
   }
   if (!connected || !setBlocking(fd(s.handle_), true)) return {};
-  const int one = 1;
-  ::setsockopt(fd(s.handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  s.setNoDelay();
   return s;
 }
 
@@ -138,10 +137,15 @@ long Socket::receive(void* data, std::size_t size) {
   }
 }
 
-bool Socket::sendAll(std::string_view bytes) {
+void Socket::setNoDelay() {
+  if (!valid()) return;
+  const int one = 1;
+  ::setsockopt(fd(handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+bool Socket::sendAll(std::string_view bytes, std::size_t piece) {
   while (!bytes.empty()) {
-    const std::size_t piece = std::min<std::size_t>(bytes.size(), 1048576);
-    const long n = send(bytes.data(), piece);
+    const long n = send(bytes.data(), std::min(bytes.size(), piece));
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
