@@ -116,3 +116,30 @@ TEST_F(X11DesktopTest, ScaledDisplayKeepsPagePixelsAndWindowPixelsInStep) {
   ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));
   ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
 }
+
+TEST_F(X11DesktopTest, WithoutACompositorOnlyWhatThePageDrawsCoversTheDesktop) {
+  TempDir dir("plainx");
+  XSessionOptions options;
+  options.compositor = false;
+  XSession plain(dir.path().string(), options);
+  ASSERT_TRUE(plain.ok());
+  ShellHarness shell(plain.display(), plain.environment());
+  XProbe screen(plain.display());
+  BeneathWindow beneath(plain.display(), 0x0000ff);
+  ASSERT_TRUE(shell.startShell());
+
+  // No alpha without a compositor: the window is cut to the page's drawn pixels instead.
+  ASSERT_TRUE(waitUntil([&] { return isRed(screen.pixel(180, 160)) && isBlue(screen.pixel(640, 400)); }, 10000))
+      << showRgb(screen.pixel(180, 160)) << " / " << showRgb(screen.pixel(640, 400));
+  for (auto [x, y] : {std::pair{20, 20}, {95, 160}, {265, 160}, {1250, 780}}) {
+    EXPECT_TRUE(isBlue(screen.pixel(x, y))) << x << "," << y << " is " << showRgb(screen.pixel(x, y));
+  }
+  ASSERT_TRUE(xdotool(plain.display(), {"mousemove", "180", "160"}));
+  ASSERT_TRUE(waitUntil([&] { return !shell.callbacks("deskHover").empty(); }, 5000));
+  ASSERT_TRUE(xdotool(plain.display(), {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return shell.count("click") == 1; }, 5000));
+  ASSERT_TRUE(xdotool(plain.display(), {"mousemove", "700", "500"}));
+  ASSERT_TRUE(waitUntil([&] { return shell.callbacks("deskHover").size() >= 2; }, 5000));
+  ASSERT_TRUE(xdotool(plain.display(), {"click", "1"}));
+  EXPECT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
+}

@@ -99,15 +99,16 @@ void LinuxDesktop::watchMonitors() {
 
 void LinuxDesktop::applyTransparency() {
   if (!window_) return;
-  // The RGBA visual can only be chosen before the window is realised; a compositing manager
-  // that starts later is picked up by re-placing the page, not by a new visual.
+  // The visual can only be chosen before the window is realised. The RGBA one is taken only
+  // under a compositing manager: without one, the X server copies such windows without their
+  // alpha, and the window is cut to the page's drawn pixels instead (OpaqueShape).
   if (gtk_widget_get_realized(window_)) {
     gtk_widget_queue_draw(window_);
     return;
   }
   GdkScreen* screen = gtk_widget_get_screen(window_);
-  GdkVisual* visual = gdk_screen_get_rgba_visual(screen);
-  if (visual) gtk_widget_set_visual(window_, visual);
+  GdkVisual* visual = gdk_screen_is_composited(screen) ? gdk_screen_get_rgba_visual(screen) : nullptr;
+  gtk_widget_set_visual(window_, visual ? visual : gdk_screen_get_system_visual(screen));
 }
 
 gboolean LinuxDesktop::drawThunk(GtkWidget*, cairo_t* cr, gpointer) {

@@ -74,6 +74,7 @@ bool LinuxWebHost::hasController2() { return view_ != nullptr; }
 void LinuxWebHost::closeController() {
   if (!view_) return;
   handlersOn_ = false;
+  shape_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   if (content_) g_signal_handlers_disconnect_by_data(content_, this);
   GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(view_));

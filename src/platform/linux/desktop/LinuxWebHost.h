@@ -10,6 +10,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "OpaqueShape.h"
 #include "PageChannel.h"
 #include "web/WebHost.h"
 
@@ -78,6 +79,7 @@ class LinuxWebHost final : public WebHost {
   std::string checkedUri_;  // the main-frame address the policy has seen in this load
   std::string token_;
   HandedFiles handed_;
+  std::unique_ptr<OpaqueShape> shape_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   unsigned generation_ = 0;
 };

@@ -236,9 +236,15 @@ bool LinuxWebHost::createController() {
   // New windows are never opened but always asked for, so the address reaches the browser.
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
+  // Without a compositing manager the window is cut to shape, and the engine's GPU path does
+  // not repaint such a window: it then draws in software.
+  if (!gdk_screen_is_composited(gtk_widget_get_screen(window))) {
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  }
 
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view_));
   gtk_widget_show(GTK_WIDGET(view_));
+  shape_ = std::make_unique<OpaqueShape>(window, view_);
 
   // Signals that keep the view in shape are on from the start; those that reach App wait for
   // registerEventHandlers.
