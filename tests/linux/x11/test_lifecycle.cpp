@@ -1,5 +1,48 @@
 // Start-up and recovery of the real shell: a second start, a server that goes away and comes back.
+#include <signal.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include <fstream>
+
 #include "ShellHarness.h"
+
+namespace {
+
+// The shell's web content processes: descendants of the shell named WebKitWebProcess.
+std::vector<pid_t> webProcesses(pid_t shell) {
+  std::map<pid_t, std::pair<pid_t, std::string>> table;  // pid -> parent, name
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(in, line)) continue;
+    const auto open = line.find('(');
+    const auto close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    std::string state;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    table[std::stoi(name)] = {parent, line.substr(open + 1, close - open - 1)};
+  }
+  std::vector<pid_t> found;
+  for (const auto& [pid, info] : table) {
+    if (info.second.rfind("WebKitWebProces", 0) != 0) continue;
+    for (pid_t up = info.first; up > 1 && table.count(up); up = table[up].first) {
+      if (up == shell) {
+        found.push_back(pid);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+}  // namespace
 
 TEST_F(X11DesktopTest, SecondStartShowsTheHiddenFirstAndExitsWithZero) {
   ASSERT_TRUE(harness->startShell());
@@ -41,4 +84,15 @@ TEST_F(X11DesktopTest, OfflineNoticeWhileTheServerIsGoneThenThePageAgain) {
   ASSERT_TRUE(harness->server().restart());
   // Due 10 s after the notice, noticed at the next 2 s activity tick.
   EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > readyBefore; }, 12500));
+}
+
+TEST_F(X11DesktopTest, CrashedWebProcessIsFollowedByThePageAgain) {
+  ASSERT_TRUE(harness->startShell());
+  const auto processes = webProcesses(harness->shell().pid());
+  ASSERT_FALSE(processes.empty()) << "no web process found under the shell";
+  const std::size_t before = harness->count("ready");
+  for (pid_t pid : processes) kill(pid, SIGKILL);
+  // The page is loaded again about two seconds later, at an activity tick.
+  EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > before; }, 10000));
+  EXPECT_TRUE(harness->shell().running());
 }
