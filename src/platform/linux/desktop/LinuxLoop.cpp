@@ -74,9 +74,11 @@ void LinuxDesktop::deliver(unsigned message, std::uintptr_t wParam, PayloadPtr p
 
 int LinuxDesktop::runLoop() {
   // A quit asked for before the loop runs ends it at once, like a posted quit message.
-  if (quitRequested_) return quitCode_;
-  if (!loop_) loop_ = g_main_loop_new(nullptr, FALSE);
-  g_main_loop_run(loop_);
+  if (!quitRequested_) {
+    if (!loop_) loop_ = g_main_loop_new(nullptr, FALSE);
+    g_main_loop_run(loop_);
+  }
+  // Nobody is left to take a message: a later post fails and its sender keeps the payload.
   accepting_ = false;
   return quitCode_;
 }
