@@ -109,6 +109,9 @@ for mib in 64 1024; do
   done
   kill "$offer_pid"; wait "$offer_pid" 2>/dev/null || true
   rm -f "$file"
+  if [[ -n "${BENCH_LAN_VERBOSE:-}" ]]; then
+    grep -h -E 'Elapsed|User time|System time' "$work"/lan.time.* "$work"/curl.time.* >&2
+  fi
   lan_rss=$(cat "$work"/lan.time.* | awk -F': ' '/Maximum resident set size/ {if ($2 > m) m = $2} END {print m}')
   curl_rss=$(cat "$work"/curl.time.* | awk -F': ' '/Maximum resident set size/ {if ($2 > m) m = $2} END {print m}')
 
