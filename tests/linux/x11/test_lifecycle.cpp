@@ -1,5 +1,6 @@
 // Start-up and recovery of the real shell: a second start, a server that goes away and comes back.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -46,6 +47,12 @@ std::vector<pid_t> webProcesses(pid_t shell) {
 
 TEST_F(X11DesktopTest, SecondStartShowsTheHiddenFirstAndExitsWithZero) {
   ASSERT_TRUE(harness->startShell());
+  // The data folder is the user's alone, and the page's profile lives in it.
+  const auto dataDir = harness->home().path() / "data/TamselDeskNative";
+  struct stat info {};
+  ASSERT_EQ(stat(dataDir.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_FALSE(std::filesystem::is_empty(dataDir));
   const auto window = probe->shellWindow();
   ASSERT_TRUE(window);
   ASSERT_TRUE(probe->viewable(*window));

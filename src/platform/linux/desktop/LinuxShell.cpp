@@ -105,7 +105,8 @@ std::optional<std::filesystem::path> LinuxDesktop::downloadsFolder() {
 }
 
 std::filesystem::path LinuxDesktop::partFileFolder() {
-  const auto cache = std::filesystem::path(g_get_user_cache_dir()) / "TamselDeskNative";
+  // Its own folder: nothing else of the shell's (the tray icon's image) lives among part files.
+  const auto cache = std::filesystem::path(g_get_user_cache_dir()) / "TamselDeskNative" / "parts";
   if (privateFolder(cache)) return cache;
   const auto fallback = std::filesystem::path(g_get_user_data_dir()) / "TamselDeskNative" / "parts";
   privateFolder(fallback);
