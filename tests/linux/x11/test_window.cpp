@@ -143,3 +143,15 @@ TEST_F(X11DesktopTest, WithoutACompositorOnlyWhatThePageDrawsCoversTheDesktop) {
   ASSERT_TRUE(xdotool(plain.display(), {"click", "1"}));
   EXPECT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
 }
+
+TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboard) {
+  ASSERT_TRUE(harness->startShell());
+  // The page asks for the keyboard (as a text field would); typing then reaches it.
+  ASSERT_TRUE(harness->command("deskSend({ t: 'inputFocus' }); 'asked'"));
+  ASSERT_TRUE(waitUntil([&] { return harness->command("String(document.hasFocus())").value_or(Json())["result"] == "true"; },
+                        8000));
+  ASSERT_TRUE(xdotool(session()->display(), {"type", "--delay", "50", "ok"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("key") >= 2; }, 5000));
+  EXPECT_EQ(harness->records("key")[0]["data"].value("key", ""), "o");
+  EXPECT_EQ(harness->records("key")[1]["data"].value("key", ""), "k");
+}
