@@ -1,5 +1,6 @@
 // The application object's life and the window procedure's cases, as the backend delivers them.
 #include "app/App.h"
+#include "app/WorkerLink.h"
 
 #include <cmath>
 
@@ -22,9 +23,14 @@ std::unique_ptr<T> payloadAs(PayloadPtr& payload) {
 
 }  // namespace
 
-App::App(Desktop& desktop, WebHost& web) : desktop_(desktop), web_(web) { web_.setEvents(this); }
+App::App(Desktop& desktop, WebHost& web)
+    : workerLink(std::make_shared<WorkerLink>(*this)), desktop_(desktop), web_(web) {
+  web_.setEvents(this);
+}
 
 App::~App() {
+  // Workers still blocked in the network must find the App gone, not freed memory.
+  workerLink->sever();
   closing = true;
   if (web_.hasController()) web_.closeController();
   web_.releaseAll();
@@ -97,6 +103,12 @@ void App::onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr p
     default:
       break;  // WM_TRAY_NOTIFY reaches onTrayEvent directly; anything else is not ours
   }
+}
+
+bool WorkerLink::post(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {
+  bool taken = false;
+  withApp([&](App& app) { taken = app.postPayload(message, wParam, std::move(payload)); });
+  return taken;
 }
 
 bool App::postPayload(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {

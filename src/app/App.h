@@ -176,6 +176,8 @@ class App final : public WebHostEvents {
   bool screenDragging = false;
 
   // ---- subsystem state beyond the record (each section owned by its subsystem) ----
+  // workers: what file and update threads hold instead of the App (see WorkerLink.h).
+  std::shared_ptr<class WorkerLink> workerLink;
   // files:
   // lan:
   void lanGet(const Json& message);

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/App.h"
+#include "app/WorkerLink.h"
 #include "common/http.h"
 #include "files/Saving.h"
 
@@ -48,10 +49,9 @@ bool isServerFileUrl(WStringView url, WStringView origin) {
   return true;
 }
 
-void fileFetchWorker(std::unique_ptr<FileJob> job) noexcept {
+void fileFetchWorker(std::shared_ptr<WorkerLink> link, std::unique_ptr<FileJob> job) noexcept {
   try {
-    if (!job || !job->app) return;
-    App* app = job->app;
+    if (!job || !link) return;
     const std::filesystem::path part = claimPartFile(*job);
     if (!part.empty()) {
       std::string unused;
@@ -63,7 +63,7 @@ void fileFetchWorker(std::unique_ptr<FileJob> job) noexcept {
       }
     }
     // A refused post (closing, queue gone) frees the job here: the page hears nothing.
-    app->postPayload(WM_FILE_DONE, 0, std::move(job));
+    link->post(WM_FILE_DONE, 0, std::move(job));
   } catch (...) {
   }
 }

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "app/App.h"
+#include "app/WorkerLink.h"
 #include "common/json.h"
 #include "update/UpdateReady.h"
 #include "update/UpdateWorker.h"
@@ -19,7 +20,7 @@ void App::checkForUpdate(bool manual) {
   // The running check reads updateManual when it ends, so it answers this request too.
   if (updateChecking.exchange(true)) return;
   try {
-    std::thread(updateWorker, std::ref(*this), UpdateSource{serverOrigin, dataDir}).detach();
+    std::thread(updateWorker, workerLink, UpdateSource{serverOrigin, dataDir}).detach();
   } catch (...) {
     // updateManual stays set: the next check answers it.
     updateChecking.store(false);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/WorkerLink.h"
 #include "common/http.h"
 #include "update/UpdateManifest.h"
 #include "update/UpdatePlatform.h"
@@ -11,7 +12,7 @@
 namespace {
 
 // One check; returns 0 when an installer was announced, else the answer for a manual request.
-unsigned runCheck(App& app, const UpdateSource& source) {
+unsigned runCheck(WorkerLink& link, const UpdateSource& source) {
   std::string body;
   const WString url = source.serverOrigin + toWide(updateManifestPath());
   Json manifestJson;
@@ -32,32 +33,34 @@ unsigned runCheck(App& app, const UpdateSource& source) {
   auto installer = obtainInstaller(source, manifest.version, manifest.file, manifest.size,
                                    manifest.sha256);
   if (!installer) return kUpdateStateFail;
-  if (!app.closing.load()) {
-    auto ready = std::make_unique<UpdateReady>();
-    ready->path = std::move(*installer);
-    ready->version = manifest.version;
-    // A failed post frees the record with its owner here.
-    app.postPayload(WM_UPDATE_READY, 0, std::move(ready));
-  }
+  auto ready = std::make_unique<UpdateReady>();
+  ready->path = std::move(*installer);
+  ready->version = manifest.version;
+  // A refused post (closing, App gone) frees the record here.
+  link.post(WM_UPDATE_READY, 0, std::move(ready));
   return 0;
 }
 
 }  // namespace
 
-void updateWorker(App& app, UpdateSource source) noexcept {
+void updateWorker(std::shared_ptr<WorkerLink> link, UpdateSource source) noexcept {
+  if (!link) return;
   // A manual request that arrives after this check took its answer, but before the check is
   // over, finds updateChecking still set and starts nothing; it is run here instead of waiting
   // for the next timer.
+  bool again = false;
   do {
     unsigned state = kUpdateStateFail;
     try {
-      state = runCheck(app, source);
+      state = runCheck(*link, source);
     } catch (...) {
       state = kUpdateStateFail;
     }
-    if (app.updateManual.exchange(false) && state != 0 && !app.closing.load()) {
-      app.postPayload(WM_UPDATE_STATE, state, nullptr);
-    }
-    app.updateChecking.store(false);
-  } while (app.updateManual.load() && !app.closing.load() && !app.updateChecking.exchange(true));
+    again = false;
+    link->withApp([&](App& app) {
+      if (app.updateManual.exchange(false) && state != 0) app.postPayload(WM_UPDATE_STATE, state, nullptr);
+      app.updateChecking.store(false);
+      again = app.updateManual.load() && !app.closing.load() && !app.updateChecking.exchange(true);
+    });
+  } while (again);
 }
