@@ -171,18 +171,25 @@ std::vector<TrayMenuEntry> StatusNotifierHost::menu() {
 }
 
 bool StatusNotifierHost::click(const std::string& label) {
-  std::string service;
-  std::string path;
-  if (!menuAddress(service, path)) return false;
-  for (const auto& entry : menu()) {
-    if (entry.label != label) continue;
-    GVariant* reply = g_dbus_connection_call_sync(
-        client_, service.c_str(), path.c_str(), "com.canonical.dbusmenu", "Event",
-        g_variant_new("(isvu)", entry.id, "clicked", g_variant_new_int32(0), 0u), nullptr, G_DBUS_CALL_FLAGS_NONE,
-        5000, nullptr, nullptr);
-    if (!reply) return false;
-    g_variant_unref(reply);
-    return true;
+  // The item may export a new menu at any time (its texts follow the window's state); a host
+  // then reads the layout again, and so does this one before it gives up.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string service;
+    std::string path;
+    if (!menuAddress(service, path)) return false;
+    for (const auto& entry : menu()) {
+      if (entry.label != label) continue;
+      GVariant* reply = g_dbus_connection_call_sync(
+          client_, service.c_str(), path.c_str(), "com.canonical.dbusmenu", "Event",
+          g_variant_new("(isvu)", entry.id, "clicked", g_variant_new_int32(0), 0u), nullptr,
+          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+      if (reply) {
+        g_variant_unref(reply);
+        return true;
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   return false;
 }

@@ -48,6 +48,17 @@ void disableIndicatorFallback() {
   klass->unfallback = nullptr;
 }
 
+bool sameItems(const std::vector<MenuItem>& a, const std::vector<MenuItem>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].id != b[i].id || a[i].text != b[i].text || a[i].checked != b[i].checked ||
+        a[i].separator != b[i].separator) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 LinuxTray::LinuxTray(LinuxDesktop& desktop) : desktop_(desktop) {
@@ -100,6 +111,7 @@ void LinuxTray::hideAll() {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
     g_object_unref(indicator_);
     indicator_ = nullptr;
+    exported_.clear();
   }
   if (statusIcon_) {
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -246,7 +258,11 @@ void LinuxTray::menuDeactivated(GtkMenuShell*, gpointer self) {
 
 int LinuxTray::track(const std::vector<MenuItem>& items) {
   if (capturing_) {
-    if (indicator_) app_indicator_set_menu(indicator_, GTK_MENU(buildMenu(items, true)));
+    // A new menu only when it says something new: a host may be showing the old one.
+    if (indicator_ && !sameItems(items, exported_)) {
+      app_indicator_set_menu(indicator_, GTK_MENU(buildMenu(items, true)));
+      exported_ = items;
+    }
     return 0;
   }
   if (answer_ >= 0) return answer_;

@@ -63,6 +63,7 @@ class LinuxTray {
 
   // Rehearsal of the exported menu: capture its items, then answer with the picked id.
   bool capturing_ = false;
+  std::vector<MenuItem> exported_;
   int pendingChoice_ = 0;
   int answer_ = -1;
   // The nested popup loop.
