@@ -77,8 +77,10 @@ void App::pointerTick() {
   const bool buttonsUp = !desktop_.mouseButtonsDown();
   if (buttonsUp) pressDown = false;
 
-  for (const Rect& r : hitRects) {
-    if (inside(r, kShapeMargin, x, y)) {
+  // Up to 2,048 shapes every 33 ms: a plain pointer walk stays fast even in unoptimised builds.
+  for (const Rect *r = hitRects.data(), *end = r + hitRects.size(); r != end; ++r) {
+    if (r->x - kShapeMargin <= x && x <= r->x + r->w + kShapeMargin && r->y - kShapeMargin <= y &&
+        y <= r->y + r->h + kShapeMargin) {
       setClickThrough(false);
       return;
     }
