@@ -39,14 +39,20 @@ ShellHarness::ShellHarness(const std::string& display, const std::vector<std::st
   for (const char* dir : {"data", "config", "cache", "run"}) std::filesystem::create_directories(h / dir);
   chmod((h / "run").c_str(), 0700);
   // The default browser is a recorder that writes down every address it is given.
-  writeFile(h / "recorder.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (h / "opened.txt").string() + "'\n");
+  writeFile(h / "recorder.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (h / "opened.txt").string() +
+                                   "'\nprintf '%s\\n' \"$PWD\" >> '" + (h / "opened-in.txt").string() + "'\n");
   chmod((h / "recorder.sh").c_str(), 0755);
   writeFile(h / "data/applications/desk-recorder.desktop",
             "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + (h / "recorder.sh").string() +
-                " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;\nNoDisplay=true\n");
+                " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;text/html;text/plain;inode/directory;\n"
+                "NoDisplay=true\n");
   writeFile(h / "config/mimeapps.list",
             "[Default Applications]\nx-scheme-handler/http=desk-recorder.desktop\n"
-            "x-scheme-handler/https=desk-recorder.desktop\ntext/html=desk-recorder.desktop\n");
+            "x-scheme-handler/https=desk-recorder.desktop\ntext/html=desk-recorder.desktop\n"
+            "text/plain=desk-recorder.desktop\ninode/directory=desk-recorder.desktop\n");
+  // The download folder, as the user's folder settings name it.
+  std::filesystem::create_directories(h / "Downloads");
+  writeFile(h / "config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n");
   server_.setRoute("/_cmd", 404, "");
 }
 
@@ -111,6 +117,13 @@ std::optional<Json> ShellHarness::command(const std::string& script, int timeout
       },
       timeoutMs);
   return result;
+}
+
+std::vector<std::string> ShellHarness::openedIn() const {
+  std::vector<std::string> lines;
+  std::ifstream in(home_.path() / "opened-in.txt");
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 std::vector<std::string> ShellHarness::opened() const {

@@ -43,6 +43,8 @@ class ShellHarness {
   std::optional<Json> command(const std::string& script, int timeoutMs = 8000);
   // Addresses the recorder (the default web browser here) was asked to open.
   std::vector<std::string> opened() const;
+  // The working folder the recorder was started in, for each of those.
+  std::vector<std::string> openedIn() const;
 
  private:
   std::string display_;

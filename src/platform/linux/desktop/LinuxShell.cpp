@@ -1,4 +1,5 @@
 // Process facts, XDG folders, message boxes and the hand-offs to the user's desktop.
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <sys/stat.h>
@@ -56,6 +57,14 @@ void revealReplied(GObject* source, GAsyncResult* result, gpointer data) {
 }
 
 void childSetup(gpointer) { setsid(); }
+
+// In the child, before the handler is started: its working folder is the file's folder.
+void enterFolder(gpointer folder) {
+  setsid();
+  // Should the folder be gone, the handler still starts, in the shell's folder.
+  const int moved = chdir(static_cast<const char*>(folder));
+  (void)moved;
+}
 
 }  // namespace
 
@@ -145,20 +154,29 @@ void LinuxDesktop::openWebAddress(const WString& url) {
 void LinuxDesktop::openFile(const std::filesystem::path& file) {
   const std::string uri = fileUri(file);
   if (uri.empty()) return;
-  // The handler inherits the working folder of the launcher, so "gio open" is started in the
-  // file's folder; without it the default handler is launched from here.
-  gchar* gio = g_find_program_in_path("gio");
-  if (gio) {
-    const std::string folder = file.parent_path().string();
-    gchar* argv[] = {gio, const_cast<gchar*>("open"), const_cast<gchar*>(uri.c_str()), nullptr};
-    GError* error = nullptr;
-    const gboolean started = g_spawn_async(folder.c_str(), argv, nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, childSetup,
-                                           nullptr, nullptr, &error);
-    if (error) g_error_free(error);
-    g_free(gio);
-    if (started) return;
+  // The default handler for the file's type, started in the file's folder.
+  GFile* gfile = g_file_new_for_path(file.c_str());
+  GFileInfo* info = g_file_query_info(gfile, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE, G_FILE_QUERY_INFO_NONE, nullptr,
+                                      nullptr);
+  g_object_unref(gfile);
+  GAppInfo* handler = nullptr;
+  if (info) {
+    if (const char* type = g_file_info_get_content_type(info)) handler = g_app_info_get_default_for_type(type, FALSE);
+    g_object_unref(info);
   }
-  launchDefault(uri);
+  if (handler && G_IS_DESKTOP_APP_INFO(handler)) {
+    const std::string folder = file.parent_path().string();
+    GList* uris = g_list_append(nullptr, const_cast<char*>(uri.c_str()));
+    GError* error = nullptr;
+    g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(handler), uris, nullptr, G_SPAWN_SEARCH_PATH,
+                                              enterFolder, const_cast<char*>(folder.c_str()), nullptr, nullptr,
+                                              &error);
+    if (error) g_error_free(error);
+    g_list_free(uris);
+  } else {
+    launchDefault(uri);
+  }
+  if (handler) g_object_unref(handler);
 }
 
 void LinuxDesktop::revealFile(const std::filesystem::path& file) {
