@@ -1,5 +1,10 @@
 // Saved files handed to the user's desktop: opened with the default handler in their folder,
 // revealed (or, with no file manager on the bus, their folder opened), never started when risky.
+#include <gio/gio.h>
+
+#include <mutex>
+#include <thread>
+
 #include "ShellHarness.h"
 
 namespace {
@@ -21,7 +26,96 @@ bool contains(const std::vector<std::string>& lines, const std::string& text) {
   return false;
 }
 
+// A file manager on the session bus that writes down what it is asked to show.
+class FileManagerOnBus {
+ public:
+  explicit FileManagerOnBus(const std::string& address) {
+    thread_ = std::thread([this, address] { run(address); });
+    waitUntil([&] { return ready_.load(); }, 5000);
+  }
+  ~FileManagerOnBus() {
+    if (loop_) g_main_loop_quit(loop_);
+    thread_.join();
+  }
+  bool owned() const { return owned_; }
+  std::vector<std::string> shown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  void run(const std::string& address) {
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    loop_ = g_main_loop_new(context, FALSE);
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+        address.c_str(), static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (bus) {
+      GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(
+          "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'>"
+          "<arg type='as' direction='in'/><arg type='s' direction='in'/></method></interface></node>",
+          nullptr);
+      static const GDBusInterfaceVTable vtable = {called, nullptr, nullptr, {}};
+      g_dbus_connection_register_object(bus, "/org/freedesktop/FileManager1", info->interfaces[0], &vtable, this,
+                                        nullptr, nullptr);
+      g_dbus_node_info_unref(info);
+      GVariant* reply = g_dbus_connection_call_sync(
+          bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+          g_variant_new("(su)", "org.freedesktop.FileManager1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+          5000, nullptr, nullptr);
+      if (reply) {
+        guint32 result = 0;
+        g_variant_get(reply, "(u)", &result);
+        owned_ = result == 1;
+        g_variant_unref(reply);
+      }
+    }
+    ready_ = true;
+    g_main_loop_run(loop_);
+    if (bus) {
+      g_dbus_connection_close_sync(bus, nullptr, nullptr);
+      g_object_unref(bus);
+    }
+    g_main_loop_unref(loop_);
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+  }
+  static void called(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                     GDBusMethodInvocation* invocation, gpointer self) {
+    auto* manager = static_cast<FileManagerOnBus*>(self);
+    GVariantIter* uris = nullptr;
+    const gchar* startup = nullptr;
+    g_variant_get(parameters, "(as&s)", &uris, &startup);
+    const gchar* uri = nullptr;
+    std::lock_guard<std::mutex> lock(manager->mutex_);
+    while (g_variant_iter_next(uris, "&s", &uri)) manager->shown_.push_back(uri);
+    g_variant_iter_free(uris);
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+  }
+
+  std::atomic<bool> ready_{false};
+  std::atomic<bool> owned_{false};
+  GMainLoop* loop_ = nullptr;
+  std::mutex mutex_;
+  std::vector<std::string> shown_;
+  std::thread thread_;
+};
+
 }  // namespace
+
+TEST_F(X11DesktopTest, RevealAsksTheFileManagerOnTheBus) {
+  FileManagerOnBus manager(session()->busAddress());
+  ASSERT_TRUE(manager.owned());
+  harness->server().setRoute(std::string("/desk-file/") + kFileId, 200, "echo hi\n", "application/octet-stream");
+  ASSERT_TRUE(harness->startShell());
+  ASSERT_TRUE(harness->command("deskSend({ t: 'fileGet', id: 'r', url: location.origin + '/desk-file/" +
+                               std::string(kFileId) + "', name: 'tool.sh', how: 'open' }); 'asked'"));
+  const auto path = harness->home().path() / "Downloads" / "tool.sh";
+  EXPECT_TRUE(waitUntil([&] { return contains(manager.shown(), "file://" + path.string()); }, 10000));
+  EXPECT_TRUE(harness->opened().empty());
+}
 
 TEST_F(X11DesktopTest, SavedFilesOpenInTheirFolderAndRiskyOnesAreOnlyShown) {
   harness->server().setRoute(std::string("/desk-file/") + kFileId, 200, "hello\n", "application/octet-stream");
