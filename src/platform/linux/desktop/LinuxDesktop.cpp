@@ -46,7 +46,11 @@ int LinuxDesktop::scale() const {
 
 bool LinuxDesktop::createWindow() {
   if (window_) return true;
-  if (!ensureGtk()) return false;
+  if (!ensureGtk()) {
+    const char* display = g_getenv("DISPLAY");
+    g_printerr("tamsel-desk: cannot open the X display (DISPLAY=%s)\n", display ? display : "");
+    return false;
+  }
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (!window_) return false;

@@ -123,7 +123,11 @@ std::filesystem::path LinuxDesktop::partFileFolder() {
 }
 
 void LinuxDesktop::messageBox(const WString& text, MessageIcon icon, bool owned) {
-  if (!ensureGtk()) return;
+  if (!ensureGtk()) {
+    // No display to show it on: the terminal, if any, still learns why the shell ended.
+    g_printerr("%s: %s\n", kCaption, toNarrow(text).c_str());
+    return;
+  }
   GtkWindow* owner = owned && window_ && gtk_widget_get_visible(window_) ? GTK_WINDOW(window_) : nullptr;
   GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL,
                                              icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_INFO,

@@ -81,10 +81,17 @@ bool SingleInstance::acquire() {
   listenFd_ = newSocket();
   if (listenFd_ < 0 || length == 0) return socketPath_.empty() ? false : true;
   if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    const int error = errno;
     close(listenFd_);
     listenFd_ = -1;
-    // Abstract name taken: another shell of this user (or a stranger squatting on it) runs.
-    return !socketPath_.empty();
+    if (!socketPath_.empty() || error != EADDRINUSE) return true;  // the lock decides, or nothing can
+    // The abstract name is taken: by another shell of this user, or by someone else squatting
+    // on it, who must not keep this user's shell from starting.
+    const int probe = newSocket();
+    if (probe < 0) return false;
+    const bool mine = connect(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 && peerIsMe(probe);
+    close(probe);
+    return !mine;
   }
   if (!socketPath_.empty()) chmod(socketPath_.c_str(), 0600);
   if (::listen(listenFd_, 4) != 0) {
