@@ -149,7 +149,9 @@ void X11DesktopTest::TearDownTestSuite() {
 
 void X11DesktopTest::SetUp() {
   if (!XSession::available()) GTEST_SKIP() << "Xvfb is not installed";
-  if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+  for (const char* tool : {"xdotool", "xcompmgr", "openbox", "dbus-daemon"}) {
+    if (findProgram(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+  }
   ASSERT_TRUE(session() && session()->ok()) << "the X session did not start";
   harness = std::make_unique<ShellHarness>(session()->display(), session()->environment());
   probe = std::make_unique<XProbe>(session()->display());
