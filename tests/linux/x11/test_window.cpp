@@ -155,3 +155,16 @@ TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboard) {
   EXPECT_EQ(harness->records("key")[0]["data"].value("key", ""), "o");
   EXPECT_EQ(harness->records("key")[1]["data"].value("key", ""), "k");
 }
+
+TEST_F(X11DesktopTest, ZoomKeysAndControlWheelLeaveTheScaleAlone) {
+  ASSERT_TRUE(harness->startShell());
+  ASSERT_TRUE(xdotool(session()->display(), {"mousemove", "180", "160"}));
+  ASSERT_TRUE(waitUntil([&] { return !harness->callbacks("deskHover").empty(); }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"click", "1"}));  // the page has the keyboard now
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"key", "ctrl+plus", "ctrl+plus", "ctrl+equal"}));
+  ASSERT_TRUE(xdotool(session()->display(), {"keydown", "ctrl", "click", "4", "click", "4", "keyup", "ctrl"}));
+  const auto size = harness->command("window.innerWidth + 'x' + window.innerHeight + '@' + window.devicePixelRatio");
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->value("result", ""), "1280x800@1");
+}
