@@ -57,8 +57,7 @@ bool LinuxWebHost::createEnvironment(const std::filesystem::path& userDataFolder
                                                  cache.c_str(), nullptr);
   context_ = webkit_web_context_new_with_website_data_manager(dataManager_);
   if (!context_) return false;
-  // Pages are never opened in windows the shell did not make, and nothing is downloaded behind
-  // the page's back.
+  // One page, reloaded now and then: a modest document cache, not a web browser's.
   webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
   later([this] {
     if (events_) events_->onEnvironmentCreated(true);
