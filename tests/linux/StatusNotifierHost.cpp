@@ -193,3 +193,20 @@ bool StatusNotifierHost::click(const std::string& label) {
   }
   return false;
 }
+
+bool StatusNotifierHost::secondaryActivate() {
+  std::string service;
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    service = itemService_;
+    path = itemPath_;
+  }
+  if (service.empty() || !client_) return false;
+  GVariant* reply = g_dbus_connection_call_sync(client_, service.c_str(), path.c_str(), "org.kde.StatusNotifierItem",
+                                                "SecondaryActivate", g_variant_new("(ii)", 0, 0), nullptr,
+                                                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  if (!reply) return false;
+  g_variant_unref(reply);
+  return true;
+}

@@ -28,6 +28,8 @@ class StatusNotifierHost {
   std::vector<TrayMenuEntry> menu();
   // Clicks the entry with this label; false when there is none or the call failed.
   bool click(const std::string& label);
+  // A middle click on the icon, as hosts report it.
+  bool secondaryActivate();
 
  private:
   void run();

@@ -48,6 +48,14 @@ TEST_F(X11DesktopTest, StatusNotifierMenuCommandsWork) {
     EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
   }
   {
+    SCOPED_TRACE("hide, then a middle click on the icon shows it");
+    ASSERT_TRUE(hostPtr->click("藏起来 1 小时"));
+    ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return hasEntry(hostPtr->menu(), "显示小屋"); }, 5000));
+    ASSERT_TRUE(hostPtr->secondaryActivate());
+    EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  }
+  {
     SCOPED_TRACE("autostart on, with its check mark, then off");
     const auto entry = harness->home().path() / "config/autostart/TamselDeskNative.desktop";
     ASSERT_TRUE(hostPtr->click("开机自动打开"));

@@ -260,7 +260,21 @@ int LinuxTray::track(const std::vector<MenuItem>& items) {
   if (capturing_) {
     // A new menu only when it says something new: a host may be showing the old one.
     if (indicator_ && !sameItems(items, exported_)) {
-      app_indicator_set_menu(indicator_, GTK_MENU(buildMenu(items, true)));
+      GtkWidget* menu = buildMenu(items, true);
+      app_indicator_set_menu(indicator_, GTK_MENU(menu));
+      // Hosts keep the primary click for the menu; while the companion is hidden the secondary
+      // (middle) click brings it back, as a click on a hidden companion's icon does elsewhere.
+      GtkWidget* target = nullptr;
+      if (!desktop_.windowVisible()) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
+        for (GList* it = children; it && !target; it = it->next) {
+          if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(it->data), "desk-id")) == IDM_SHOW_HIDE) {
+            target = GTK_WIDGET(it->data);
+          }
+        }
+        g_list_free(children);
+      }
+      app_indicator_set_secondary_activate_target(indicator_, target);
       exported_ = items;
     }
     return 0;

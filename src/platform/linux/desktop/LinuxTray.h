@@ -8,7 +8,9 @@
 // RightButtonUp) and App answers with trackPopupMenu, a GtkMenu at the pointer run in a nested
 // loop. A StatusNotifier host shows a menu exported ahead of time and never reports a click, so
 // the exported menu is rehearsed: App's own menu routine is asked for its items with the answer
-// 0, and when the user picks an item it is asked again with that item as the answer.
+// 0, and when the user picks an item it is asked again with that item as the answer. Such hosts
+// keep the primary click for the menu; while the companion is hidden, the secondary (middle)
+// click shows it.
 #include <string>
 #include <vector>
 
