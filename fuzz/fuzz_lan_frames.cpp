@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::size_t n = std::min(piece, stream.size());
       const bool ok = frames.feed(stream.substr(0, n));
       stream.remove_prefix(n);
-      if (frames.received > frames.total || frames.pending.size() > kLanRecordSpan) std::abort();
+      if (frames.received > frames.total || frames.pendingBytes > kLanRecordSpan || frames.pending.size() != kLanRecordSpan) std::abort();
       if (!ok) break;
     }
     frames.close();

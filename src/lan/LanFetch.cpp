@@ -66,14 +66,14 @@ int fetchPeerStream(const std::string& url, LanFrames& frames, const LanProgress
   if (!reg.table->registerTransferSocket(id, &socket)) return kLanIncomplete;
   if (!socket.sendAll(lanFetchHead(id, frames.nextIndex, host))) return kLanIncomplete;
 
-  std::vector<char> buffer(kLanReceiveBuffer);
+  std::vector<char> piece(kLanAnswerPiece);
   std::string gathered;
   std::size_t end = std::string::npos;
   while (end == std::string::npos) {
     if (gathered.size() > kLanAnswerHeadLimit) return kLanIncomplete;
-    const long n = socket.receive(buffer.data(), kLanAnswerPiece);
+    const long n = socket.receive(piece.data(), piece.size());
     if (n <= 0) return kLanIncomplete;
-    gathered.append(buffer.data(), static_cast<std::size_t>(n));
+    gathered.append(piece.data(), static_cast<std::size_t>(n));
     end = gathered.find("\r\n\r\n");
   }
   const int status = lanAnswerStatus(gathered);
@@ -82,10 +82,13 @@ int fetchPeerStream(const std::string& url, LanFrames& frames, const LanProgress
     return kLanBroken;
   }
   if (progress) progress(frames.received);
+  // The body is received straight into the record being assembled: no copy before opening.
   while (frames.received < frames.total) {
-    const long n = socket.receive(buffer.data(), buffer.size());
+    const std::span<char> space = frames.receiveSpace();
+    if (space.empty()) return kLanBroken;
+    const long n = socket.receive(space.data(), space.size());
     if (n <= 0) break;
-    if (!frames.feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return kLanBroken;
+    if (!frames.commit(static_cast<std::size_t>(n))) return kLanBroken;
     if (progress) progress(frames.received);
   }
   return frames.received >= frames.total ? kLanComplete : kLanIncomplete;

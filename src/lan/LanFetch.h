@@ -21,7 +21,6 @@ inline constexpr int kLanConnectTimeoutMs = 6000;
 inline constexpr int kLanIoTimeoutMs = 30000;
 inline constexpr std::size_t kLanAnswerPiece = 4096;
 inline constexpr std::size_t kLanAnswerHeadLimit = 8191;
-inline constexpr std::size_t kLanReceiveBuffer = 1048576;
 
 // Lets the owner of a fetch end it from another thread (at exit): stop() wakes a wait for a
 // connection and shuts down the connected socket. The fetch then ends as incomplete.

@@ -44,7 +44,7 @@ LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::u
   file.seekp(0, std::ios::end);
   ready = !file.fail() && !file.bad();
   received = keep;
-  pending.reserve(kLanRecordSpan);
+  pending.resize(kLanRecordSpan);
 }
 
 LanFrames::~LanFrames() = default;
@@ -65,41 +65,37 @@ bool LanFrames::openOne(const unsigned char* record, std::uint32_t length) {
   return true;
 }
 
+std::span<char> LanFrames::receiveSpace() {
+  // Until the length is known, no more than the shortest record (4 + 29 bytes) can be asked for.
+  std::size_t end = 4 + kMinRecordLength;
+  if (pendingBytes >= 4) {
+    end = std::size_t{readLength(reinterpret_cast<const unsigned char*>(pending.data()))} + 4;
+  }
+  if (end > pending.size() || end <= pendingBytes) return {};
+  return std::span<char>(pending.data() + pendingBytes, end - pendingBytes);
+}
+
+bool LanFrames::commit(std::size_t bytes) {
+  const std::size_t before = pendingBytes;
+  pendingBytes += bytes;
+  if (pendingBytes < 4) return true;
+  const auto* head = reinterpret_cast<const unsigned char*>(pending.data());
+  const std::uint32_t length = readLength(head);
+  if (before < 4 && !lengthOk(length)) return false;
+  if (pendingBytes < std::size_t{length} + 4) return true;
+  pendingBytes = 0;
+  return openOne(head, length);
+}
+
 bool LanFrames::feed(std::string_view chunk) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(chunk.data());
-  std::size_t size = chunk.size();
-  // First complete a record that an earlier piece began, copying only what it still lacks.
-  if (!pending.empty()) {
-    if (pending.size() < 4) {
-      const std::size_t take = std::min(4 - pending.size(), size);
-      pending.append(reinterpret_cast<const char*>(bytes), take);
-      bytes += take;
-      size -= take;
-      if (pending.size() < 4) return true;
-    }
-    const auto* head = reinterpret_cast<const unsigned char*>(pending.data());
-    const std::uint32_t length = readLength(head);
-    if (!lengthOk(length)) return false;
-    const std::size_t whole = std::size_t{length} + 4;
-    const std::size_t take = std::min(whole - pending.size(), size);
-    pending.append(reinterpret_cast<const char*>(bytes), take);
-    bytes += take;
-    size -= take;
-    if (pending.size() < whole) return true;
-    if (!openOne(reinterpret_cast<const unsigned char*>(pending.data()), length)) return false;
-    pending.clear();
+  while (!chunk.empty()) {
+    const std::span<char> space = receiveSpace();
+    if (space.empty()) return false;
+    const std::size_t n = std::min(space.size(), chunk.size());
+    std::copy_n(chunk.data(), n, space.data());
+    chunk.remove_prefix(n);
+    if (!commit(n)) return false;
   }
-  // Then open whole records straight from the piece.
-  while (size >= 4) {
-    const std::uint32_t length = readLength(bytes);
-    if (!lengthOk(length)) return false;
-    const std::size_t whole = std::size_t{length} + 4;
-    if (size < whole) break;
-    if (!openOne(bytes, length)) return false;
-    bytes += whole;
-    size -= whole;
-  }
-  pending.assign(reinterpret_cast<const char*>(bytes), size);
   return true;
 }
 
@@ -111,7 +107,7 @@ void LanFrames::restart() {
   file.open(partPath, kReadWrite);
   nextIndex = 0;
   received = 0;
-  pending.clear();
+  pendingBytes = 0;
 }
 
 void LanFrames::close() {

@@ -2,11 +2,12 @@
 // The receiving end of one LAN transfer: the part file, the key, the resume point, and the
 // record opener. Set-up keeps the whole records an earlier attempt stored and resumes after
 // them; feed() opens the records as they arrive and writes their plaintext at once, so memory
-// stays at about three records whatever the file size.
+// stays at two records whatever the file size.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ class LanFrames {
   // its plaintext. False means the stream is broken: a bad length, a failed tag, a record that
   // is short before the end or goes past the total, or a failed write.
   bool feed(std::string_view chunk);
+  // The same without a copy: a receiver reads straight into receiveSpace() (never past the
+  // record being assembled, so nothing after the last record is read) and then commits the
+  // bytes that arrived. False from commit() means the stream is broken, as for feed().
+  std::span<char> receiveSpace();
+  bool commit(std::size_t bytes);
   // Empties the part file and starts again from record 0 (between two requests of one fetch).
   void restart();
   // Flushes and closes the part file; failures only mark the stream failed.
@@ -42,7 +48,9 @@ class LanFrames {
   std::uint64_t total = 0;
   std::uint64_t received = 0;
   std::uint32_t nextIndex = 0;
-  std::string pending;
+  // The record being assembled: the first pendingBytes bytes of a buffer one record long.
+  std::vector<char> pending;
+  std::size_t pendingBytes = 0;
   std::vector<unsigned char> plain;
   bool ready = false;
 

@@ -455,16 +455,16 @@ void LanServer::receivePush(Socket& socket, const std::string& gathered) {
   const std::string_view body = std::string_view(gathered).substr(end + 4);
   if (!body.empty() && !frames->feed(body)) result = -1;
   if (result == 1) {
-    std::vector<char> buffer(kMaxRecordPlain);
     std::uint64_t lastReport = 0;
     bool firstReport = true;
     while (frames->received < frames->total) {
-      const long n = socket.receive(buffer.data(), buffer.size());
+      const std::span<char> space = frames->receiveSpace();
+      const long n = space.empty() ? -1 : socket.receive(space.data(), space.size());
       if (n <= 0) {
-        result = 0;
+        result = space.empty() ? -1 : 0;
         break;
       }
-      if (!frames->feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+      if (!frames->commit(static_cast<std::size_t>(n))) {
         result = -1;
         break;
       }
