@@ -74,6 +74,15 @@ std::optional<Window> XProbe::shellWindow() {
   return std::nullopt;
 }
 
+std::optional<Window> XProbe::windowNamed(const std::string& title) {
+  std::vector<Window> windows;
+  collect(dpy_, DefaultRootWindow(dpy_), 2, windows);
+  for (Window window : windows) {
+    if (windowName(dpy_, window) == title) return window;
+  }
+  return std::nullopt;
+}
+
 bool XProbe::viewable(Window window) {
   XWindowAttributes attributes{};
   if (!XGetWindowAttributes(dpy_, window, &attributes)) return false;

@@ -29,6 +29,8 @@ class XProbe {
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
   std::optional<Window> shellWindow();
+  // Any top-level window (or window manager frame's client) with this title.
+  std::optional<Window> windowNamed(const std::string& title);
   bool viewable(Window window);
   // Root geometry of a window.
   bool geometry(Window window, int& x, int& y, int& width, int& height);

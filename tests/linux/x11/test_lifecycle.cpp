@@ -103,3 +103,23 @@ TEST_F(X11DesktopTest, CrashedWebProcessIsFollowedByThePageAgain) {
   EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > before; }, 10000));
   EXPECT_TRUE(harness->shell().running());
 }
+
+TEST_F(X11DesktopTest, RefusedOriginIsExplainedInABoxAndEndsWithOne) {
+  ChildProcess shell;
+  ASSERT_TRUE(shell.start({ShellHarness::shellProgram(), "--server=http://example.com"}, harness->environment(),
+                          (harness->home().path() / "refused.log").string()));
+  // A modal box with the program's caption; the shell waits for it.
+  std::optional<Window> box;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        box = probe->windowNamed("在线Tamsel桌面小屋");
+        return box && probe->viewable(*box);
+      },
+      10000));
+  EXPECT_TRUE(shell.running());
+  EXPECT_FALSE(probe->shellWindow());  // no companion window was made
+  ASSERT_TRUE(xdotool(session()->display(), {"key", "Return"}));
+  const auto code = shell.wait(10000);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 1);
+}
