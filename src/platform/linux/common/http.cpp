@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/url.h"
+#include "platform/linux/common/UniqueFd.h"
 
 namespace {
 
@@ -86,18 +87,7 @@ class OutFile {
     return fd_ >= 0;
   }
   bool isOpen() const { return fd_ >= 0; }
-  bool write(const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = ::write(fd_, data, size);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
+  bool write(const char* data, std::size_t size) { return writeAll(fd_, data, size); }
   bool close() {
     if (fd_ < 0) return true;
     const int rc = ::close(fd_);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/crypto.h"
+#include "platform/linux/common/UniqueFd.h"
 
 namespace {
 
@@ -16,19 +17,6 @@ struct MdCtxFree {
 };
 using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 constexpr std::size_t kChunk = 65536;
 
@@ -53,7 +41,7 @@ std::string sha256Hex(std::string_view bytes) {
 std::string sha256FileHex(const std::filesystem::path& path) {
   MdCtx ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return {};
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return {};
   std::vector<unsigned char> buffer(kChunk);
   for (;;) {

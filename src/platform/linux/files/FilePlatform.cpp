@@ -12,48 +12,17 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "platform/linux/common/UniqueFd.h"
+
 namespace {
 
 constexpr mode_t kFileMode = 0666;  // the umask still applies; never an execute bit
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded (a failed close can lose written data).
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 FileOpResult copyNoReplace(const std::string& from, const std::string& to) {
-  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!in.valid()) return FileOpResult::Failed;
-  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
   if (!out.valid()) return errno == EEXIST ? FileOpResult::Exists : FileOpResult::Failed;
   char buffer[64 * 1024];
   bool ok = true;
@@ -82,7 +51,7 @@ FileOpResult copyNoReplace(const std::string& from, const std::string& to) {
 }  // namespace
 
 FileOpResult createNewFile(const std::filesystem::path& file) {
-  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
   if (!fd.valid()) return errno == EEXIST ? FileOpResult::Exists : FileOpResult::Failed;
   return fd.close() ? FileOpResult::Done : FileOpResult::Failed;
 }
@@ -105,7 +74,7 @@ FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::fil
 }
 
 void removeExecuteBits(const std::filesystem::path& file) {
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd.valid()) return;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
