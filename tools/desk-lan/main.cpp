@@ -5,11 +5,13 @@
 //   desk-lan get URL --key KEY --size N --name NAME [--dir DIR]
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,15 +141,19 @@ int get(const std::string& url, const std::string& key, const std::string& sizeT
   if (frames.received > 0 && frames.received < frames.total) {
     std::fprintf(stderr, "resuming after %llu bytes\n", static_cast<unsigned long long>(frames.received));
   }
+  // Ctrl-C ends the fetch through its stop handle (the signal handler only sets a flag).
   FetchStop stop;
-  std::atomic<bool> finished{false};
+  std::mutex doneLock;
+  std::condition_variable doneSignal;
+  bool finished = false;
   std::thread watcher([&] {
+    std::unique_lock guard(doneLock);
     while (!finished) {
       if (interrupted) {
         stop.stop();
         return;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      doneSignal.wait_for(guard, std::chrono::milliseconds(50));
     }
   });
   const std::uint64_t started = nowMs();
@@ -162,7 +168,11 @@ int get(const std::string& url, const std::string& key, const std::string& sizeT
                  size, static_cast<double>(done) / seconds / 1048576.0);
   };
   const int status = fetchPeer(url, frames, progress, &stop);
-  finished = true;
+  {
+    std::lock_guard guard(doneLock);
+    finished = true;
+  }
+  doneSignal.notify_all();
   watcher.join();
   FileJob job;
   settleLanTransfer(job, name, frames, status, {dir, dir}, std::string());
