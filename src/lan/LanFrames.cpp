@@ -22,7 +22,7 @@ bool lengthOk(std::uint32_t length) {
 }  // namespace
 
 LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::uint64_t totalBytes)
-    : partPath(std::move(path)), total(totalBytes), plain(kMaxRecordPlain) {
+    : partPath(std::move(path)), total(totalBytes) {
   if (total == 0) return;
   key = openGcmKey(keyHex);
   if (!key) return;
@@ -52,18 +52,20 @@ LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::u
 
 LanFrames::~LanFrames() = default;
 
-bool LanFrames::openOne(const unsigned char* record, std::uint32_t length) {
+bool LanFrames::openOne(unsigned char* record, std::uint32_t length) {
   const std::size_t n = length - kRecordOverhead;
   // Every record but the last is full, and none goes past the stated total: anything else
   // would leave a part file whose whole-record count no longer names the resume point.
   if (received + n > total || (n != kMaxRecordPlain && received + n != total)) return false;
   const unsigned char* nonce = record + 4;
-  const unsigned char* cipher = nonce + kGcmNonceBytes;
+  unsigned char* cipher = record + 4 + kGcmNonceBytes;
   const unsigned char* tag = cipher + n;
-  if (!key || !openRecord(*key, nextIndex, nonce, cipher, n, tag, plain.data())) return false;
+  // Opened in place: the plaintext takes the ciphertext's bytes, so one record-sized buffer
+  // is all a transfer holds.
+  if (!key || !openRecord(*key, nextIndex, nonce, cipher, n, tag, cipher)) return false;
   // In pieces the size of a cache's worth: the page cache takes them faster than one big copy.
   for (std::size_t at = 0; at < n; at += kWritePiece) {
-    file.write(reinterpret_cast<const char*>(plain.data()) + at,
+    file.write(reinterpret_cast<const char*>(cipher) + at,
                static_cast<std::streamsize>(std::min(kWritePiece, n - at)));
   }
   if (file.fail()) return false;
@@ -86,7 +88,7 @@ bool LanFrames::commit(std::size_t bytes) {
   const std::size_t before = pendingBytes;
   pendingBytes += bytes;
   if (pendingBytes < 4) return true;
-  const auto* head = reinterpret_cast<const unsigned char*>(pending.data());
+  auto* head = reinterpret_cast<unsigned char*>(pending.data());
   const std::uint32_t length = readLength(head);
   if (before < 4 && !lengthOk(length)) return false;
   if (pendingBytes < std::size_t{length} + 4) return true;

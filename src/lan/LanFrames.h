@@ -2,7 +2,7 @@
 // The receiving end of one LAN transfer: the part file, the key, the resume point, and the
 // record opener. Set-up keeps the whole records an earlier attempt stored and resumes after
 // them; feed() opens the records as they arrive and writes their plaintext at once, so memory
-// stays at two records whatever the file size.
+// stays at one record whatever the file size.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -51,10 +51,9 @@ class LanFrames {
   // The record being assembled: the first pendingBytes bytes of a buffer one record long.
   std::vector<char> pending;
   std::size_t pendingBytes = 0;
-  std::vector<unsigned char> plain;
   bool ready = false;
 
  private:
-  bool openOne(const unsigned char* record, std::uint32_t length);
+  bool openOne(unsigned char* record, std::uint32_t length);
   PartFileClaim claim_;
 };
