@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "BusName.h"
 #include "ShellHarness.h"
 
 namespace {
@@ -61,23 +62,11 @@ class FileManagerOnBus {
       g_dbus_connection_register_object(bus, "/org/freedesktop/FileManager1", info->interfaces[0], &vtable, this,
                                         nullptr, nullptr);
       g_dbus_node_info_unref(info);
-      GVariant* reply = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-          g_variant_new("(su)", "org.freedesktop.FileManager1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
-          5000, nullptr, nullptr);
-      if (reply) {
-        guint32 result = 0;
-        g_variant_get(reply, "(u)", &result);
-        owned_ = result == 1;
-        g_variant_unref(reply);
-      }
+      owned_ = ownBusName(bus, "org.freedesktop.FileManager1");
     }
     ready_ = true;
     g_main_loop_run(loop_);
-    if (bus) {
-      g_dbus_connection_close_sync(bus, nullptr, nullptr);
-      g_object_unref(bus);
-    }
+    closeBus(bus);
     g_main_loop_unref(loop_);
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
