@@ -41,8 +41,8 @@ bool isLanId(std::string_view text) {
   return true;
 }
 
-std::optional<Ipv4Address> parseIPv4(std::string_view text) {
-  Ipv4Address out;
+std::optional<PeerIpv4> parseIPv4(std::string_view text) {
+  PeerIpv4 out;
   std::size_t pos = 0;
   for (int field = 0; field < 4; ++field) {
     if (field > 0) {
@@ -64,7 +64,7 @@ std::optional<Ipv4Address> parseIPv4(std::string_view text) {
   return out;
 }
 
-bool isPrivate(const Ipv4Address& a) {
+bool isPrivate(const PeerIpv4& a) {
   const auto& o = a.octets;
   return o[0] == 10 || (o[0] == 192 && o[1] == 168) || (o[0] == 172 && o[1] >= 16 && o[1] <= 31);
 }
@@ -74,7 +74,7 @@ bool isPrivateIPv4(std::string_view text) {
   return parsed && isPrivate(*parsed);
 }
 
-std::string formatIPv4(const Ipv4Address& a) {
+std::string formatIPv4(const PeerIpv4& a) {
   std::string out;
   for (std::size_t i = 0; i < 4; ++i) {
     if (i) out += '.';

@@ -23,9 +23,9 @@ inline constexpr std::string_view kLanAnswerBadRequest =
 inline constexpr std::string_view kLanAnswerOutOfRange =
     "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 
-struct Ipv4Address {
+struct PeerIpv4 {
   std::array<std::uint8_t, 4> octets{};
-  bool operator==(const Ipv4Address&) const = default;
+  bool operator==(const PeerIpv4&) const = default;
 };
 
 // 32 characters, each 0-9 or a-f.
@@ -34,17 +34,17 @@ bool isLanId(std::string_view text);
 // Four dotted decimal fields of one to three digits, each below 256, nothing else: no signs,
 // no spaces, and no leading zeros, because the system's resolver would read "010" as octal and
 // reach a different (public) host than the one checked here.
-std::optional<Ipv4Address> parseIPv4(std::string_view text);
+std::optional<PeerIpv4> parseIPv4(std::string_view text);
 // The private ranges 10/8, 172.16/12 and 192.168/16.
-bool isPrivate(const Ipv4Address& address);
+bool isPrivate(const PeerIpv4& address);
 bool isPrivateIPv4(std::string_view text);
-std::string formatIPv4(const Ipv4Address& address);
+std::string formatIPv4(const PeerIpv4& address);
 
 // "http://" host ":" port "/" id, with a private host, one to five port digits and a transfer id.
 bool isPeerUrl(std::string_view text);
 
 struct PeerAddress {
-  Ipv4Address address;  // exactly the fields that passed the check: connect to these
+  PeerIpv4 address;  // exactly the fields that passed the check: connect to these
   std::string host;     // the host text, for the Host line
   std::uint32_t port = 0;  // as written (up to 99,999; connecting beyond 65,535 fails)
   std::string id;

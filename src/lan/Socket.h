@@ -27,7 +27,7 @@ class Socket {
   Socket accept() const;
   // Connects within timeoutMs (non-blocking connect and a wait). When `abort` turns true the
   // wait ends early with a failure. Port 0 or above 65,535 fails at once.
-  static Socket connect(const Ipv4Address& address, std::uint32_t port, int timeoutMs,
+  static Socket connect(const PeerIpv4& address, std::uint32_t port, int timeoutMs,
                         const std::atomic<bool>* abort = nullptr);
 
   // 0 means no limit.

@@ -33,7 +33,7 @@ TEST(LanProtocol, PeerAddressConnectsToTheCheckedFields) {
   const std::string id(32, 'c');
   const auto peer = parsePeerUrl("http://172.20.3.4:49152/" + id);
   ASSERT_TRUE(peer);
-  EXPECT_EQ(peer->address, (Ipv4Address{{172, 20, 3, 4}}));
+  EXPECT_EQ(peer->address, (PeerIpv4{{172, 20, 3, 4}}));
   EXPECT_EQ(peer->host, "172.20.3.4");
   EXPECT_EQ(peer->port, 49152u);
   EXPECT_EQ(peer->id, id);

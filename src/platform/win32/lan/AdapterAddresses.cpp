@@ -1,6 +1,6 @@
 // Adapter addresses from the IP Helper (GetAdaptersAddresses): IPv4 unicast entries of adapters
 // that are operationally up and not loop-back, in the order the system lists them. Links against
-// iphlpapi. lan/LanProtocol.h stays out: iphlpapi.h brings a Windows type named Ipv4Address.
+// iphlpapi.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif

@@ -206,7 +206,7 @@ Socket Socket::accept() const {
   }
 }
 
-Socket Socket::connect(const Ipv4Address& address, std::uint32_t port, int timeoutMs,
+Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutMs,
                        const std::atomic<bool>* abort) {
   if (port == 0 || port > 65535) return {};
   Socket s(static_cast<long long>(newTcpSocket()));
