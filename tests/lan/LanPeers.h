@@ -46,7 +46,6 @@ struct Shell {
 };
 
 std::string randomBytes(std::size_t size);
-std::string sha256Of(const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string base64Encode(const std::string& bytes);

@@ -65,7 +65,7 @@ TEST(LanTransfer, NativeOfferArrivesWhole) {
   const auto done = client.done().front();
   EXPECT_TRUE(done.ok);
   EXPECT_FALSE(done.resume);
-  EXPECT_EQ(sha256Of(readFile(done.path)), sha256Of(plain));
+  EXPECT_EQ(sha256Hex(readFile(done.path)), sha256Hex(plain));
   EXPECT_FALSE(std::filesystem::exists(client.partFile(id)));
   // The scripted clock stands still, so the 250 ms throttle lets exactly one progress through.
   EXPECT_EQ(client.scriptsStartingWith("window.deskLanProgress"),
@@ -93,7 +93,7 @@ TEST(LanTransfer, PageFedOfferArrivesWhole) {
   server.send("lanFinish", {{"id", id}});
   ASSERT_TRUE(client.waitDone());
   EXPECT_TRUE(client.done().front().ok);
-  EXPECT_EQ(sha256Of(readFile(client.done().front().path)), sha256Of(plain));
+  EXPECT_EQ(sha256Hex(readFile(client.done().front().path)), sha256Hex(plain));
   ASSERT_TRUE(server.pumpUntil([&] { return server.scriptsStartingWith("window.deskLanAck").size() == 4; }));
   EXPECT_EQ(server.scriptsStartingWith("window.deskLanAck").front(),
             "window.deskLanAck && window.deskLanAck('" + id + "', true)");
@@ -149,7 +149,7 @@ TEST(LanTransfer, ResumesFromTheLastWholeRecord) {
   EXPECT_EQ(peer.heads().front().rfind("GET /" + id + "?from=3 HTTP/1.1\r\n", 0), 0u);
   EXPECT_EQ(client.scriptsStartingWith("window.deskLanProgress").front(),
             "window.deskLanProgress && window.deskLanProgress('d1', 30, 3145728)");
-  EXPECT_EQ(sha256Of(readFile(client.done().front().path)), sha256Of(plain));
+  EXPECT_EQ(sha256Hex(readFile(client.done().front().path)), sha256Hex(plain));
 }
 
 TEST(LanTransfer, CutConnectionKeepsThePartFileForAResume) {
@@ -174,7 +174,7 @@ TEST(LanTransfer, CutConnectionKeepsThePartFileForAResume) {
   ASSERT_TRUE(client.waitDone(2));
   EXPECT_EQ(peer.heads()[1].rfind("GET /" + id + "?from=2 HTTP/1.1\r\n", 0), 0u);
   EXPECT_TRUE(client.done()[1].ok);
-  EXPECT_EQ(sha256Of(readFile(client.done()[1].path)), sha256Of(plain));
+  EXPECT_EQ(sha256Hex(readFile(client.done()[1].path)), sha256Hex(plain));
 }
 
 TEST(LanTransfer, ResumedRequestAnswered404IsRetriedOnceFromZero) {

@@ -153,20 +153,9 @@ TEST(UpdateInstaller, FileNameIsRequestedPercentEncoded) {
   ASSERT_NE(catcher.port(), 0);
   TempDir data("update");
   const UpdateSource source{toWide("http://127.0.0.1:" + std::to_string(catcher.port())), data.path()};
-  EXPECT_FALSE(obtainInstaller(source, "1.4.0", "My Setup+\xC3\xA9~_-.run", 10, std::string(64, 'a')));
-  EXPECT_EQ(catcher.line(), "GET /download/My%20Setup%2B%C3%A9~_-.run HTTP/1.1");
+  EXPECT_FALSE(obtainInstaller(source, "1.4.0", "My Setup+%\xC3\xA9~_-.run", 10, std::string(64, 'a')));
+  EXPECT_EQ(catcher.line(), "GET /download/My%20Setup%2B%25%C3%A9~_-.run HTTP/1.1");
   EXPECT_TRUE(filesUnder(data.path()).empty());
-}
-
-TEST(UpdateInstaller, UnusualFileNameIsDownloadedAndReady) {
-  SKIP_UNLESS_TEST_KEY();
-  TempDir data("update");
-  UpdateRig rig(data.path());
-  const std::string name = "Tamsel Desk+\xC3\xA9.run";
-  rig.serveManifest(offer("1.4.0", name, kInstaller));
-  rig.serveInstaller(name, kInstaller);  // the server sees the decoded name
-  rig.check(true);
-  EXPECT_EQ(rig.updateScripts(), std::vector<std::string>{readyScript("1.4.0")});
 }
 
 struct HandOff : ::testing::Test {
