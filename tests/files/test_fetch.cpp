@@ -148,25 +148,29 @@ TEST(FileGet, TwoFetchesOfOneNameStartedTogetherStayApart) {
   EXPECT_EQ(reservedPathCount(), 0u);
 }
 
-TEST(FileGet, UsersPartFileIsNeverTouched) {
-  FilesHarness h;
-  writeAll(h.pathIn("report.pdf.part"), "half of the user's own download");
-  h.get(h.offer(hexId(1), 200, "new"), "report.pdf");
-  ASSERT_TRUE(h.waitScripts(1));
-  EXPECT_EQ(h.result(0)["path"], h.pathIn("report (1).pdf"));
-  EXPECT_EQ(readAll(h.pathIn("report.pdf.part")), "half of the user's own download");
-  EXPECT_EQ(readAll(h.pathIn("report (1).pdf")), "new");
-}
-
-TEST(FileGet, AllSuffixesTakenNeverOverwrites) {
-  FilesHarness h;
-  writeAll(h.pathIn("x.txt"), "0");
-  for (int n = 1; n <= 999; ++n) writeAll(h.pathIn("x (" + std::to_string(n) + ").txt"), std::to_string(n));
-  h.get(h.offer(hexId(1), 200, "fresh"), "x.txt");
-  ASSERT_TRUE(h.waitScripts(1));
-  EXPECT_EQ(h.result(0)["path"], h.pathIn("x (1000).txt"));
-  EXPECT_EQ(readAll(h.pathIn("x (999).txt")), "999");
-  EXPECT_EQ(readAll(h.pathIn("x (1000).txt")), "fresh");
+// What is already in the received folder is never overwritten: neither the user's own ".part"
+// file nor any of the numbered names up to 999.
+TEST(FileGet, ExistingFilesAreNeverOverwritten) {
+  std::vector<std::string> allSuffixes = {"x.txt"};
+  for (int n = 1; n <= 999; ++n) allSuffixes.push_back("x (" + std::to_string(n) + ").txt");
+  const struct {
+    std::vector<std::string> existing;
+    const char* name;
+    const char* saved;
+  } cases[] = {
+      {{"report.pdf.part"}, "report.pdf", "report (1).pdf"},
+      {allSuffixes, "x.txt", "x (1000).txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FilesHarness h;
+    for (const auto& name : c.existing) writeAll(h.pathIn(name), "user's own " + name);
+    h.get(h.offer(hexId(1), 200, "fresh"), c.name);
+    ASSERT_TRUE(h.waitScripts(1));
+    EXPECT_EQ(h.result(0)["path"], h.pathIn(c.saved));
+    EXPECT_EQ(readAll(h.pathIn(c.saved)), "fresh");
+    for (const auto& name : c.existing) EXPECT_EQ(readAll(h.pathIn(name)), "user's own " + name);
+  }
 }
 
 TEST(FileGet, NothingIsReportedWhileClosing) {
