@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,4 +106,29 @@ std::string findProgram(const std::string& name) {
     start = end + 1;
   }
   return {};
+}
+
+std::string readLine(int fd, int timeoutMs) {
+  std::string line;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char c = 0;
+    if (read(fd, &c, 1) != 1 || c == '\n') break;
+    line += c;
+  }
+  return line;
+}
+
+std::string startBusDaemon(ChildProcess& daemon, const std::string& dir) {
+  int fds[2];
+  if (findProgram("dbus-daemon").empty() || pipe(fds) != 0) return {};
+  const bool started = daemon.start({findProgram("dbus-daemon"), "--session", "--nofork",
+                                     "--print-address=" + std::to_string(fds[1]), "--address=unix:path=" + dir + "/bus"},
+                                    {}, dir + "/dbus.log", fds[1]);
+  close(fds[1]);
+  const std::string address = started ? readLine(fds[0], 10000) : std::string();
+  close(fds[0]);
+  return address;
 }

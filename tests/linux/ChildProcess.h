@@ -31,3 +31,7 @@ class ChildProcess {
 
 // The full path of a program on PATH, or empty.
 std::string findProgram(const std::string& name);
+// One line from fd within the time; empty on timeout.
+std::string readLine(int fd, int timeoutMs);
+// A private D-Bus daemon whose socket lives in dir; its address, or empty.
+std::string startBusDaemon(ChildProcess& daemon, const std::string& dir);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -33,8 +34,11 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
   }
 }
 
-ShellHarness::ShellHarness(const std::string& display, const std::vector<std::string>& sessionEnv)
-    : display_(display), sessionEnv_(sessionEnv) {
+bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+void ShellHarness::prepareHome() {
   const auto& h = home_.path();
   for (const char* dir : {"data", "config", "cache", "run"}) std::filesystem::create_directories(h / dir);
   chmod((h / "run").c_str(), 0700);
@@ -119,16 +123,9 @@ std::optional<Json> ShellHarness::command(const std::string& script, int timeout
   return result;
 }
 
-std::vector<std::string> ShellHarness::openedIn() const {
+std::vector<std::string> ShellHarness::lines(const char* file) const {
   std::vector<std::string> lines;
-  std::ifstream in(home_.path() / "opened-in.txt");
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> ShellHarness::opened() const {
-  std::vector<std::string> lines;
-  std::ifstream in(home_.path() / "opened.txt");
+  std::ifstream in(home_.path() / file);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
@@ -153,7 +150,7 @@ void X11DesktopTest::SetUp() {
     if (findProgram(tool).empty()) GTEST_SKIP() << tool << " is not installed";
   }
   ASSERT_TRUE(session() && session()->ok()) << "the X session did not start";
-  harness = std::make_unique<ShellHarness>(session()->display(), session()->environment());
+  harness = std::make_unique<ShellHarness>(session()->environment());
   probe = std::make_unique<XProbe>(session()->display());
   ASSERT_TRUE(probe->ok());
 }

@@ -20,10 +20,11 @@
 
 // Polls until the condition holds or the time is up; the bound keeps a broken run finite.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+bool hasLine(const std::vector<std::string>& lines, const std::string& line);
 
 class ShellHarness {
  public:
-  ShellHarness(const std::string& display, const std::vector<std::string>& sessionEnv);
+  explicit ShellHarness(const std::vector<std::string>& sessionEnv) : sessionEnv_(sessionEnv) { prepareHome(); }
 
   const TempDir& home() const { return home_; }
   DeskServer& server() { return server_; }
@@ -41,13 +42,14 @@ class ShellHarness {
   std::vector<Json> callbacks(const std::string& name) const;
   // Runs script in the page (through the page's command poll) and returns its record.
   std::optional<Json> command(const std::string& script, int timeoutMs = 8000);
-  // Addresses the recorder (the default web browser here) was asked to open.
-  std::vector<std::string> opened() const;
-  // The working folder the recorder was started in, for each of those.
-  std::vector<std::string> openedIn() const;
+  // Addresses the recorder (the default web browser here) was asked to open, and the working
+  // folder it was started in for each.
+  std::vector<std::string> opened() const { return lines("opened.txt"); }
+  std::vector<std::string> openedIn() const { return lines("opened-in.txt"); }
 
  private:
-  std::string display_;
+  void prepareHome();
+  std::vector<std::string> lines(const char* file) const;
   std::vector<std::string> sessionEnv_;
   TempDir home_{"shellhome"};
   DeskServer server_;

@@ -1,9 +1,5 @@
 #include "StatusNotifierHost.h"
 
-#include "BusName.h"
-
-#include <chrono>
-
 namespace {
 
 const char kWatcherXml[] =
@@ -17,93 +13,46 @@ const char kWatcherXml[] =
     "<signal name='StatusNotifierHostRegistered'/>"
     "</interface></node>";
 
-GDBusConnection* connect(const std::string& address) {
-  return g_dbus_connection_new_for_address_sync(
-      address.c_str(), static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                         G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-}
-
 }  // namespace
 
-StatusNotifierHost::StatusNotifierHost(const std::string& busAddress) : address_(busAddress) {
-  client_ = connect(address_);
-  thread_ = std::thread([this] { run(); });
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!ready_ && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+StatusNotifierHost::StatusNotifierHost(const std::string& busAddress) : client_(connectBus(busAddress)) {
+  auto method = [this](const char* sender, const char* method, GVariant* parameters, GDBusMethodInvocation* call) {
+    if (g_strcmp0(method, "RegisterStatusNotifierItem") == 0) {
+      const gchar* service = nullptr;
+      g_variant_get(parameters, "(&s)", &service);
+      std::lock_guard<std::mutex> lock(mutex_);
+      // Items register with their object path (their bus name is the sender) or with a bus name.
+      const bool isPath = service && service[0] == '/';
+      itemService_ = isPath || !service ? sender : service;
+      itemPath_ = isPath ? service : "/StatusNotifierItem";
+    }
+    g_dbus_method_invocation_return_value(call, nullptr);
+  };
+  auto property = [this](const char* property) -> GVariant* {
+    if (g_strcmp0(property, "IsStatusNotifierHostRegistered") == 0) return g_variant_new_boolean(TRUE);
+    if (g_strcmp0(property, "ProtocolVersion") == 0) return g_variant_new_int32(0);
+    const auto [service, path] = item();
+    GVariantBuilder items;
+    g_variant_builder_init(&items, G_VARIANT_TYPE("as"));
+    if (!service.empty()) g_variant_builder_add(&items, "s", (service + path).c_str());
+    return g_variant_builder_end(&items);
+  };
+  watcher_ = std::make_unique<BusService>(busAddress, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                          kWatcherXml, method, property);
 }
 
 StatusNotifierHost::~StatusNotifierHost() {
-  // The loop exists once the thread said it is ready (the constructor waited for that).
-  if (ready_ && loop_) g_main_loop_quit(loop_);
-  if (thread_.joinable()) thread_.join();
+  watcher_.reset();
   if (client_) g_object_unref(client_);
 }
 
-void StatusNotifierHost::run() {
-  context_ = g_main_context_new();
-  g_main_context_push_thread_default(context_);
-  loop_ = g_main_loop_new(context_, FALSE);
-  GDBusConnection* bus = connect(address_);
-  if (bus) {
-    GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(kWatcherXml, nullptr);
-    static const GDBusInterfaceVTable vtable = {methodCalled, propertyRead, nullptr, {}};
-    g_dbus_connection_register_object(bus, "/StatusNotifierWatcher", info->interfaces[0], &vtable, this, nullptr,
-                                      nullptr);
-    g_dbus_node_info_unref(info);
-    owned_ = ownBusName(bus, "org.kde.StatusNotifierWatcher");
-  }
-  ready_ = true;
-  g_main_loop_run(loop_);
-  closeBus(bus);
-  g_main_loop_unref(loop_);
-  g_main_context_pop_thread_default(context_);
-  g_main_context_unref(context_);
-}
-
-void StatusNotifierHost::methodCalled(GDBusConnection*, const gchar* sender, const gchar*, const gchar*,
-                                      const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
-                                      gpointer self) {
-  auto* host = static_cast<StatusNotifierHost*>(self);
-  if (g_strcmp0(method, "RegisterStatusNotifierItem") == 0) {
-    const gchar* service = nullptr;
-    g_variant_get(parameters, "(&s)", &service);
-    std::lock_guard<std::mutex> lock(host->mutex_);
-    // Items register with their object path (their bus name is the sender) or with a bus name.
-    if (service && service[0] == '/') {
-      host->itemService_ = sender;
-      host->itemPath_ = service;
-    } else {
-      host->itemService_ = service ? service : sender;
-      host->itemPath_ = "/StatusNotifierItem";
-    }
-  }
-  g_dbus_method_invocation_return_value(invocation, nullptr);
-}
-
-GVariant* StatusNotifierHost::propertyRead(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                                           const gchar* property, GError**, gpointer self) {
-  auto* host = static_cast<StatusNotifierHost*>(self);
-  if (g_strcmp0(property, "IsStatusNotifierHostRegistered") == 0) return g_variant_new_boolean(TRUE);
-  if (g_strcmp0(property, "ProtocolVersion") == 0) return g_variant_new_int32(0);
-  std::lock_guard<std::mutex> lock(host->mutex_);
-  GVariantBuilder items;
-  g_variant_builder_init(&items, G_VARIANT_TYPE("as"));
-  if (!host->itemService_.empty()) g_variant_builder_add(&items, "s", (host->itemService_ + host->itemPath_).c_str());
-  return g_variant_builder_end(&items);
-}
-
-bool StatusNotifierHost::itemRegistered() {
+std::pair<std::string, std::string> StatusNotifierHost::item() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return !itemService_.empty();
+  return {itemService_, itemPath_};
 }
 
 bool StatusNotifierHost::menuAddress(std::string& service, std::string& path) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    service = itemService_;
-    path = itemPath_;
-  }
+  std::tie(service, path) = item();
   if (service.empty() || !client_) return false;
   GVariant* reply = g_dbus_connection_call_sync(client_, service.c_str(), path.c_str(), "org.freedesktop.DBus.Properties",
                                                 "Get", g_variant_new("(ss)", "org.kde.StatusNotifierItem", "Menu"),
@@ -185,18 +134,11 @@ bool StatusNotifierHost::click(const std::string& label) {
 }
 
 bool StatusNotifierHost::secondaryActivate() {
-  std::string service;
-  std::string path;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    service = itemService_;
-    path = itemPath_;
-  }
+  const auto [service, path] = item();
   if (service.empty() || !client_) return false;
   GVariant* reply = g_dbus_connection_call_sync(client_, service.c_str(), path.c_str(), "org.kde.StatusNotifierItem",
                                                 "SecondaryActivate", g_variant_new("(ii)", 0, 0), nullptr,
                                                 G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-  if (!reply) return false;
-  g_variant_unref(reply);
-  return true;
+  if (reply) g_variant_unref(reply);
+  return reply != nullptr;
 }

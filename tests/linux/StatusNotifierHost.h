@@ -2,14 +2,13 @@
 // A StatusNotifier host for tests: it owns org.kde.StatusNotifierWatcher on the session bus,
 // takes the item that registers, and drives the item's exported menu (com.canonical.dbusmenu)
 // the way a panel does: read the layout, send "clicked" to an entry.
-#include <gio/gio.h>
-
-#include <atomic>
+#include <memory>
 #include <mutex>
-#include <optional>
+#include <tuple>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "BusService.h"
 
 struct TrayMenuEntry {
   int id = 0;
@@ -22,8 +21,8 @@ class StatusNotifierHost {
   explicit StatusNotifierHost(const std::string& busAddress);
   ~StatusNotifierHost();
 
-  bool owned() const { return owned_; }
-  bool itemRegistered();
+  bool owned() const { return watcher_->owned(); }
+  bool itemRegistered() { return !item().first.empty(); }
   // The menu's entries as the host would show them now (separators left out).
   std::vector<TrayMenuEntry> menu();
   // Clicks the entry with this label; false when there is none or the call failed.
@@ -32,21 +31,12 @@ class StatusNotifierHost {
   bool secondaryActivate();
 
  private:
-  void run();
+  std::pair<std::string, std::string> item();  // bus name and object path
   bool menuAddress(std::string& service, std::string& path);
-  static void methodCalled(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
-                           GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self);
-  static GVariant* propertyRead(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* property,
-                                GError**, gpointer self);
 
-  std::string address_;
   GDBusConnection* client_ = nullptr;  // the test's own connection for calls
-  std::atomic<bool> owned_{false};
-  std::atomic<bool> ready_{false};
   std::mutex mutex_;
   std::string itemService_;
   std::string itemPath_;
-  GMainContext* context_ = nullptr;
-  GMainLoop* loop_ = nullptr;
-  std::thread thread_;
+  std::unique_ptr<BusService> watcher_;
 };

@@ -1,14 +1,10 @@
 #pragma once
 // What a desktop test sees and does on the X server: pixels of the screen, the shell's window,
-// a plain window beneath it that counts the clicks it gets, an XEmbed tray that embeds the
-// shell's icon, and pointer and keyboard input through xdotool.
+// a plain window beneath it that counts the clicks it gets, and input through xdotool.
 #include <X11/Xlib.h>
 
-#include <atomic>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct Rgb {
@@ -25,15 +21,12 @@ class XProbe {
   XProbe& operator=(const XProbe&) = delete;
 
   bool ok() const { return dpy_ != nullptr; }
-  Display* display() const { return dpy_; }
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
-  std::optional<Window> shellWindow();
-  // Any top-level window (or window manager frame's client) with this title.
-  std::optional<Window> windowNamed(const std::string& title);
+  std::optional<Window> shellWindow() { return windowNamed("在线Tamsel桌面小屋", 200); }
+  // Any top-level window (or window manager frame's client) with this title and at least this size.
+  std::optional<Window> windowNamed(const std::string& title, int minSize = 0);
   bool viewable(Window window);
-  // Root geometry of a window.
-  bool geometry(Window window, int& x, int& y, int& width, int& height);
 
  private:
   Display* dpy_ = nullptr;
@@ -45,8 +38,8 @@ class BeneathWindow {
  public:
   BeneathWindow(const std::string& display, unsigned long rgb);
   ~BeneathWindow();
-  int presses();
-  int releases();
+  int presses() { return pump(), presses_; }
+  int releases() { return pump(), releases_; }
 
  private:
   void pump();
@@ -54,29 +47,6 @@ class BeneathWindow {
   Window window_ = 0;
   int presses_ = 0;
   int releases_ = 0;
-};
-
-// A system tray (the XEmbed tray protocol) at a fixed place: the icon that docks is
-// embedded in a 24 by 24 pixel cell whose top left corner is at (x, y); a later one takes its place.
-class TrayHost {
- public:
-  TrayHost(const std::string& display, int x, int y);
-  ~TrayHost();
-  bool owned() const { return owned_; }
-  bool docked() const { return docked_; }
-  int centreX() const { return x_ + 12; }
-  int centreY() const { return y_ + 12; }
-
- private:
-  void run();
-  std::string display_;
-  int x_;
-  int y_;
-  std::atomic<bool> owned_{false};
-  std::atomic<bool> docked_{false};
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> ready_{false};
-  std::thread thread_;
 };
 
 // xdotool with these arguments on that display; true when it ran and succeeded.

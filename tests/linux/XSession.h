@@ -1,22 +1,18 @@
 #pragma once
-// A private X session for the desktop tests: Xvfb on a free display, a compositing manager
-// (xcompmgr), optionally a small window manager (openbox), and a private D-Bus session bus.
-#include <memory>
+// A private X session for the desktop tests: Xvfb (1280x800) on a free display, a compositing
+// manager (xcompmgr, unless left out), a small window manager (openbox) and a private D-Bus bus.
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
 
 struct XSessionOptions {
-  int width = 1280;
-  int height = 800;
   bool compositor = true;
-  bool windowManager = true;
 };
 
 class XSession {
  public:
-  // Empty when Xvfb is not installed (tests then skip).
+  // False when Xvfb is not installed (tests then skip).
   static bool available();
   explicit XSession(const std::string& workDir, XSessionOptions options = {});
   ~XSession();

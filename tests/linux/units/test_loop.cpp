@@ -23,12 +23,13 @@ void drain() {
   for (int i = 0; i < 10000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
 }
 
+char programName[] = "test";
+char* programArgs[] = {programName, nullptr};
+
 }  // namespace
 
 TEST(LinuxLoop, PostsFromManyThreadsAreQueuedAndTheirPayloadsFreed) {
-  char name[] = "test";
-  char* argv[] = {name, nullptr};
-  LinuxDesktop desktop(1, argv);
+  LinuxDesktop desktop(1, programArgs);
   constexpr int kThreads = 4;
   constexpr int kEach = 250;
   std::atomic<int> accepted{0};
@@ -54,9 +55,7 @@ TEST(LinuxLoop, PostsFromManyThreadsAreQueuedAndTheirPayloadsFreed) {
 
 TEST(LinuxLoop, PayloadsStillQueuedWhenTheDesktopGoesAreFreed) {
   {
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    LinuxDesktop desktop(1, argv);
+    LinuxDesktop desktop(1, programArgs);
     for (int i = 0; i < 10; ++i) {
       PayloadPtr payload = std::make_unique<CountedPayload>();
       ASSERT_TRUE(desktop.post(WM_FILE_DONE, 0, payload));
@@ -67,9 +66,7 @@ TEST(LinuxLoop, PayloadsStillQueuedWhenTheDesktopGoesAreFreed) {
 }
 
 TEST(LinuxLoop, QuitBeforeTheLoopRunsEndsItAtOnceWithTheCode) {
-  char name[] = "test";
-  char* argv[] = {name, nullptr};
-  LinuxDesktop desktop(1, argv);
+  LinuxDesktop desktop(1, programArgs);
   desktop.quit(7);
   EXPECT_EQ(desktop.runLoop(), 7);
   // After the loop nothing is accepted any more; the payload stays with the sender.

@@ -3,10 +3,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
-
-#include <fstream>
 
 #include "ShellHarness.h"
 
@@ -16,19 +15,16 @@ namespace {
 std::vector<pid_t> webProcesses(pid_t shell) {
   std::map<pid_t, std::pair<pid_t, std::string>> table;  // pid -> parent, name
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream in(entry.path() / "stat");
     std::string line;
-    if (!std::getline(in, line)) continue;
-    const auto open = line.find('(');
-    const auto close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    std::string state;
+    pid_t pid = 0;
     pid_t parent = 0;
-    rest >> state >> parent;
-    table[std::stoi(name)] = {parent, line.substr(open + 1, close - open - 1)};
+    char state = 0;
+    if (!(in >> pid) || !std::getline(in, line)) continue;
+    // "(name) state parent ...": the name may hold spaces and brackets, so read from the last ')'.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || !(std::istringstream(line.substr(close + 1)) >> state >> parent)) continue;
+    table[pid] = {parent, line.substr(2, close - 2)};
   }
   std::vector<pid_t> found;
   for (const auto& [pid, info] : table) {

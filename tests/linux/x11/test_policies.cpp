@@ -2,17 +2,6 @@
 // permissions, and messages from any document but the desk page.
 #include "ShellHarness.h"
 
-namespace {
-
-bool contains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const auto& line : lines) {
-    if (line == text) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowser) {
   ASSERT_TRUE(harness->startShell());
   const std::string foreign = "http://localhost:" + std::to_string(harness->server().port());
@@ -37,7 +26,7 @@ TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowser) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(harness->command(c.script));
-    EXPECT_TRUE(waitUntil([&] { return contains(harness->opened(), c.expected); }, 8000));
+    EXPECT_TRUE(waitUntil([&] { return hasLine(harness->opened(), c.expected); }, 8000));
   }
   // Never into the view: the desk page is still the document and was never loaded again.
   const auto where = harness->command("location.href");
@@ -55,8 +44,8 @@ TEST_F(X11DesktopTest, PermissionRequestsAreDenied) {
   ASSERT_TRUE(waitUntil([&] { return harness->count("permission") == 2; }, 8000));
   std::vector<std::string> answers;
   for (const auto& r : harness->records("permission")) answers.push_back(r.value("data", ""));
-  EXPECT_TRUE(contains(answers, "notification denied"));
-  EXPECT_TRUE(contains(answers, "location 1"));  // PERMISSION_DENIED
+  EXPECT_TRUE(hasLine(answers, "notification denied"));
+  EXPECT_TRUE(hasLine(answers, "location 1"));  // PERMISSION_DENIED
 }
 
 TEST_F(X11DesktopTest, MessagesFromAFrameInsideThePageAreRefused) {

@@ -1,15 +1,13 @@
 // The session's lock state as the screen saver announces it on the session bus.
-#include <gio/gio.h>
+#include <algorithm>
 
+#include "BusService.h"
 #include "ShellHarness.h"
 
 namespace {
 
 bool emitActive(const std::string& busAddress, bool active) {
-  GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
-      busAddress.c_str(), static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
+  GDBusConnection* bus = connectBus(busAddress);
   if (!bus) return false;
   const bool sent = g_dbus_connection_emit_signal(bus, nullptr, "/org/freedesktop/ScreenSaver",
                                                   "org.freedesktop.ScreenSaver", "ActiveChanged",
@@ -20,11 +18,8 @@ bool emitActive(const std::string& busAddress, bool active) {
 }
 
 std::size_t locks(ShellHarness& harness) {
-  std::size_t n = 0;
-  for (const auto& args : harness.callbacks("deskAct")) {
-    if (args == Json::array({"lock"})) ++n;
-  }
-  return n;
+  const auto acts = harness.callbacks("deskAct");
+  return static_cast<std::size_t>(std::count(acts.begin(), acts.end(), Json::array({"lock"})));
 }
 
 }  // namespace
