@@ -8,45 +8,37 @@
 
 namespace {
 
-struct Routed {
-  std::string type;
-  Json message;
-};
-
 struct PageFixture : ::testing::Test {
   AppHarness h;
-  std::vector<Routed> routed;
+  std::vector<std::pair<std::string, Json>> routed;  // the hand-offs: type and message
   PageFixture() {
     h.webUp();
     h.app->handOffHook = [this](const std::string& t, const Json& m) {
-      routed.push_back({t, m});
+      routed.emplace_back(t, m);
       return true;
     };
   }
   App& app() { return *h.app; }
 };
 
-TEST_F(PageFixture, OnlyTheDeskPageItselfIsHeard) {
-  const char* sources[] = {
-      "http://127.0.0.1:8080/_desk.html?x=1", "http://127.0.0.1:8080/_desk.html#f", "http://127.0.0.1:8081/_desk.html",
-      "https://127.0.0.1:8080/_desk.html",    "http://127.0.0.1:8080/other.html",   "http://localhost:8080/_desk.html",
-      "",                                     "not a url",
+TEST_F(PageFixture, OnlyStringTypedObjectsFromTheDeskPageItselfAreHeard) {
+  const std::string press = R"({"t":"press","down":true})";
+  const std::pair<std::string, std::string> ignored[] = {
+      {"http://127.0.0.1:8080/_desk.html?x=1", press}, {"http://127.0.0.1:8080/_desk.html#f", press},
+      {"http://127.0.0.1:8081/_desk.html", press},     {"https://127.0.0.1:8080/_desk.html", press},
+      {"http://127.0.0.1:8080/other.html", press},     {"http://localhost:8080/_desk.html", press},
+      {"", press},                                     {"not a url", press},
+      {h.kPage, jsonDump(Json(press))},                {h.kPage, "[1]"},
+      {h.kPage, R"({"t":5,"down":true})"},            {h.kPage, R"({"down":true})"},
+      {h.kPage, R"({"t":"Press","down":true})"},      {h.kPage, R"({"t":"press","down":1})"},
+      {h.kPage, press.substr(0, press.size() - 1)},    {h.kPage, ""},
   };
-  for (const char* source : sources) {
-    h.web.fireWebMessage(source, "{\"t\":\"press\",\"down\":true}");
-    EXPECT_FALSE(app().pressDown) << source;
+  for (const auto& [source, json] : ignored) {
+    h.web.fireWebMessage(source, json);
+    EXPECT_FALSE(app().pressDown) << source << " " << json;
   }
-  h.web.fireWebMessage("HTTP://127.0.0.1:8080/_desk.html", "{\"t\":\"press\",\"down\":true}");
+  h.web.fireWebMessage("HTTP://127.0.0.1:8080/_desk.html", press);
   EXPECT_TRUE(app().pressDown);
-}
-
-TEST_F(PageFixture, OnlyObjectsWithAStringTypeCount) {
-  for (const char* json : {"\"{\\\"t\\\":\\\"press\\\",\\\"down\\\":true}\"", "[1]", "{\"t\":5,\"down\":true}",
-                           "{\"down\":true}", "{\"t\":\"Press\",\"down\":true}", "{\"t\":\"press\",\"down\":1}",
-                           "{\"t\":\"press\",\"down\":true", ""}) {
-    h.fromPage(json);
-    EXPECT_FALSE(app().pressDown) << json;
-  }
 }
 
 TEST(ReadRect, Conditions) {
@@ -69,13 +61,10 @@ TEST_F(PageFixture, HitsReplaceShapesZoneAndScale) {
   EXPECT_EQ(app().zoneRect.w, 100);
   EXPECT_EQ(app().pageScale, 2);
 
-  struct ScaleCase {
-    const char* scale;
-    double expected;
-  } scales[] = {{"0.4", 2}, {"8.5", 2}, {"\"3\"", 2}, {"0.5", 0.5}, {"8", 8}, {"1.25", 1.25}};
-  for (const auto& c : scales) {
-    h.fromPage(std::string(R"({"t":"hits","rects":[],"zone":[0,0,1,1],"scale":)") + c.scale + "}");
-    EXPECT_EQ(app().pageScale, c.expected) << c.scale;
+  const std::pair<const char*, double> scales[] = {{"0.4", 2}, {"8.5", 2}, {"\"3\"", 2}, {"0.5", 0.5}, {"8", 8}, {"1.25", 1.25}};
+  for (const auto& [scale, expected] : scales) {
+    h.fromPage(std::string(R"({"t":"hits","rects":[],"zone":[0,0,1,1],"scale":)") + scale + "}");
+    EXPECT_EQ(app().pageScale, expected) << scale;
   }
 
   h.fromPage(R"({"t":"hits","rects":[[1,1,1,1]]})");
@@ -154,18 +143,6 @@ TEST_F(PageFixture, HideForTheGivenTimeCappedAtADay) {
   EXPECT_TRUE(h.desk.visible);
 }
 
-TEST_F(PageFixture, HideOfAHundredMsReturnsAtTheNextActivityTick) {
-  app().hide();
-  h.fromPage(R"({"t":"hide","ms":100})");
-  h.desk.advance(99);
-  app().onTimer(kTimerActivity);
-  EXPECT_FALSE(h.desk.visible);
-  h.desk.advance(1);
-  app().onTimer(kTimerActivity);
-  EXPECT_TRUE(h.desk.visible);
-  EXPECT_EQ(app().hideUntil, 0u);
-}
-
 TEST_F(PageFixture, OpenGoesToTheBrowserOnlyForWebAddresses) {
   for (const char* url : {"https://a.example/x", "http://b.example", "ftp://c.example", "mailto:x@y.z", "/relative",
                           "https://user@d.example/"})
@@ -187,10 +164,10 @@ TEST_F(PageFixture, HandOffsInCatalogueOrder) {
   const std::vector<std::string> types = {"fileGet", "lanOffer", "lanWhatever", "updateCheck",
                                           "updateCheck", "updateNow", "lan"};
   ASSERT_EQ(routed.size(), types.size());
-  for (std::size_t i = 0; i < types.size(); ++i) EXPECT_EQ(routed[i].type, types[i]);
-  EXPECT_EQ(routed[0].message["url"], "/desk-file/x");
-  EXPECT_TRUE(jsonIsTrue(routed[3].message, "manual"));
-  EXPECT_FALSE(jsonIsTrue(routed[4].message, "manual"));
+  for (std::size_t i = 0; i < types.size(); ++i) EXPECT_EQ(routed[i].first, types[i]);
+  EXPECT_EQ(routed[0].second["url"], "/desk-file/x");
+  EXPECT_TRUE(jsonIsTrue(routed[3].second, "manual"));
+  EXPECT_FALSE(jsonIsTrue(routed[4].second, "manual"));
 }
 
 TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
@@ -198,38 +175,31 @@ TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
   h.fromPage(R"({"t":"lanOpen","id":"2","_path":"/etc/passwd"})", std::string("/home/u/a b.txt"));
   h.fromPage(R"({"t":"lanOpen","id":"3"})", std::string());
   ASSERT_EQ(routed.size(), 3u);
-  EXPECT_FALSE(routed[0].message.contains("_path"));
-  EXPECT_EQ(routed[1].message["_path"], "/home/u/a b.txt");
-  EXPECT_EQ(routed[1].message["id"], "2");
-  EXPECT_FALSE(routed[2].message.contains("_path"));
+  EXPECT_FALSE(routed[0].second.contains("_path"));
+  EXPECT_EQ(routed[1].second["_path"], "/home/u/a b.txt");
+  EXPECT_EQ(routed[1].second["id"], "2");
+  EXPECT_FALSE(routed[2].second.contains("_path"));
 }
 
 TEST_F(PageFixture, FileOpenAndRevealOnlyForFilesSavedInThisRun) {
-  const auto saved = h.desk.temp().path() / "saved.txt";
-  const auto other = h.desk.temp().path() / "other.txt";
-  const auto deleted = h.desk.temp().path() / "deleted.txt";
-  std::ofstream(saved) << "x";
-  std::ofstream(other) << "x";
-  app().savedFiles = {saved, deleted};
-  EXPECT_TRUE(app().isSavedFile(saved));
+  const auto dir = h.desk.temp().path();
+  const auto saved = dir / "saved.txt", other = dir / "other.txt", deleted = dir / "deleted.txt", tool = dir / "tool.exe";
+  for (const auto& p : {saved, other, tool}) std::ofstream(p) << "x";
+  app().savedFiles = {saved, deleted, tool};
   EXPECT_FALSE(app().isSavedFile(other));
   EXPECT_FALSE(app().isSavedFile(deleted));
 
-  const std::string gone = "window.deskFileDone && window.deskFileDone({gone:true})";
   for (const auto& path : {other, deleted}) {
     for (const char* t : {"fileOpenPath", "fileReveal"}) {
       h.web.scripts.clear();
       h.fromPage(jsonDump(Json{{"t", t}, {"path", path.string()}}));
-      EXPECT_EQ(h.scripts(), std::vector<std::string>{gone}) << t << " " << path;
+      EXPECT_EQ(h.scripts(), std::vector<std::string>{"window.deskFileDone && window.deskFileDone({gone:true})"})
+          << t << " " << path;
     }
   }
-  EXPECT_TRUE(h.desk.openedFiles.empty());
-  EXPECT_TRUE(h.desk.revealedFiles.empty());
+  EXPECT_TRUE(h.desk.openedFiles.empty() && h.desk.revealedFiles.empty());
 
   // A saved file opens, or is shown in its folder when asked or when it is of a risky kind.
-  const auto tool = h.desk.temp().path() / "tool.exe";
-  std::ofstream(tool) << "x";
-  app().savedFiles.push_back(tool);
   h.web.scripts.clear();
   h.fromPage(jsonDump(Json{{"t", "fileReveal"}, {"path", saved.string()}}));
   h.fromPage(jsonDump(Json{{"t", "fileOpenPath"}, {"path", saved.string()}}));

@@ -40,15 +40,13 @@ struct PointerFixture : ::testing::Test {
   }
 };
 
-struct MarginCase {
-  double scale;
-  int x, y;
-  bool clickable;
-};
-
 TEST_F(PointerFixture, ShapeMarginInPagePixels) {
   // Shape (100, 100) 10 by 10; the margin of 2 page pixels widens it to 98..112.
-  const MarginCase cases[] = {
+  const struct {
+    double scale;
+    int x, y;
+    bool clickable;
+  } cases[] = {
       {1.0, 98, 105, true},   {1.0, 97, 105, false}, {1.0, 112, 105, true}, {1.0, 113, 105, false},
       {1.0, 105, 98, true},   {1.0, 105, 97, false}, {1.0, 105, 112, true}, {1.0, 105, 113, false},
       {1.5, 147, 147, true},  {1.5, 168, 168, true}, {1.5, 146, 150, false}, {1.5, 169, 150, false},
@@ -66,13 +64,12 @@ TEST_F(PointerFixture, ShapeMarginInPagePixels) {
 }
 
 TEST_F(PointerFixture, FileDropMarginAroundTheZone) {
-  struct Case {
+  // Zone (200, 200) 50 by 50: 188..262 while a file is dragged.
+  const struct {
     bool dragging, zoneValid;
     int x;
     bool clickable;
-  };
-  // Zone (200, 200) 50 by 50: 188..262 while a file is dragged.
-  const Case cases[] = {
+  } cases[] = {
       {true, true, 188, true}, {true, true, 187, false}, {true, true, 262, true},  {true, true, 263, false},
       {false, true, 190, false}, {true, false, 225, false},
   };
@@ -87,40 +84,29 @@ TEST_F(PointerFixture, FileDropMarginAroundTheZone) {
   }
 }
 
-struct PressStep {
-  int x;
-  bool buttons;
-  bool pageReportsPress;  // a "press" message with down true arrives before the tick
-  bool clickable;
-};
-
-void runSteps(PointerFixture& f, const std::vector<PressStep>& steps) {
-  f.app.hitRects = {{100, 100, 10, 10}};
-  for (std::size_t i = 0; i < steps.size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "step " << i);
-    if (steps[i].pageReportsPress) f.app.pressDown = true;
-    f.tickAt(steps[i].x, 105, steps[i].buttons);
-    EXPECT_EQ(f.app.clickThrough, !steps[i].clickable);
+TEST_F(PointerFixture, PressOnAShapeHoldsUntilReleasePressOnTheDesktopDoesNot) {
+  struct Step {
+    int x;
+    bool buttons, pageReportsPress;  // a "press" message with down true arrives before the tick
+    bool clickable;
+  };
+  const std::vector<std::vector<Step>> runs = {
+      // Pressed on the shape and dragged off: still the page's drag until released.
+      {{105, false, false, true}, {105, true, true, true}, {300, true, false, true}, {600, true, false, true},
+       {600, false, false, false}},
+      // Pressed on the desktop, moved onto the shape (clickable at once), and off again.
+      {{300, true, false, false}, {105, true, false, true}, {300, true, false, false}},
+  };
+  app.hitRects = {{100, 100, 10, 10}};
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    for (std::size_t i = 0; i < runs[r].size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "run " << r << " step " << i);
+      if (runs[r][i].pageReportsPress) app.pressDown = true;
+      tickAt(runs[r][i].x, 105, runs[r][i].buttons);
+      EXPECT_EQ(app.clickThrough, !runs[r][i].clickable);
+    }
+    EXPECT_FALSE(app.pressDown);
   }
-}
-
-TEST_F(PointerFixture, PressOnAShapeKeepsTheWindowUntilRelease) {
-  runSteps(*this, {
-                      {105, false, false, true},  // over the shape
-                      {105, true, true, true},    // pressed on it
-                      {300, true, false, true},   // dragged off: still the page's drag
-                      {600, true, false, true},
-                      {600, false, false, false},  // released
-                  });
-  EXPECT_FALSE(app.pressDown);
-}
-
-TEST_F(PointerFixture, PressOnTheDesktopThenOntoAShapeIsClickableAtOnce) {
-  runSteps(*this, {
-                      {300, true, false, false},  // pressed on the desktop
-                      {105, true, false, true},   // moved onto the shape: rule 1 first
-                      {300, true, false, false},  // off again: no press of the page's own
-                  });
 }
 
 TEST_F(PointerFixture, StyleChangesOnlyWhenClickThroughFlips) {
@@ -161,13 +147,12 @@ TEST_F(PointerFixture, OneHoverCallbackPerCrossing) {
 }
 
 TEST_F(PointerFixture, ActivityKinds) {
-  struct Case {
+  const struct {
     bool locked;
     std::uint32_t idleMs;
     std::uint64_t sinceMoveMs;  // 0: never moved
     const char* script;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {true, 0, 10, "window.deskAct?.('lock')"},
       {true, 60000, 10, "window.deskAct?.('lock')"},
       {false, 4000, 10, "window.deskAct?.('')"},
@@ -177,22 +162,12 @@ TEST_F(PointerFixture, ActivityKinds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
-    app.sessionLocked = c.locked;
+    app.onSessionChange(c.locked);
     desk.idleMs = c.idleMs;
     app.lastMoveTick = c.sinceMoveMs == 0 ? 0 : desk.tick - c.sinceMoveMs;
     app.activityTick(true);
     EXPECT_EQ(web.lastScript(), c.script);
   }
-}
-
-TEST_F(PointerFixture, UnlockThenFourQuietSecondsReportsNothing) {
-  app.onSessionChange(true);
-  app.activityTick(true);
-  EXPECT_EQ(web.lastScript(), "window.deskAct?.('lock')");
-  app.onSessionChange(false);
-  desk.idleMs = 4000;
-  app.activityTick(true);
-  EXPECT_EQ(web.lastScript(), "window.deskAct?.('')");
 }
 
 TEST_F(PointerFixture, IdleReportInWholeSeconds) {
@@ -259,7 +234,7 @@ TEST_F(PointerFixture, FocusInputTakesTheMouseAndTheForeground) {
   EXPECT_EQ(desk.setForegroundCalls, 1);
 
   app.setClickThrough(true);
-  desk.visible = false;
+  desk.visible = false;  // a hidden window takes nothing
   app.focusInput();
   EXPECT_TRUE(app.clickThrough);
 }

@@ -28,10 +28,7 @@ struct ScreenFixture : ::testing::Test {
 
   std::filesystem::path file() const { return app.dataDir / "screen.txt"; }
 
-  void writeFile(const std::string& bytes) {
-    std::ofstream out(file(), std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
+  void writeFile(const std::string& bytes) { std::ofstream(file(), std::ios::binary) << bytes; }
 
   std::string readFile() const {
     std::ifstream in(file(), std::ios::binary);
@@ -40,12 +37,11 @@ struct ScreenFixture : ::testing::Test {
 };
 
 TEST_F(ScreenFixture, SavedNameChoosesTheMonitor) {
-  struct Case {
+  const struct {
     const char* content;
     bool fileExists;
     MonitorHandle expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"\\\\.\\DISPLAY2", true, 2},
       {"\\\\.\\DISPLAY3", true, 3},
       {"", false, 1},
@@ -63,9 +59,7 @@ TEST_F(ScreenFixture, SavedNameChoosesTheMonitor) {
     App fresh{desk, web};
     fresh.dataDir = app.dataDir;
     EXPECT_EQ(fresh.currentMonitor(), c.expected);
-    if (c.fileExists) {
-      EXPECT_EQ(readFile(), c.content);  // never rewritten by a lookup
-    }
+    if (c.fileExists) { EXPECT_EQ(readFile(), c.content); }  // never rewritten by a lookup
     EXPECT_EQ(std::filesystem::exists(file()), c.fileExists);
   }
 }
@@ -80,13 +74,8 @@ TEST_F(ScreenFixture, AbsentMonitorIsKeptAndUsedWhenItReturns) {
   desk.monitors.push_back(third);
   EXPECT_EQ(app.currentMonitor(), 3u);
   EXPECT_EQ(readFile(), "\\\\.\\DISPLAY3");
-}
-
-TEST_F(ScreenFixture, FileIsReadOncePerRun) {
-  writeFile("\\\\.\\DISPLAY2");
-  EXPECT_EQ(app.currentMonitor(), 2u);
-  writeFile("\\\\.\\DISPLAY3");
-  EXPECT_EQ(app.currentMonitor(), 2u);
+  writeFile("\\\\.\\DISPLAY2");  // read once per run
+  EXPECT_EQ(app.currentMonitor(), 3u);
 }
 
 TEST_F(ScreenFixture, NextMonitorCyclesInTheMonitorOrder) {
@@ -118,24 +107,19 @@ TEST_F(ScreenFixture, MoveWritesTheNameInUtf8AndReplacesTheFile) {
   EXPECT_EQ(next.currentMonitor(), 2u);
 }
 
-TEST_F(ScreenFixture, UnreadableMonitorIsNotChosenWithoutAName) {
+TEST_F(ScreenFixture, UnreadableMonitorIsPassedOverAndNeverRemembered) {
   // A monitor whose information cannot be read reports an empty name; with no file it must not
   // win over the primary.
   desk.monitors[0].deviceName.clear();
   desk.primaryIndex = 2;
   EXPECT_EQ(app.currentMonitor(), 3u);
-}
-
-TEST_F(ScreenFixture, UnreadableMonitorIsPassedOverAndNeverRemembered) {
-  writeFile("\\\\.\\DISPLAY1");
-  desk.monitors[1].deviceName.clear();
-  app.moveToMonitor(2);
-  EXPECT_EQ(readFile(), "\\\\.\\DISPLAY1");
+  app.moveToMonitor(1);
+  EXPECT_FALSE(std::filesystem::exists(file()));
   EXPECT_TRUE(desk.rectsSet.empty());
   app.moveToNextMonitor();
-  EXPECT_EQ(app.currentMonitor(), 3u);
+  EXPECT_EQ(app.currentMonitor(), 2u);
   app.moveToNextMonitor();
-  EXPECT_EQ(app.currentMonitor(), 1u);
+  EXPECT_EQ(app.currentMonitor(), 3u);
 }
 
 TEST_F(ScreenFixture, UnwritableFileKeepsTheChoiceForThisRun) {

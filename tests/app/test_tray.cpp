@@ -64,23 +64,17 @@ TEST_F(TrayFixture, CheckMarkFollowsTheStore) {
   for (bool on : {true, false, true}) {
     desk.autostart = on;
     app.showTrayMenu();
-    EXPECT_EQ(item(103)->checked, on);
-    for (const auto& i : desk.lastMenu) {
-      if (i.id != 103) {
-        EXPECT_FALSE(i.checked);
-      }
-    }
+    for (const auto& i : desk.lastMenu) EXPECT_EQ(i.checked, on && !i.separator && i.id == 103) << i.id;
   }
 }
 
 TEST_F(TrayFixture, TrayEvents) {
-  struct Case {
+  const struct {
     TrayEvent event;
     bool visible;
     int menus;
     bool visibleAfter;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {TrayEvent::Select, true, 1, true},         {TrayEvent::KeySelect, true, 1, true},
       {TrayEvent::Select, false, 0, true},        {TrayEvent::KeySelect, false, 0, true},
       {TrayEvent::RightButtonUp, false, 1, false}, {TrayEvent::ContextMenu, true, 1, true},
@@ -94,13 +88,11 @@ TEST_F(TrayFixture, TrayEvents) {
     app.onTrayEvent(c.event);
     EXPECT_EQ(desk.menuShows, c.menus);
     EXPECT_EQ(desk.visible, c.visibleAfter);
-    if (!c.visible && c.visibleAfter) {
-      EXPECT_EQ(app.hideUntil, 0u);  // the pending return is cancelled
-    }
+    if (!c.visible && c.visibleAfter) { EXPECT_EQ(app.hideUntil, 0u); }  // the pending return is cancelled
   }
 }
 
-TEST_F(TrayFixture, ShowHideCommand) {
+TEST_F(TrayFixture, EveryCommand) {
   desk.menuAnswer = IDM_SHOW_HIDE;
   app.showTrayMenu();
   EXPECT_FALSE(desk.visible);
@@ -108,13 +100,10 @@ TEST_F(TrayFixture, ShowHideCommand) {
   app.showTrayMenu();
   EXPECT_TRUE(desk.visible);
   EXPECT_EQ(app.hideUntil, 0u);
-}
 
-TEST_F(TrayFixture, OpenSiteReloadAndExitCommands) {
   desk.menuAnswer = IDM_OPEN_SITE;
   app.showTrayMenu();
-  ASSERT_EQ(desk.openedAddresses.size(), 1u);
-  EXPECT_EQ(toNarrow(desk.openedAddresses[0]), "https://desk.example/");
+  EXPECT_EQ(desk.openedAddresses, std::vector<WString>{toWide("https://desk.example/")});
 
   app.hitRects = {{1, 2, 3, 4}};
   app.reloadAt = desk.tick + 5;
@@ -122,35 +111,28 @@ TEST_F(TrayFixture, OpenSiteReloadAndExitCommands) {
   app.showTrayMenu();
   EXPECT_TRUE(app.hitRects.empty());
   EXPECT_EQ(app.reloadAt, 0u);
-  ASSERT_FALSE(web.navigations.empty());
-  EXPECT_EQ(web.navigations.back(), app.pageUrl);
+  EXPECT_EQ(web.navigations, std::vector<WString>{app.pageUrl});
 
-  desk.menuAnswer = 0;  // dismissed
+  desk.menuAnswer = IDM_AUTOSTART;
   app.showTrayMenu();
-  EXPECT_TRUE(desk.windowAlive);
-
-  desk.menuAnswer = IDM_EXIT;
   app.showTrayMenu();
-  EXPECT_FALSE(desk.windowAlive);
-}
+  EXPECT_EQ(desk.autostartSets, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(desk.autostart);
+  EXPECT_TRUE(desk.boxes.empty());
 
-TEST_F(TrayFixture, NextScreenCommand) {
   desk.monitors.push_back(FakeDesktop::standardMonitor(2, 1920, "\\\\.\\DISPLAY2"));
   desk.menuAnswer = IDM_NEXT_SCREEN;
   app.showTrayMenu();
   EXPECT_EQ(app.currentMonitor(), 2u);
   std::ifstream in(app.dataDir / "screen.txt", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\\\\.\\DISPLAY2");
-}
 
-TEST_F(TrayFixture, AutostartCommandTogglesTheStore) {
-  desk.menuAnswer = IDM_AUTOSTART;
+  desk.menuAnswer = 0;  // dismissed
   app.showTrayMenu();
-  EXPECT_TRUE(desk.autostart);
+  EXPECT_TRUE(desk.windowAlive);
+  desk.menuAnswer = IDM_EXIT;
   app.showTrayMenu();
-  EXPECT_FALSE(desk.autostart);
-  EXPECT_EQ(desk.autostartSets, (std::vector<bool>{true, false}));
-  EXPECT_TRUE(desk.boxes.empty());
+  EXPECT_FALSE(desk.windowAlive);
 }
 
 TEST_F(TrayFixture, StoreRefusalShowsTheErrorBox) {
