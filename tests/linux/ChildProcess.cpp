@@ -1,15 +1,13 @@
 #include "ChildProcess.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -17,24 +15,18 @@ extern char** environ;
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          const std::string& outputFile, int extraFd) {
-  std::map<std::string, std::string> merged;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    const auto eq = entry.find('=');
-    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry;
-  }
-  for (const auto& entry : env) {
-    const auto eq = entry.find('=');
-    if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry;
-  }
-  std::vector<std::string> envStrings;
-  for (auto& [key, entry] : merged) envStrings.push_back(entry);
-  std::vector<char*> envp;
-  for (auto& s : envStrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::map<std::string, std::string> merged;  // name -> "name=value"; the extra entries win
+  auto add = [&](const std::string& entry) { merged[entry.substr(0, entry.find('='))] = entry; };
+  for (char** e = environ; *e; ++e) add(*e);
+  for (const auto& entry : env) add(entry);
+  std::vector<std::string> strings;
+  for (const auto& [name, entry] : merged) strings.push_back(entry);
   std::vector<std::string> args = argv;
+  std::vector<char*> envp;
   std::vector<char*> argp;
+  for (auto& s : strings) envp.push_back(s.data());
   for (auto& s : args) argp.push_back(s.data());
+  envp.push_back(nullptr);
   argp.push_back(nullptr);
 
   const pid_t pid = fork();
@@ -94,18 +86,10 @@ void ChildProcess::stop() {
 }
 
 std::string findProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string all = path ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= all.size()) {
-    const auto end = all.find(':', start);
-    const std::string dir = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    const auto candidate = std::filesystem::path(dir.empty() ? "." : dir) / name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return {};
+  gchar* found = g_find_program_in_path(name.c_str());
+  const std::string path = found ? found : "";
+  g_free(found);
+  return path;
 }
 
 std::string readLine(int fd, int timeoutMs) {
