@@ -105,6 +105,10 @@ TEST(AppMessages, WindowCases) {
   EXPECT_EQ(h.desk.windowRect, (ScreenRect{0, 0, 1920, 1000}));
   EXPECT_EQ(h.web.bounds, std::make_pair(1920, 1000));
   EXPECT_EQ(h.app->pageScale, 2);
+  const auto moved = h.web.notifyParentMovedCalls;
+  h.app->onDpiChanged();
+  h.app->onDisplayChanged();
+  EXPECT_EQ(h.web.notifyParentMovedCalls, moved + 2);
 
   h.app->onTaskbarCreated();  // the desktop's tray came back
   EXPECT_EQ(h.desk.trayAdds, 1);

@@ -61,7 +61,8 @@ TEST_F(PageFixture, HitsReplaceShapesZoneAndScale) {
   EXPECT_EQ(app().zoneRect.w, 100);
   EXPECT_EQ(app().pageScale, 2);
 
-  const std::pair<const char*, double> scales[] = {{"0.4", 2}, {"8.5", 2}, {"\"3\"", 2}, {"0.5", 0.5}, {"8", 8}, {"1.25", 1.25}};
+  const std::pair<const char*, double> scales[] = {{"0.4", 2}, {"8.5", 2},  {"\"3\"", 2},
+                                                   {"0.5", 0.5}, {"8", 8}, {"1.25", 1.25}};
   for (const auto& [scale, expected] : scales) {
     h.fromPage(std::string(R"({"t":"hits","rects":[],"zone":[0,0,1,1],"scale":)") + scale + "}");
     EXPECT_EQ(app().pageScale, expected) << scale;
@@ -183,7 +184,8 @@ TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
 
 TEST_F(PageFixture, FileOpenAndRevealOnlyForFilesSavedInThisRun) {
   const auto dir = h.desk.temp().path();
-  const auto saved = dir / "saved.txt", other = dir / "other.txt", deleted = dir / "deleted.txt", tool = dir / "tool.exe";
+  const auto saved = dir / "saved.txt", other = dir / "other.txt";
+  const auto deleted = dir / "deleted.txt", tool = dir / "tool.exe";
   for (const auto& p : {saved, other, tool}) std::ofstream(p) << "x";
   app().savedFiles = {saved, deleted, tool};
   EXPECT_FALSE(app().isSavedFile(other));

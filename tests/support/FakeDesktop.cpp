@@ -211,7 +211,6 @@ bool FakeDesktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& payl
 }
 
 int FakeDesktop::runLoop() {
-  ++runLoopCalls;
   if (loopBody) loopBody();
   return quitCode.value_or(0);
 }
@@ -231,12 +230,10 @@ bool FakeDesktop::askYesNo(const WString& text) {
 
 void FakeDesktop::addTrayIcon() {
   ++trayAdds;
-  trayPresent = true;
 }
 
 void FakeDesktop::removeTrayIcon() {
   ++trayRemoves;
-  trayPresent = false;
 }
 
 int FakeDesktop::trackPopupMenu(const std::vector<MenuItem>& items) {

@@ -111,7 +111,6 @@ class FakeDesktop : public Desktop {
   int pump(App& app);
 
   // Loop.
-  int runLoopCalls = 0;
   std::optional<int> quitCode;
   // Run inside runLoop(); the loop then returns quitCode (or 0 when nothing quit).
   std::function<void()> loopBody;
@@ -124,7 +123,6 @@ class FakeDesktop : public Desktop {
   // Tray.
   int trayAdds = 0;
   int trayRemoves = 0;
-  bool trayPresent = false;
   int menuAnswer = 0;
   std::vector<MenuItem> lastMenu;
   int menuShows = 0;
