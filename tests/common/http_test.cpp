@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -34,6 +35,8 @@ class Running {
       : server_(std::move(server)) {
     port_ = server_->bind_to_any_port(host);
     thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // A stop() before the loop runs is lost and the join would hang.
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~Running() {
     server_->stop();

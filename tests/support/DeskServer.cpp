@@ -125,6 +125,9 @@ bool DeskServer::listen() {
   impl_->server = std::move(server);
   httplib::Server* raw = impl_->server.get();
   impl_->thread = std::thread([raw] { raw->listen_after_bind(); });
+  // stop() only ends a loop that is already running; one stopped before its thread got going
+  // would run for ever and hang the join, so hand the server out only once it runs.
+  for (int i = 0; i < 5000 && !raw->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return true;
 }
 
