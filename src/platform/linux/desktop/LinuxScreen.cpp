@@ -106,31 +106,31 @@ MonitorHandle LinuxDesktop::primaryMonitor() {
   return reinterpret_cast<MonitorHandle>(monitor);
 }
 
-ScreenPoint LinuxDesktop::cursorPos() {
-  Display* dpy = xDisplay();
-  if (!dpy) return {};
+namespace {
+
+// The pointer's root position and button state, as one query.
+bool queryPointer(Display* dpy, ScreenPoint& at, unsigned int& mask) {
   Window root = 0;
   Window child = 0;
-  int rootX = 0;
-  int rootY = 0;
   int winX = 0;
   int winY = 0;
+  return dpy && XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &at.x, &at.y, &winX, &winY, &mask);
+}
+
+}  // namespace
+
+ScreenPoint LinuxDesktop::cursorPos() {
+  // The root position is filled in even when the pointer is on another screen of the display.
+  ScreenPoint at;
   unsigned int mask = 0;
-  XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
-  return {rootX, rootY};
+  queryPointer(xDisplay(), at, mask);
+  return at;
 }
 
 bool LinuxDesktop::mouseButtonsDown() {
-  Display* dpy = xDisplay();
-  if (!dpy) return false;
-  Window root = 0;
-  Window child = 0;
-  int rootX = 0;
-  int rootY = 0;
-  int winX = 0;
-  int winY = 0;
+  ScreenPoint at;
   unsigned int mask = 0;
-  if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask)) return false;
+  if (!queryPointer(xDisplay(), at, mask)) return false;
   return (mask & (Button1Mask | Button3Mask)) != 0;
 }
 
