@@ -79,8 +79,7 @@ void App::pointerTick() {
 
   // Up to 2,048 shapes every 33 ms: a plain pointer walk stays fast even in unoptimised builds.
   for (const Rect *r = hitRects.data(), *end = r + hitRects.size(); r != end; ++r) {
-    if (r->x - kShapeMargin <= x && x <= r->x + r->w + kShapeMargin && r->y - kShapeMargin <= y &&
-        y <= r->y + r->h + kShapeMargin) {
+    if (inside(*r, kShapeMargin, x, y)) {
       setClickThrough(false);
       return;
     }
