@@ -1,0 +1,25 @@
+// Base64 through the system's decoder (CRYPT_STRING_BASE64): asked once for the size, once to
+// decode. Its rules decide what text is accepted; the Linux backend repeats them.
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <climits>
+
+#include "common/crypto.h"
+
+Bytes base64Decode(std::string_view text) {
+  if (text.empty() || text.size() > UINT_MAX) return {};
+  const auto length = static_cast<DWORD>(text.size());
+  DWORD size = 0;
+  if (!::CryptStringToBinaryA(text.data(), length, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr)) {
+    return {};
+  }
+  Bytes out(size, '\0');
+  if (!::CryptStringToBinaryA(text.data(), length, CRYPT_STRING_BASE64, reinterpret_cast<BYTE*>(out.data()), &size,
+                              nullptr, nullptr)) {
+    return {};
+  }
+  out.resize(size);
+  return out;
+}
