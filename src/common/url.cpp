@@ -1,6 +1,8 @@
 #include "common/url.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 // The cracker splits "scheme://[user[:password]@]host[:port][/path][?query][#fragment]" without
 // escaping or unescaping anything, and gives the same fields as the Windows URL cracker:
@@ -47,6 +49,51 @@ bool splitHostPort(WStringView hostPort, WString& host, std::uint16_t& port) {
     if (!digits.empty() && !parsePort(digits, port)) return false;
   }
   return true;
+}
+
+bool isAsciiLetter(WChar c) { return (c >= WChar('a') && c <= WChar('z')) || (c >= WChar('A') && c <= WChar('Z')); }
+
+// A scheme: a letter, then letters, digits, "+", "-" or ".", ended by ":".
+bool startsWithScheme(WStringView reference) {
+  if (reference.empty() || !isAsciiLetter(reference[0])) return false;
+  for (WChar c : reference.substr(1)) {
+    if (c == kColon) return true;
+    const bool digit = c >= WChar('0') && c <= WChar('9');
+    if (!isAsciiLetter(c) && !digit && c != WChar('+') && c != WChar('-') && c != WChar('.')) return false;
+  }
+  return false;
+}
+
+// "." and ".." segments of a path that starts with "/" taken out, the way a browser does:
+// ".." never climbs above the root, and a path ending in either keeps its final "/".
+WString withoutDotSegments(WStringView path) {
+  std::vector<WStringView> kept;
+  bool endsInFolder = false;
+  std::size_t begin = 1;
+  for (;;) {
+    const std::size_t end = path.find(WChar('/'), begin);
+    const WStringView segment = path.substr(begin, end == WStringView::npos ? WStringView::npos : end - begin);
+    const bool dot = segment == DESK_W(".");
+    const bool dotDot = segment == DESK_W("..");
+    if (dotDot && !kept.empty()) kept.pop_back();
+    if (!dot && !dotDot) kept.push_back(segment);
+    endsInFolder = dot || dotDot;
+    if (end == WStringView::npos) break;
+    begin = end + 1;
+  }
+  WString out;
+  for (WStringView segment : kept) {
+    out += WChar('/');
+    out += segment;
+  }
+  if (endsInFolder || out.empty()) out += WChar('/');
+  return out;
+}
+
+WString portText(std::uint16_t port) {
+  WString out;
+  for (char c : std::to_string(port)) out.push_back(static_cast<WChar>(c));
+  return out;
 }
 
 }  // namespace
@@ -97,4 +144,30 @@ ParsedUrl crackUrl(WStringView url) {
 bool isLocalHost(const ParsedUrl& url) {
   return url.host == DESK_W("localhost") || url.host == DESK_W("127.0.0.1") ||
          url.host == DESK_W("[::1]") || url.host == DESK_W("::1");
+}
+
+WString resolveReference(const ParsedUrl& base, WStringView reference) {
+  const auto blank = [](WChar c) { return c == WChar(' ') || c == WChar('\t'); };
+  while (!reference.empty() && blank(reference.front())) reference.remove_prefix(1);
+  while (!reference.empty() && blank(reference.back())) reference.remove_suffix(1);
+  if (reference.empty() || !base.valid) return {};
+  reference = reference.substr(0, reference.find(WChar('#')));
+  if (startsWithScheme(reference)) return WString(reference);
+  if (reference.substr(0, 2) == DESK_W("//")) return base.scheme + DESK_W(":") + WString(reference);
+
+  const std::size_t queryStart = std::min(reference.find(WChar('?')), reference.size());
+  const WStringView path = reference.substr(0, queryStart);
+  WString query(reference.substr(queryStart));
+  WString resolved;
+  if (path.empty()) {
+    resolved = base.path.empty() ? DESK_W("/") : base.path;
+    if (query.empty()) query = base.extra.substr(0, base.extra.find(WChar('#')));
+  } else if (path.front() == WChar('/')) {
+    resolved = withoutDotSegments(path);
+  } else {
+    const std::size_t slash = base.path.rfind(WChar('/'));
+    const WString folder = slash == WString::npos ? DESK_W("/") : base.path.substr(0, slash + 1);
+    resolved = withoutDotSegments(folder + WString(path));
+  }
+  return base.scheme + DESK_W("://") + base.host + DESK_W(":") + portText(base.port) + resolved + query;
 }

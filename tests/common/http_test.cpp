@@ -74,6 +74,9 @@ void routes(httplib::Server& s, int* plainPort) {
   s.Get("/to-lan", [](const httplib::Request&, httplib::Response& res) {
     res.set_redirect("http://10.255.255.1/size/5");  // refused before any connection
   });
+  s.Get("/rel/deep", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("../size/./3", 307);  // relative to the folder of the address that answered
+  });
   s.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) {
     res.set_redirect("ftp://127.0.0.1/x");
   });
@@ -199,6 +202,7 @@ TEST_F(HttpGet, WhatIsFetched) {
       {plain("/to-lan"), false, ""},
       {tls("/to-lan"), false, ""},
       {plain("/to-ftp"), false, ""},
+      {tls("/rel/deep"), true, "bbb"},
       {tls("/size/4"), true, "bbbb"},
       // A certificate nobody trusts, and a trusted one for another name.
       {toWide("https://127.0.0.1:" + std::to_string(stranger_->port()) + "/size/4"), false, ""},

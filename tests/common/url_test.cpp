@@ -86,4 +86,31 @@ TEST(IsLocalHost, Table) {
   EXPECT_TRUE(isLocalHost(bare));
 }
 
+// Redirect targets read against the address that answered (RFC 3986's examples, and the forms
+// servers send in Location).
+TEST(ResolveReference, Table) {
+  const ParsedUrl base = crackUrl(u"http://a:8080/b/c/d;p?q#f");
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"g", u"http://a:8080/b/c/g"},           {u"./g", u"http://a:8080/b/c/g"},
+      {u"g/", u"http://a:8080/b/c/g/"},         {u"/g", u"http://a:8080/g"},
+      {u"//g", u"http://g"},                    {u"?y", u"http://a:8080/b/c/d;p?y"},
+      {u"g?y#s", u"http://a:8080/b/c/g?y"},     {u"#s", u"http://a:8080/b/c/d;p?q"},
+      {u"", u""},                               {u"  ", u""},
+      {u".", u"http://a:8080/b/c/"},            {u"..", u"http://a:8080/b/"},
+      {u"../..", u"http://a:8080/"},            {u"../../../g", u"http://a:8080/g"},
+      {u"/./g", u"http://a:8080/g"},            {u"/../g", u"http://a:8080/g"},
+      {u"g.", u"http://a:8080/b/c/g."},         {u"..g", u"http://a:8080/b/c/..g"},
+      {u"./../g", u"http://a:8080/b/g"},        {u"g/./h", u"http://a:8080/b/c/g/h"},
+      {u"g/../h", u"http://a:8080/b/c/h"},      {u"g//..", u"http://a:8080/b/c/g/"},
+      {u"HTTPS://Other/x?1", u"HTTPS://Other/x?1"}, {u"ftp://x/", u"ftp://x/"},
+      {u" /g\t", u"http://a:8080/g"},
+  };
+  for (const auto& [reference, expected] : cases) {
+    EXPECT_EQ(resolveReference(base, reference), expected) << toNarrow(reference);
+  }
+  EXPECT_EQ(resolveReference(crackUrl(u"https://[::1]"), u"x"), u"https://[::1]:443/x");
+  EXPECT_EQ(resolveReference(crackUrl(u"https://h"), u"?q"), u"https://h:443/?q");
+  EXPECT_EQ(resolveReference(ParsedUrl{}, u"/x"), u"");
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 // httpGet over libcurl, with the contract of the Windows client: GET only, status 200 only,
 // the destination file created only once a 200 has arrived, never more than maxBytes stored.
-// Redirects are followed here rather than by libcurl so that every hop passes the same
-// scheme rules as the first address.
+// libcurl only carries bytes: which addresses are fetched, which redirects are followed and
+// how much is stored is decided by HttpGetSteps, as in the Windows client.
 #include "common/http.h"
 
 #include <curl/curl.h>
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/url.h"
+#include "common/http_steps.h"
 #include "platform/linux/common/UniqueFd.h"
 
 namespace {
@@ -28,7 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kServerConnectMs = 60000;  // the Windows client's defaults
 constexpr long kServerIdleMs = 30000;
-constexpr int kMaxRedirects = 10;
 
 void initCurlOnce() {
   static const bool done = [] {
@@ -103,11 +102,10 @@ class OutFile {
 
 struct Transfer {
   CURL* easy = nullptr;
+  HttpGetSteps* steps = nullptr;
   std::string* body = nullptr;
   const std::optional<std::filesystem::path>* filePath = nullptr;
   OutFile* file = nullptr;
-  std::uint64_t maxBytes = 0;
-  std::uint64_t total = 0;
   bool connected = false;
   Clock::time_point lastActivity;
 };
@@ -118,20 +116,19 @@ long responseCode(CURL* easy) {
   return code;
 }
 
-bool isFollowedRedirect(long code) {
-  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
-
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   const std::size_t n = size * count;
   t.lastActivity = Clock::now();
-  const long code = responseCode(t.easy);
-  if (isFollowedRedirect(code)) return n;  // the body of a redirect is dropped
-  if (code != 200) return 0;               // ends the call; nothing is stored
+  switch (t.steps->bodyPiece(responseCode(t.easy), n)) {
+    case HttpPiece::Drop:
+      return n;
+    case HttpPiece::Stop:
+      return 0;  // a short count ends the transfer; nothing of this piece is stored
+    case HttpPiece::Store:
+      break;
+  }
   if (n == 0) return 0;
-  t.total += n;
-  if (t.total > t.maxBytes) return 0;  // checked before storing: never more than maxBytes
   if (!t.filePath->has_value()) {
     t.body->append(data, n);
     return n;
@@ -173,24 +170,20 @@ Url curlUrl(const ParsedUrl& parsed) {
   return same ? std::move(url) : nullptr;
 }
 
-// The scheme rule, applied to the first address and to every redirect target.
-bool allowed(const ParsedUrl& url, std::int32_t timeoutMs) {
-  if (!url.valid) return false;
-  return url.scheme == DESK_W("https") || isLocalHost(url) || timeoutMs != 0;
+// The Location header as the server sent it (libcurl's own reading of it is not used, so
+// that every client resolves it by the same rules).
+std::string locationHeader(CURL* easy) {
+  curl_header* header = nullptr;
+  if (curl_easy_header(easy, "Location", 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) return {};
+  return header->value ? std::string(header->value) : std::string();
 }
 
-struct Hop {
-  bool done = false;  // transfer finished without a transport error
-  long code = 0;
-  std::string location;
-};
-
-Hop performOnce(const ParsedUrl& parsed, Transfer& t, std::int32_t timeoutMs) {
-  Hop hop;
+HttpAnswer performOnce(const ParsedUrl& parsed, Transfer& t, std::int32_t timeoutMs) {
+  HttpAnswer answer;
   Url url = curlUrl(parsed);
   Easy easy(curl_easy_init());
   Multi multi(curl_multi_init());
-  if (!url || !easy || !multi) return hop;
+  if (!url || !easy || !multi) return answer;
   CURL* e = easy.get();
   t.easy = e;
   t.connected = false;
@@ -226,7 +219,7 @@ Hop performOnce(const ParsedUrl& parsed, Transfer& t, std::int32_t timeoutMs) {
   if (ok && haveExtraTrust) {
     ok = curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, addExtraTrust) == CURLE_OK;
   }
-  if (!ok || curl_multi_add_handle(multi.get(), e) != CURLM_OK) return hop;
+  if (!ok || curl_multi_add_handle(multi.get(), e) != CURLM_OK) return answer;
 
   // Drive the transfer ourselves so that "no data for idleMs" ends it to the millisecond;
   // connecting (TLS included) is bounded by the connect time-out instead.
@@ -255,49 +248,31 @@ Hop performOnce(const ParsedUrl& parsed, Transfer& t, std::int32_t timeoutMs) {
     }
   }
   curl_multi_remove_handle(multi.get(), e);
-  if (result != CURLE_OK) return hop;
-  hop.done = true;
-  hop.code = responseCode(e);
-  if (isFollowedRedirect(hop.code)) {
-    char* location = nullptr;
-    if (curl_easy_getinfo(e, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
-      hop.location = location;
-    }
-  }
-  return hop;
+  if (result != CURLE_OK) return answer;
+  answer.complete = true;
+  answer.status = responseCode(e);
+  if (isFollowedRedirect(answer.status)) answer.location = locationHeader(e);
+  return answer;
 }
 
 }  // namespace
 
 bool httpGet(WStringView url, std::string& body, const std::optional<std::filesystem::path>& file,
              std::uint64_t maxBytes, std::int32_t timeoutMs) {
-  if (timeoutMs < 0) return false;
-  ParsedUrl parsed = crackUrl(url);
+  HttpGetSteps steps(url, timeoutMs, maxBytes);
   // Refused here, before anything touches the network.
-  if (!allowed(parsed, timeoutMs)) return false;
+  if (!steps.allowed()) return false;
   initCurlOnce();
 
   OutFile out;
   Transfer t;
+  t.steps = &steps;
   t.body = &body;
   t.filePath = &file;
   t.file = &out;
-  t.maxBytes = maxBytes;
-  for (int redirects = 0;; ++redirects) {
-    const Hop hop = performOnce(parsed, t, timeoutMs);
-    if (!hop.done) return false;
-    if (hop.code == 200) break;
-    if (!isFollowedRedirect(hop.code) || hop.location.empty() || redirects == kMaxRedirects) {
-      return false;
-    }
-    const ParsedUrl next = crackUrl(toWide(hop.location));
-    // Never from https down to http, and in server mode plain http only to a local host.
-    if (!allowed(next, timeoutMs) ||
-        (parsed.scheme == DESK_W("https") && next.scheme != DESK_W("https"))) {
-      return false;
-    }
-    parsed = next;
+  while (steps.follow(performOnce(steps.target(), t, timeoutMs))) {
   }
+  if (!steps.succeeded()) return false;
   // A 200 with an empty body still leaves an (empty) file.
   if (file && !out.isOpen() && !out.open(*file)) return false;
   return out.close();
