@@ -1,7 +1,8 @@
 // httpGet over WinHTTP, synchronous: GET only, status 200 only, the destination file created
 // only once a 200 has arrived, never more than maxBytes stored. WinHTTP's own redirect handling
-// is switched off and redirects are followed here, so that every hop passes the same scheme
-// rules as the first address (WinHTTP would take a plain-http hop to any host).
+// is switched off: WinHTTP only carries bytes, and which addresses are fetched, which redirects
+// are followed and how much is stored is decided by HttpGetSteps, as in the libcurl client
+// (WinHTTP would take a plain-http hop to any host).
 #include <windows.h>
 
 #include <winhttp.h>
@@ -11,28 +12,17 @@
 #include <vector>
 
 #include "common/http.h"
-#include "common/url.h"
+#include "common/http_steps.h"
 #include "platform/win32/common/UniqueHandle.h"
 
 namespace {
 
-constexpr int kMaxRedirects = 10;  // WinHTTP's own limit
 constexpr DWORD kReadBuffer = 65536;
 
 struct InternetClose {
   void operator()(HINTERNET h) const { ::WinHttpCloseHandle(h); }
 };
 using Internet = std::unique_ptr<void, InternetClose>;
-
-// The scheme rule, applied to the first address and to every redirect target.
-bool allowed(const ParsedUrl& url, std::int32_t timeoutMs) {
-  if (!url.valid) return false;
-  return url.scheme == L"https" || isLocalHost(url) || timeoutMs != 0;
-}
-
-bool isFollowedRedirect(DWORD code) {
-  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
 
 // The request target: path and query; the fragment never goes on the wire.
 WString requestTarget(const ParsedUrl& url) {
@@ -49,20 +39,6 @@ WString connectHost(const ParsedUrl& url) {
   return url.host;
 }
 
-// A Location value made absolute against the address that answered with it.
-WString resolveLocation(const ParsedUrl& base, WStringView location) {
-  const WString origin = base.scheme + L"://" + base.host + L":" + std::to_wstring(base.port);
-  if (location.find(L"://") != WStringView::npos &&
-      location.find(L"://") < location.find_first_of(L"/?#")) {
-    return WString(location);
-  }
-  if (location.starts_with(L"//")) return base.scheme + L":" + WString(location);
-  if (location.starts_with(L"/")) return origin + WString(location);
-  const WString path = base.path.empty() ? WString(L"/") : base.path;
-  if (location.starts_with(L"?")) return origin + path + WString(location);
-  return origin + path.substr(0, path.rfind(L'/') + 1) + WString(location);
-}
-
 std::optional<DWORD> statusCode(HINTERNET request) {
   DWORD code = 0;
   DWORD size = sizeof code;
@@ -73,7 +49,8 @@ std::optional<DWORD> statusCode(HINTERNET request) {
   return code;
 }
 
-WString locationHeader(HINTERNET request) {
+// The Location header as the server sent it.
+std::string locationHeader(HINTERNET request) {
   DWORD size = 0;
   ::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
                         &size, WINHTTP_NO_HEADER_INDEX);
@@ -83,7 +60,7 @@ WString locationHeader(HINTERNET request) {
                              WINHTTP_NO_HEADER_INDEX)) {
     return {};
   }
-  return WString(buffer.data(), size / sizeof(wchar_t));
+  return toNarrow(WStringView(buffer.data(), size / sizeof(wchar_t)));
 }
 
 struct Hop {
@@ -116,7 +93,7 @@ Hop sendOnce(HINTERNET session, const ParsedUrl& url) {
 // The body of a 200 into memory or the file; false when it breaks off, grows past maxBytes
 // or cannot be stored.
 bool readBody(HINTERNET request, std::string& body, const std::optional<std::filesystem::path>& file,
-              std::uint64_t maxBytes) {
+              HttpGetSteps& steps) {
   UniqueHandle out;
   if (file) {
     out = UniqueHandle(::CreateFileW(file->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -124,13 +101,11 @@ bool readBody(HINTERNET request, std::string& body, const std::optional<std::fil
     if (!out.valid()) return false;
   }
   std::vector<char> buffer(kReadBuffer);
-  std::uint64_t total = 0;
   for (;;) {
     DWORD n = 0;
     if (!::WinHttpReadData(request, buffer.data(), kReadBuffer, &n)) return false;
     if (n == 0) break;
-    total += n;
-    if (total > maxBytes) return false;  // checked before storing: never more than maxBytes
+    if (steps.bodyPiece(200, n) != HttpPiece::Store) return false;
     if (out.valid()) {
       if (!writeAll(out.get(), buffer.data(), n)) return false;
     } else {
@@ -144,10 +119,9 @@ bool readBody(HINTERNET request, std::string& body, const std::optional<std::fil
 
 bool httpGet(WStringView url, std::string& body, const std::optional<std::filesystem::path>& file,
              std::uint64_t maxBytes, std::int32_t timeoutMs) {
-  if (timeoutMs < 0) return false;
-  ParsedUrl parsed = crackUrl(url);
+  HttpGetSteps steps(url, timeoutMs, maxBytes);
   // Refused here, before anything touches the network.
-  if (!allowed(parsed, timeoutMs)) return false;
+  if (!steps.allowed()) return false;
 
   const bool lan = timeoutMs != 0;
   const Internet session(::WinHttpOpen(toWide(kUserAgent).c_str(),
@@ -156,16 +130,13 @@ bool httpGet(WStringView url, std::string& body, const std::optional<std::filesy
   if (!session) return false;
   if (lan && !::WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs)) return false;
 
-  for (int redirects = 0;; ++redirects) {
-    const Hop hop = sendOnce(session.get(), parsed);
-    if (!hop.request) return false;
-    if (hop.code == 200) return readBody(hop.request.get(), body, file, maxBytes);
-    if (!isFollowedRedirect(hop.code) || redirects == kMaxRedirects) return false;
-    const WString location = locationHeader(hop.request.get());
-    if (location.empty()) return false;
-    const ParsedUrl next = crackUrl(resolveLocation(parsed, location));
-    // Never from https down to http, and in server mode plain http only to a local host.
-    if (!allowed(next, timeoutMs) || (parsed.scheme == L"https" && next.scheme != L"https")) return false;
-    parsed = next;
+  for (;;) {
+    const Hop hop = sendOnce(session.get(), steps.target());
+    HttpAnswer answer;
+    answer.status = hop.code;
+    // A redirect's body is never read; a 200's is read whole before the answer counts.
+    answer.complete = hop.request && (hop.code != 200 || readBody(hop.request.get(), body, file, steps));
+    if (answer.complete && isFollowedRedirect(hop.code)) answer.location = locationHeader(hop.request.get());
+    if (!steps.follow(answer)) return steps.succeeded();
   }
 }
