@@ -110,11 +110,14 @@ TEST(DeskSign, RefusesWhatTheShellWouldRefuse) {
   std::ofstream(dir / "empty.run", std::ios::binary);
   const std::string key = " --key '" + testKeyFile().string() + "'";
   const std::string file = " --file '" + (dir / "setup.run").string() + "'";
-  for (const std::string& args : std::vector<std::string>{"manifest" + key + " --version 1.4/../x" + file,
-                                 "manifest" + key + " --version 1.4" + file + " --name a/b",
-                                 "manifest" + key + " --version 1.4 --file '" + (dir / "empty.run").string() + "'",
-                                 "manifest --key '" + (dir / "setup.run").string() + "' --version 1.4" + file,
-                                 "manifest" + key + file, "sign"}) {
+  std::vector<std::string> refused{"manifest" + key + " --version 1.4" + file + " --name a/b",
+                                   "manifest" + key + " --version 1.4 --file '" + (dir / "empty.run").string() + "'",
+                                   "manifest --key '" + (dir / "setup.run").string() + "' --version 1.4" + file,
+                                   "manifest" + key + file, "sign"};
+  // Versions the shell would not compare as written: a typo must not ship an update nobody gets.
+  for (const char* version : {"1.4/../x", "abc", "v1.5.0", "1.5.0-beta", "1..5", "1.5.", ".1", "2147483648.1"})
+    refused.push_back("manifest" + key + " --version '" + version + "'" + file);
+  for (const std::string& args : refused) {
     const ToolRun run = deskSign(args);
     EXPECT_NE(run.status, 0) << args;
     EXPECT_TRUE(run.out.empty()) << args;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -91,6 +92,20 @@ std::optional<PublicKeyHex> publicOf(EVP_PKEY* key, std::string& error) {
 }
 
 }  // namespace
+
+bool isDottedNumbers(std::string_view version) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t dot = std::min(version.find('.', start), version.size());
+    const std::string_view piece = version.substr(start, dot - start);
+    if (piece.empty() || piece.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    // The shell reads each piece into 32 bits; a larger one would no longer compare as written.
+    const std::string_view significant = piece.substr(std::min(piece.find_first_not_of('0'), piece.size()));
+    if (significant.size() > 10 || (significant.size() == 10 && significant > "2147483647")) return false;
+    if (dot == version.size()) return true;
+    start = dot + 1;
+  }
+}
 
 std::optional<PublicKeyHex> generateKeyFile(const std::filesystem::path& keyFile, std::string& error) {
   Pkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
@@ -206,10 +221,12 @@ std::optional<std::string> fileSha256(const std::filesystem::path& file, std::st
 std::optional<std::string> makeManifest(const std::filesystem::path& keyFile, const std::string& version,
                                         const std::filesystem::path& installer, const std::string& name,
                                         std::string& error) {
-  // What the shell would refuse is refused here, before anything is published.
-  if (version.empty() || version.find_first_of(std::string("/\\:\0", 4)) != std::string::npos ||
-      version.find("..") != std::string::npos) {
-    error = "the version must be dotted numbers without \"/\", \"\\\", \":\" or \"..\"";
+  // What the shell would refuse is refused here, before anything is published. The shell reads
+  // only the leading number of each piece: "v1.5.0" would never be newer than anything, and
+  // "1.5.0-beta" would be the same version as the 1.5.0 that follows it.
+  if (!isDottedNumbers(version)) {
+    error = "the version \"" + version + "\" is not dotted numbers such as 1.4.0, so the shell would not "
+            "compare it as written";
     return std::nullopt;
   }
   if (name.find_first_of("/\\") != std::string::npos) {

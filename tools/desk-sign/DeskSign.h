@@ -25,6 +25,9 @@ std::optional<PublicKeyHex> publicKeyOf(const std::filesystem::path& keyFile, st
 std::optional<std::string> signMessage(const std::filesystem::path& keyFile, std::string_view message,
                                        std::string& error);
 
+// True for "1", "1.4.0", "2.10": digits and single dots, each number within 32 bits.
+bool isDottedNumbers(std::string_view version);
+
 // "desk-update\n" version "\n" name "\n" size "\n" sha256.
 std::string updateMessage(std::string_view version, std::string_view name, std::uint64_t size,
                           std::string_view sha256);
