@@ -82,6 +82,7 @@ TEST(HandedFiles, MatchOnlyAFileTheUserHandedOverByNameSizeAndTime) {
   const Case cases[] = {
       {"all three", {"report.txt", 5, modified}, true},
       {"time rounded up", {"report.txt", 5, modified + 1}, true},
+      {"whole seconds, as the web engine gives it", {"report.txt", 5, info.st_mtim.tv_sec * 1000}, true},
       {"other name", {"other.txt", 5, modified}, false},
       {"other size", {"report.txt", 4, modified}, false},
       {"other time", {"report.txt", 5, modified - 1000}, false},

@@ -77,10 +77,10 @@ std::optional<std::filesystem::path> HandedFiles::match(const FileDescription& d
     struct stat info {};
     if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     if (static_cast<std::uint64_t>(info.st_size) != description.size) continue;
-    const std::int64_t modifiedMs =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-    // The engine may round the time where this floors it.
-    if (std::llabs(modifiedMs - description.lastModifiedMs) > 1) continue;
+    const std::int64_t seconds = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+    const std::int64_t modifiedMs = seconds * 1000 + info.st_mtim.tv_nsec / 1000000;
+    // The engine may round the time where this floors it; WebKitGTK gives whole seconds.
+    if (std::llabs(modifiedMs - description.lastModifiedMs) > 1 && description.lastModifiedMs != seconds * 1000) continue;
     return file;
   }
   return std::nullopt;
