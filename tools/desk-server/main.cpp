@@ -1,21 +1,28 @@
-// desk-server: serves a desk page and the desk application's endpoints on 127.0.0.1.
+// desk-server: the demo desk application's server, on 127.0.0.1.
 //
-//   desk-server --page FILE [--root DIR] [--port N]
+//   desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]
 //
-// "/_desk.html" is FILE; every other GET is looked up under DIR by its path
-// ("/desk-file/<hex>", "/download/<name>", "/desk-update-linux.json"). What the page posts to
-// "/record" is printed on standard output, one line per post. The chosen port is printed first
-// as "port=N" so a script can read it.
+// "/_desk.html" is DIR/index.html and the page's other files are DIR's files by path. The desk
+// application's endpoints: "/desk-file/<id>" serves the sample files listed at
+// "/demo/samples.json"; with --key, DIR/installer.sh is signed at start as a newer version and
+// offered through "/desk-update-linux.json" and "/download/<name>". Any other GET is looked up
+// under --root (where the demo installer leaves its note). What is posted to "/record" is
+// printed on standard output, one line per post; --inject FILE adds FILE to the page as the
+// script "/_inject.js" (the desktop tests drive the page with it). The port is printed first as
+// "port=N" so a script can read it.
 #include <httplib.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <string>
+
+#include "DeskSign.h"
+#include "Samples.h"
+#include "SiteFiles.h"
 
 namespace {
 
@@ -25,44 +32,90 @@ void onSignal(int) {
   if (g_server) g_server->stop();
 }
 
-bool readFile(const std::filesystem::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+struct Options {
+  std::filesystem::path site;
+  std::filesystem::path root;
+  std::filesystem::path key;
+  std::filesystem::path inject;
+  int port = 0;
+};
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    const std::string value = argv[++i];
+    if (a == "--site") o.site = value;
+    else if (a == "--root") o.root = value;
+    else if (a == "--key") o.key = value;
+    else if (a == "--inject") o.inject = value;
+    else if (a == "--port") o.port = std::atoi(value.c_str());
+    else return false;
+  }
+  return !o.site.empty();
 }
 
-std::string contentType(const std::filesystem::path& p) {
-  const auto ext = p.extension().string();
-  if (ext == ".html") return "text/html; charset=utf-8";
-  if (ext == ".json") return "application/json";
-  if (ext == ".png") return "image/png";
-  return "application/octet-stream";
+struct Update {
+  std::string fileName;
+  std::string manifest;
+  SiteFile installer;  // as it was signed
+};
+
+// The demo installer, signed as the next version; nothing when there is no key or no installer.
+std::optional<Update> signUpdate(const Options& o) {
+  if (o.key.empty()) return std::nullopt;
+  auto installer = readSiteFile(o.site, "/installer.sh");
+  if (!installer) {
+    std::cerr << "desk-server: no update offered: cannot read " << (o.site / "installer.sh").string() << std::endl;
+    return std::nullopt;
+  }
+  Update update;
+  update.installer = *installer;
+  update.fileName = std::string("TamselDesk-") + DESK_DEMO_UPDATE_VERSION + ".run";
+  std::string error;
+  auto manifest =
+      desksign::makeManifest(o.key, DESK_DEMO_UPDATE_VERSION, o.site / "installer.sh", update.fileName, error);
+  if (!manifest) {
+    std::cerr << "desk-server: no update offered: " << error << std::endl;
+    return std::nullopt;
+  }
+  update.manifest = *manifest;
+  return update;
+}
+
+void send(httplib::Response& res, const std::optional<SiteFile>& file) {
+  if (!file) {
+    res.status = 404;
+    res.set_content("not found", "text/plain");
+    return;
+  }
+  // The demo is edited while it runs; a reload must show the files as they are now.
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(file->body, file->contentType);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string page;
-  std::string root;
-  int port = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--page" && i + 1 < argc) {
-      page = argv[++i];
-    } else if (a == "--root" && i + 1 < argc) {
-      root = argv[++i];
-    } else if (a == "--port" && i + 1 < argc) {
-      port = std::atoi(argv[++i]);
-    } else {
-      std::fprintf(stderr, "usage: desk-server --page FILE [--root DIR] [--port N]\n");
-      return 2;
-    }
-  }
-  if (page.empty()) {
-    std::fprintf(stderr, "desk-server: --page is required\n");
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::fprintf(stderr, "usage: desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]\n");
     return 2;
   }
+  auto page = readSiteFile(o.site, "/index.html");
+  if (!page) {
+    std::cerr << "desk-server: cannot read " << (o.site / "index.html").string() << std::endl;
+    return 1;
+  }
+  std::optional<SiteFile> injected;
+  if (!o.inject.empty()) {
+    injected = readSiteFile(o.inject.parent_path(), "/" + o.inject.filename().string());
+    if (!injected) {
+      std::cerr << "desk-server: cannot read " << o.inject.string() << std::endl;
+      return 1;
+    }
+  }
+  const auto update = signUpdate(o);
 
   httplib::Server server;
   server.Post("/record", [](const httplib::Request& req, httplib::Response& res) {
@@ -70,29 +123,34 @@ int main(int argc, char** argv) {
     res.status = 204;
   });
   server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-    std::string body;
-    std::filesystem::path file;
-    if (req.path == "/_desk.html") {
-      file = page;
-    } else if (!root.empty() && req.path.find("..") == std::string::npos) {
-      file = std::filesystem::path(root) / req.path.substr(1);
+    const std::string& path = req.path;
+    if (path == "/_desk.html") {
+      // Read again each time, so an edited page shows at the next reload.
+      auto current = readSiteFile(o.site, "/index.html");
+      if (current && injected) current->body = withScript(current->body, "/_inject.js");
+      return send(res, current);
     }
-    std::error_code ec;
-    if (file.empty() || !std::filesystem::is_regular_file(file, ec) || !readFile(file, body)) {
-      res.status = 404;
-      res.set_content("not found", "text/plain");
-      return;
+    if (path == "/_inject.js" && injected) return send(res, injected);
+    if (path == "/demo/samples.json") return send(res, SiteFile{sampleList().dump(), "application/json"});
+    if (path.rfind("/desk-file/", 0) == 0) {
+      const auto body = sampleBody(path.substr(11));
+      return send(res, body ? std::optional<SiteFile>(SiteFile{*body, "application/octet-stream"}) : std::nullopt);
     }
-    res.set_content(body, contentType(file));
+    if (update && path == "/desk-update-linux.json") return send(res, SiteFile{update->manifest, "application/json"});
+    if (update && path == "/download/" + update->fileName) return send(res, update->installer);
+    if (path == "/installer.sh") return send(res, std::nullopt);
+    if (auto file = readSiteFile(o.site, path)) return send(res, file);
+    send(res, readSiteFile(o.root, path));
   });
 
-  const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
-                              : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+  const int bound = o.port == 0 ? server.bind_to_any_port("127.0.0.1")
+                                : (server.bind_to_port("127.0.0.1", o.port) ? o.port : -1);
   if (bound <= 0) {
-    std::fprintf(stderr, "desk-server: cannot listen on 127.0.0.1:%d\n", port);
+    std::fprintf(stderr, "desk-server: cannot listen on 127.0.0.1:%d\n", o.port);
     return 1;
   }
   std::cout << "port=" << bound << std::endl;
+  if (update) std::cout << "update=" << DESK_DEMO_UPDATE_VERSION << std::endl;
   g_server = &server;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
