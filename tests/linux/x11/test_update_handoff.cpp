@@ -1,5 +1,6 @@
 // The real shell against a signed update on the desk test server: announced to the page, then
 // handed off to the installer, after which the shell is gone.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -67,4 +68,52 @@ TEST_F(X11DesktopTest, SignedUpdateIsAnnouncedAndHandedOff) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
   }
   EXPECT_TRUE(found);
+}
+
+// The Linux update installer end to end: the shell verifies TamselDesk-<v>.run and hands over to
+// it; the installer puts the program into ~/.local, points the start-at-log-in entry at it and
+// starts it once the old shell is gone, and the new one finds its origin in config.json.
+TEST_F(X11DesktopTest, RunInstallerReplacesTheShellForTheUserAndStartsIt) {
+  if (!builtWithTestKey()) GTEST_SKIP() << "built with a release key";
+  const auto home = harness->home().path();
+  ChildProcess step;
+  ASSERT_TRUE(step.start({findProgram("cmake"), "--install", DESK_BINARY_DIR, "--prefix", (home / "stage/usr").string(),
+                          "--strip"}, {}, (home / "stage.log").string()));
+  ASSERT_EQ(step.wait(120000), 0);
+  const auto run = home / "TamselDesk-1.4.0.run";
+  ASSERT_TRUE(step.start({std::string(DESK_SOURCE_DIR) + "/packaging/linux/make-run-installer", (home / "stage").string(),
+                          "1.4.0", run.string()}, {}, (home / "make-run.log").string()));
+  ASSERT_EQ(step.wait(60000), 0);
+  std::string error;
+  const auto manifest = desksign::makeManifest(testKey(), "1.4.0", run, run.filename().string(), error);
+  ASSERT_TRUE(manifest) << error;
+  std::ifstream in(run, std::ios::binary);
+  harness->server().setRoute("/desk-update-linux.json", 200, *manifest, "application/json");
+  harness->server().setRoute("/download/" + run.filename().string(), 200,
+                             std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  // Started with --server, which is not remembered: the installed shell must find its origin here.
+  std::filesystem::create_directories(home / "data/TamselDeskNative");
+  std::ofstream(home / "data/TamselDeskNative/config.json") << R"({"server":")" << harness->server().origin() << "\"}";
+  std::filesystem::create_directories(home / "config/autostart");
+  std::ofstream(home / "config/autostart/TamselDeskNative.desktop") << "[Desktop Entry]\nExec=\"/opt/old/tamsel-desk\"\n";
+
+  ASSERT_TRUE(harness->startShell());
+  ASSERT_TRUE(harness->command("deskSend({ t: 'updateCheck', manual: true }); 'asked'"));
+  ASSERT_TRUE(waitUntil([&] { return !harness->callbacks("deskUpdateReady").empty(); }, 15000));
+  ASSERT_TRUE(harness->command("setTimeout(function () { deskSend({ t: 'updateNow' }); }, 0); 'now'"));
+  ASSERT_EQ(harness->shell().wait(15000), 0);
+  ASSERT_TRUE(waitUntil([&] { return harness->count("ready") == 2; }, 30000)) << "the installed shell did not start";
+
+  const auto program = home / ".local/lib/tamsel-desk/tamsel-desk";
+  pid_t started = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path() / "exe", ec) == program) started = std::stoi(entry.path().filename());
+  }
+  EXPECT_NE(started, 0) << "the new shell is not the installed program";
+  if (started) ::kill(started, SIGTERM);
+  std::ifstream autostart(home / "config/autostart/TamselDeskNative.desktop");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(autostart), std::istreambuf_iterator<char>())
+                .find("Exec=\"" + program.string() + "\""),
+            std::string::npos);
 }
