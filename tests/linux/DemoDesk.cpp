@@ -160,19 +160,40 @@ std::optional<ScreenPoint> DemoDesk::centerOf(const std::string& element) {
 
 bool DemoDesk::xdotool(const std::vector<std::string>& args) { return ::xdotool(display_, args); }
 
-bool DemoDesk::clickOn(const std::string& element) {
-  const auto at = centerOf(element);
-  if (!at) return false;
-  // The shell takes the mouse over a shape at its next pointer tick; the page sees the pointer
-  // only when it moves after that, as a person's hand would.
-  int wiggle = 0;
-  waitUntil(
-      [&] {
-        xdotool({"mousemove", std::to_string(at->x + (wiggle++ % 2)), std::to_string(at->y)});
-        return eval(element + ".matches(':hover')", 2000) == Json(true);
-      },
-      4000);
-  return xdotool({"click", "1"});
+bool DemoDesk::clickOn(const std::string& element, bool confirm) {
+  const std::string reached = "(function (e) { const t = window.demoDriverClicked; return !!t && e.contains(t); })(" +
+                              element + ")";
+  // A loaded machine can lose a click now and then; a person would click again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const auto at = centerOf(element);
+    if (!at || !eval("window.demoDriverClicked = null; 1")) return false;
+    // The shell takes the mouse over a shape at its next pointer tick; the page sees the pointer
+    // only when it moves after that, as a person's hand would.
+    int wiggle = 0;
+    waitUntil(
+        [&] {
+          xdotool({"mousemove", std::to_string(at->x + (wiggle++ % 2)), std::to_string(at->y)});
+          return eval(element + ".matches(':hover')", 2000) == Json(true);
+        },
+        4000);
+    if (!xdotool({"click", "1"})) return false;
+    if (!confirm || waitFor(reached, 2000)) return true;
+  }
+  return false;
 }
 
-bool DemoDesk::click(const std::string& selector) { return clickOn("document.querySelector('" + selector + "')"); }
+bool DemoDesk::click(const std::string& selector, bool confirm) {
+  return clickOn("document.querySelector('" + selector + "')", confirm);
+}
+
+bool DemoDesk::typeInto(const std::string& selector, const std::string& text) {
+  const std::string field = "document.querySelector('" + selector + "')";
+  // A loaded machine can lose a click or a key now and then; a person would try again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!click(selector) || !waitFor("document.activeElement === " + field, 2000)) continue;
+    xdotool({"key", "ctrl+a", "BackSpace"});
+    xdotool({"type", "--delay", "15", text});
+    if (waitUntil([&] { return eval(field + ".value") == Json(text); }, 2000)) return true;
+  }
+  return false;
+}

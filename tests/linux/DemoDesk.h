@@ -34,8 +34,12 @@ class DemoDesk {
   std::string text(const std::string& selector);
   // The screen position of the middle of the element `element` (a script giving it).
   std::optional<ScreenPoint> centerOf(const std::string& element);
-  bool click(const std::string& selector);
-  bool clickOn(const std::string& element);
+  // Clicks the middle of the element (a script giving it) once the shell lets the page have the
+  // mouse there, and again should the page not see the click (unless `confirm` is false).
+  bool click(const std::string& selector, bool confirm = true);
+  bool clickOn(const std::string& element, bool confirm = true);
+  // Clicks the field and types the text into it with the keyboard.
+  bool typeInto(const std::string& selector, const std::string& text);
   bool xdotool(const std::vector<std::string>& args);
 
  private:

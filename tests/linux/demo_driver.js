@@ -18,6 +18,8 @@
       });
     }).catch(function () {});
   }
+  // What the last click reached, so a test knows its click landed where it aimed.
+  document.addEventListener('click', function (e) { window.demoDriverClicked = e.target; }, true);
   window.addEventListener('load', function () {
     record('ready', { version: window.deskShellVersion || null });
     setInterval(poll, 150);
