@@ -1,5 +1,9 @@
-// Arbitrary text as a file name and as a "dir": the cleaned name is never empty, never a path,
-// never a reserved device name, and the folder never leaves the received folder.
+// Arbitrary text as a file name and as a "dir", through uniqueSavePath on an in-memory folder
+// model: the cleaned name is never empty, never a path, never a reserved device name; the
+// folder never leaves the received folder; and the name chosen is the first free one.
+//
+// Input: 1 byte (low 3 bits: how many numbered names are taken already; bit 3: the next one's
+// ".part" is taken too), then the text.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +11,15 @@
 #include <string>
 #include <string_view>
 
+#include "app/App.h"
 #include "files/Saving.h"
+#include "support/FakeDesktop.h"
+#include "support/FakeWebHost.h"
+#include "support/MemoryFolders.h"
+
+#include "support/FakeDesktop.cpp"
+#include "support/FakeWebHost.cpp"
+#include "support/TempDir.cpp"
 
 namespace {
 
@@ -21,36 +33,39 @@ void checkName(const WString& name) {
   WString stem = dot != WString::npos && dot != 0 ? name.substr(0, dot) : name;
   for (auto& c : stem)
     if (c >= WChar('a') && c <= WChar('z')) c = static_cast<WChar>(c - 32);
-  static const std::array<const char*, 11> reserved = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",
-                                                       "COM3", "COM4", "LPT1", "LPT2", "LPT3"};
-  for (const char* r : reserved)
-    if (stem == toWide(r)) std::abort();
-}
-
-const std::filesystem::path& receivedRoot() {
-  static const std::filesystem::path root =
-      std::filesystem::temp_directory_path() / ("desk-fuzz-received-" + std::to_string(std::rand()));
-  return root;
+  static constexpr std::array<WStringView, 11> reserved = {
+      DESK_W("CON"),  DESK_W("PRN"),  DESK_W("AUX"),  DESK_W("NUL"),  DESK_W("COM1"), DESK_W("COM2"),
+      DESK_W("COM3"), DESK_W("COM4"), DESK_W("LPT1"), DESK_W("LPT2"), DESK_W("LPT3")};
+  for (WStringView r : reserved)
+    if (stem == r) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  static FakeDesktop desk;
+  static FakeWebHost web;
+  static MemoryFolders folders;
+  static App app(desk, web);
+  app.saveFolders = &folders;
+  if (size < 1) return 0;
+  const unsigned taken = data[0] & 7;
+  const bool partTaken = (data[0] & 8) != 0;
+  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
   // As UTF-8, and as raw UTF-16 code units (lone surrogates included).
-  const WString wide = toWide(text);
-  checkName(cleanFileName(wide));
+  const WString clean = cleanFileName(toWide(text));
+  checkName(clean);
   WString units;
-  for (std::size_t i = 0; i + 1 < size; i += 2) units.push_back(static_cast<WChar>(data[i] | (data[i + 1] << 8)));
+  for (std::size_t i = 1; i + 1 < size; i += 2) units.push_back(static_cast<WChar>(data[i] | (data[i + 1] << 8)));
   const WString fromUnits = cleanFileName(units);
   checkName(fromUnits);
   if (!toNarrow(units).empty() && toNarrow(fromUnits).empty()) std::abort();  // a cut split a pair
 
-  const std::filesystem::path& root = receivedRoot();
-  std::error_code ec;
-  std::filesystem::create_directories(root, ec);
-  const std::filesystem::path folder = saveFolderUnder(root, text);
+  folders.clear();
+  const std::filesystem::path root = receivedFolder(app);
+  const std::filesystem::path folder = saveFolder(app, text);
+  if (!folders.exists(folder)) std::abort();
   const auto rel = folder.lexically_relative(root);
   if (rel.empty()) std::abort();
   std::size_t levels = 0;
@@ -61,7 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++levels;
   }
   if (levels > kMaxFolderLevels) std::abort();
-  if (!std::filesystem::is_directory(folder, ec)) std::abort();
-  std::filesystem::remove_all(root, ec);
+
+  for (unsigned n = 0; n < taken; ++n) folders.add(folder / widePath(numberedName(clean, n)));
+  if (partTaken) folders.add(folder / widePath(numberedName(clean, taken) + DESK_W(".part")));
+  const ReservedPath chosen = uniqueSavePath(app, text, text);
+  const std::uint64_t expected = taken + (partTaken ? 1 : 0);
+  if (chosen.number() != expected || chosen.path() != folder / widePath(numberedName(clean, expected))) {
+    std::abort();
+  }
   return 0;
 }

@@ -123,6 +123,12 @@ class App final : public WebHostEvents {
   // or installUpdate (type, message with "_path" settled); returning true keeps it from that
   // subsystem. Unset in the product; tests check the routing with it without starting transfers.
   std::function<bool(const std::string& type, const Json& message)> handOffHook;
+  // Asked just before a worker thread starts, with the worker's name ("fileFetch", "update",
+  // "lan"): false keeps the thread from starting, and the work goes with its job as when no
+  // thread can be made. Unset in the product; the page-message fuzz target says no, so that
+  // every message runs up to the thread boundary and nothing reaches the network.
+  std::function<bool(const char* worker)> workerGate;
+  bool workerMayStart(const char* worker) const { return !workerGate || workerGate(worker); }
 
   // ---- server files ----
   void fileGet(const Json& message);
@@ -178,7 +184,8 @@ class App final : public WebHostEvents {
   // ---- subsystem state beyond the record (each section owned by its subsystem) ----
   // workers: what file and update threads hold instead of the App (see WorkerLink.h).
   std::shared_ptr<class WorkerLink> workerLink;
-  // files:
+  // files: where save names are looked up and folders made; null is the disk itself.
+  class FolderModel* saveFolders = nullptr;
   // lan:
   void lanGet(const Json& message);
   void lanSinkGet(const Json& message);

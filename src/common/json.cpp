@@ -10,6 +10,10 @@ Json parseJson(std::string_view text) {
 
 Json loadJsonFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
+  return loadJsonStream(in);
+}
+
+Json loadJsonStream(std::istream& in) {
   if (!in) return Json::object();
   Json value = Json::parse(in, nullptr, false, false);
   if (!value.is_object()) return Json::object();

@@ -3,6 +3,7 @@
 // present with the expected kind, otherwise it counts as absent. Output is compact with sorted keys.
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ using Json = nlohmann::json;
 Json parseJson(std::string_view text);
 // Always an object: a missing, unreadable or malformed file, or one that is not an object, gives {}.
 Json loadJsonFile(const std::filesystem::path& path);
+// The same for a file already open (a stream in a failed state gives {}).
+Json loadJsonStream(std::istream& in);
 // Compact dump, raw UTF-8, sorted keys (nlohmann's object type is ordered by key).
 std::string jsonDump(const Json& value);
 // A double-quoted JavaScript string literal (JSON escapes), as wide text for a page script.

@@ -42,7 +42,7 @@ void App::fileGet(const Json& message) {
     return;
   }
   try {
-    std::thread(fileFetchWorker, workerLink, std::move(job)).detach();
+    if (workerMayStart("fileFetch")) std::thread(fileFetchWorker, workerLink, std::move(job)).detach();
   } catch (...) {
     // No thread: the job went with the thread's arguments and the page is told nothing.
   }

@@ -46,12 +46,6 @@ void drop(const std::filesystem::path& path) {
   r.names.erase(partOf(path));
 }
 
-bool existsOnDisk(const std::filesystem::path& path) {
-  std::error_code ec;
-  const auto type = std::filesystem::symlink_status(path, ec).type();
-  return type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none;
-}
-
 }  // namespace
 
 WString numberedName(WStringView name, std::uint64_t n) {
@@ -64,7 +58,8 @@ WString numberedName(WStringView name, std::uint64_t n) {
   return out;
 }
 
-ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView name, std::uint64_t from) {
+ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView name, std::uint64_t from,
+                             FolderModel& folders) {
   ReservedPath out;
   if (name.empty()) return out;
   for (std::uint64_t n = from; n <= kLastSaveNumber; ++n) {
@@ -72,10 +67,11 @@ ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView na
     // Held first, looked at second: a name is never handed out twice, and no lock is kept
     // across the file-system lookups.
     if (!hold(candidate)) continue;
-    if (existsOnDisk(candidate) || existsOnDisk(std::filesystem::path(partOf(candidate)))) {
+    if (folders.exists(candidate) || folders.exists(std::filesystem::path(partOf(candidate)))) {
       drop(candidate);
       continue;
     }
+    out.folders_ = &folders;
     out.folder_ = folder;
     out.name_ = WString(name);
     out.number_ = n;
@@ -88,7 +84,8 @@ ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView na
 ReservedPath::~ReservedPath() { release(); }
 
 ReservedPath::ReservedPath(ReservedPath&& other) noexcept
-    : folder_(std::move(other.folder_)),
+    : folders_(other.folders_),
+      folder_(std::move(other.folder_)),
       name_(std::move(other.name_)),
       number_(other.number_),
       path_(std::exchange(other.path_, {})) {}
@@ -96,6 +93,7 @@ ReservedPath::ReservedPath(ReservedPath&& other) noexcept
 ReservedPath& ReservedPath::operator=(ReservedPath&& other) noexcept {
   if (this != &other) {
     release();
+    folders_ = other.folders_;
     folder_ = std::move(other.folder_);
     name_ = std::move(other.name_);
     number_ = other.number_;
@@ -106,7 +104,7 @@ ReservedPath& ReservedPath::operator=(ReservedPath&& other) noexcept {
 
 ReservedPath ReservedPath::next() const {
   if (empty()) return {};
-  return reserveFreePath(folder_, name_, number_ + 1);
+  return reserveFreePath(folder_, name_, number_ + 1, *folders_);
 }
 
 void ReservedPath::release() {

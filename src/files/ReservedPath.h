@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/text.h"
+#include "files/FolderModel.h"
 
 class ReservedPath {
  public:
@@ -27,7 +28,8 @@ class ReservedPath {
   void release();
 
  private:
-  friend ReservedPath reserveFreePath(const std::filesystem::path&, WStringView, std::uint64_t);
+  friend ReservedPath reserveFreePath(const std::filesystem::path&, WStringView, std::uint64_t, FolderModel&);
+  FolderModel* folders_ = nullptr;
   std::filesystem::path folder_;
   WString name_;
   std::uint64_t number_ = 0;
@@ -39,11 +41,10 @@ class ReservedPath {
 inline constexpr std::uint64_t kLastSaveNumber = 1000000;
 
 // folder/name when free, else folder/"stem (n).ext" for the first free n >= max(1, from).
-// Free means: neither the name nor the name + ".part" exists in the file system (a dangling
-// link counts as existing) and neither is held by a reservation. A lookup that fails for any
-// other reason than "not there" counts as free; the final move refuses to replace anyway.
-// `name` must already be clean (cleanFileName).
-ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView name, std::uint64_t from = 0);
+// Free means: neither the name nor the name + ".part" exists in `folders` (see FolderModel)
+// and neither is held by a reservation. `name` must already be clean (cleanFileName).
+ReservedPath reserveFreePath(const std::filesystem::path& folder, WStringView name, std::uint64_t from = 0,
+                             FolderModel& folders = diskFolders());
 
 // The candidate for number n: the name itself for 0, else "stem (n)" + extension, the extension
 // being everything from the last "." unless that dot is the first character.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <system_error>
 
 #include "app/App.h"
 
@@ -50,15 +49,24 @@ std::size_t utf8Size(WStringView s) {
 
 bool isReservedStem(WStringView name) {
   const std::size_t dot = name.rfind(WChar('.'));
-  WString stem(dot != WStringView::npos && dot != 0 ? name.substr(0, dot) : name);
-  for (auto& c : stem)
-    if (c >= WChar('a') && c <= WChar('z')) c = static_cast<WChar>(c - ('a' - 'A'));
-  static const std::array<const char*, 11> kReserved = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",
-                                                        "COM3", "COM4", "LPT1", "LPT2", "LPT3"};
-  return std::any_of(kReserved.begin(), kReserved.end(), [&](const char* r) { return stem == toWide(r); });
+  const WStringView stem = dot != WStringView::npos && dot != 0 ? name.substr(0, dot) : name;
+  static constexpr std::array<WStringView, 11> kReserved = {
+      DESK_W("CON"),  DESK_W("PRN"),  DESK_W("AUX"),  DESK_W("NUL"),  DESK_W("COM1"), DESK_W("COM2"),
+      DESK_W("COM3"), DESK_W("COM4"), DESK_W("LPT1"), DESK_W("LPT2"), DESK_W("LPT3")};
+  const auto sameUpper = [&](WStringView reserved) {
+    if (stem.size() != reserved.size()) return false;
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+      const WChar c = stem[i] >= WChar('a') && stem[i] <= WChar('z') ? static_cast<WChar>(stem[i] - ('a' - 'A')) : stem[i];
+      if (c != reserved[i]) return false;
+    }
+    return true;
+  };
+  return std::any_of(kReserved.begin(), kReserved.end(), sameUpper);
 }
 
 bool isSeparator(WChar c) { return c == WChar('/') || c == WChar('\\'); }
+
+FolderModel& foldersOf(const App& app) { return app.saveFolders ? *app.saveFolders : diskFolders(); }
 
 }  // namespace
 
@@ -89,12 +97,12 @@ std::filesystem::path receivedFolder(App& app) {
   std::filesystem::path folder;
   if (auto downloads = app.desktop().downloadsFolder(); downloads && !downloads->empty()) folder = *downloads;
   if (folder.empty()) folder = app.dataDir / "received";
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  foldersOf(app).makeFolders(folder);
   return folder;
 }
 
-std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std::string_view dir) {
+std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std::string_view dir,
+                                      FolderModel& folders) {
   if (dir.empty()) return received;
   const WString wide = toWide(dir);
   std::filesystem::path folder = received;
@@ -114,17 +122,16 @@ std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std
     folder /= widePath(level);
     ++levels;
   }
-  if (folder == received) return received;
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec)) return received;
+  if (folder == received || !folders.makeFolders(folder)) return received;
   return folder;
 }
 
-std::filesystem::path saveFolder(App& app, std::string_view dir) { return saveFolderUnder(receivedFolder(app), dir); }
+std::filesystem::path saveFolder(App& app, std::string_view dir) {
+  return saveFolderUnder(receivedFolder(app), dir, foldersOf(app));
+}
 
 ReservedPath uniqueSavePath(App& app, std::string_view name, std::string_view dir) {
-  return reserveFreePath(saveFolder(app, dir), cleanFileName(toWide(name)));
+  return reserveFreePath(saveFolder(app, dir), cleanFileName(toWide(name)), 0, foldersOf(app));
 }
 
 bool placeSavedFile(FileJob& job, const std::filesystem::path& partFile, WStringView originUrl) {

@@ -16,6 +16,7 @@
 
 #include "common/text.h"
 #include "files/FileJob.h"
+#include "files/FolderModel.h"
 #include "files/FilePlatform.h"
 #include "files/ReservedPath.h"
 
@@ -36,8 +37,9 @@ std::filesystem::path receivedFolder(App& app);
 // pieces skipped, each level at most 80 units, at most 16 levels), created. When it cannot be
 // created, the received folder itself. Main thread.
 std::filesystem::path saveFolder(App& app, std::string_view dir);
-// The same below a given received folder; touches nothing but the file system.
-std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std::string_view dir);
+// The same below a given received folder; touches nothing but `folders`.
+std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std::string_view dir,
+                                      FolderModel& folders = diskFolders());
 
 // The last path component with control characters and <>:"/\|?* made "_", trailing dots and
 // spaces removed, at most 120 units (the last ones kept), never empty ("_"), and with "_" put
@@ -46,7 +48,8 @@ WString cleanFileName(WStringView name);
 
 // The final path for a save of `name` into `dir`, held (see ReservedPath.h): the first of clean,
 // "stem (1).ext", "stem (2).ext"... that is free, numbering on past 999. Empty only when no
-// free name exists at all. Main thread.
+// free name exists at all. Main thread. These App forms ask the App's saveFolders (the disk
+// unless a fuzz target set it).
 ReservedPath uniqueSavePath(App& app, std::string_view name, std::string_view dir);
 
 // Puts a finished part file in place at job.path without ever replacing anything: when the name

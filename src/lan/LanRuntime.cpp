@@ -51,6 +51,7 @@ void LanRuntime::reap() {
 }
 
 bool LanRuntime::startFetch(std::function<void(FetchStop&)> work) {
+  if (!app_.workerMayStart("lan")) return false;
   reap();
   std::lock_guard guard(lock_);
   if (stopping_) return false;

@@ -20,11 +20,14 @@ void App::checkForUpdate(bool manual) {
   // The running check reads updateManual when it ends, so it answers this request too.
   if (updateChecking.exchange(true)) return;
   try {
-    std::thread(updateWorker, workerLink, UpdateSource{serverOrigin, dataDir}).detach();
+    if (workerMayStart("update")) {
+      std::thread(updateWorker, workerLink, UpdateSource{serverOrigin, dataDir}).detach();
+      return;
+    }
   } catch (...) {
-    // updateManual stays set: the next check answers it.
-    updateChecking.store(false);
   }
+  // No thread: updateManual stays set, and the next check answers it.
+  updateChecking.store(false);
 }
 
 void App::onUpdateReady(std::unique_ptr<UpdateReady> ready) {
