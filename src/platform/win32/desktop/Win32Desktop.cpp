@@ -1,0 +1,241 @@
+// The companion window: a layered, top-most tool window, created hidden and click-through, and
+// the window procedure that turns its messages into App's entry points. Click-through is the
+// pair of extended style bits WS_EX_TRANSPARENT and WS_EX_NOACTIVATE: with both set, a layered
+// window lets every mouse event through to the window beneath and is never activated.
+#include "Win32Desktop.h"
+
+#include <dwmapi.h>
+#include <wtsapi32.h>
+
+#include <cstdio>
+
+#include "SingleInstance.h"
+#include "Win32Tray.h"
+#include "app/App.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TamselDeskNativeWindow";
+constexpr wchar_t kTitle[] = L"在线Tamsel桌面小屋";
+constexpr DWORD kStyle = WS_POPUP;
+constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_NOACTIVATE;
+constexpr LONG_PTR kClickThroughBits = WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
+constexpr int kIconResource = 101;
+
+TrayEvent trayEvent(LPARAM lParam) {
+  switch (LOWORD(lParam)) {
+    case NIN_SELECT:
+      return TrayEvent::Select;
+    case NIN_KEYSELECT:
+      return TrayEvent::KeySelect;
+    case WM_RBUTTONUP:
+      return TrayEvent::RightButtonUp;
+    case WM_CONTEXTMENU:
+      return TrayEvent::ContextMenu;
+    default:
+      return TrayEvent::Other;
+  }
+}
+
+}  // namespace
+
+Win32Desktop::Win32Desktop(HINSTANCE instance) : instance_(instance) {}
+
+Win32Desktop::~Win32Desktop() {
+  accepting_ = false;
+  app_ = nullptr;
+  tray_.reset();
+  if (hwnd_) DestroyWindow(hwnd_);
+  postBox_.clear();
+}
+
+bool Win32Desktop::createWindow() {
+  if (hwnd_) return true;
+  taskbarCreatedMsg_ = RegisterWindowMessageW(L"TaskbarCreated");
+
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = windowProcThunk;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(kIconResource));
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))  // IDC_ARROW;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExW(&windowClass);  // a second registration in the same process fails harmlessly
+
+  hwnd_ = CreateWindowExW(kExStyle, kWindowClass, kTitle, kStyle, 0, 0, 100, 100, nullptr, nullptr, instance_,
+                          nullptr);
+  if (!hwnd_) {
+    fwprintf(stderr, L"tamsel-desk: cannot create the main window (error %lu)\n", GetLastError());
+    return false;
+  }
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  return true;
+}
+
+void Win32Desktop::applyTransparency() {
+  if (!hwnd_) return;
+  // Blur behind an empty region: the compositor keeps the window's per-pixel alpha and blurs
+  // nothing, so whatever the page leaves transparent shows the desktop as it is.
+  HRGN empty = CreateRectRgn(0, 0, -1, -1);
+  DWM_BLURBEHIND blur{};
+  blur.dwFlags = DWM_BB_ENABLE | DWM_BB_BLURREGION;
+  blur.fEnable = TRUE;
+  blur.hRgnBlur = empty;
+  blur.fTransitionOnMaximized = FALSE;
+  DwmEnableBlurBehindWindow(hwnd_, &blur);
+  if (empty) DeleteObject(empty);
+  SetLayeredWindowAttributes(hwnd_, 0, 255, LWA_ALPHA);
+}
+
+LRESULT CALLBACK Win32Desktop::windowProcThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* desktop = reinterpret_cast<Win32Desktop*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!desktop) return DefWindowProcW(hwnd, message, wParam, lParam);
+  return desktop->windowProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    onDestroy();
+    return 0;
+  }
+  // Outside App's life every message gets the default handling.
+  App* app = app_;
+  if (!app) return DefWindowProcW(hwnd, message, wParam, lParam);
+
+  if (taskbarCreatedMsg_ != 0 && message == taskbarCreatedMsg_) {
+    app->onTaskbarCreated();
+    return 0;
+  }
+  switch (message) {
+    case WM_SIZE:
+      app->onSize();
+      return 0;
+    case WM_SETFOCUS:
+      app->onSetFocus();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_CLOSE:
+      app->onClose();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETWORKAREA) app->onWorkAreaChanged();
+      return 0;
+    case WM_MOUSEACTIVATE:
+      return MA_ACTIVATE;
+    case WM_DISPLAYCHANGE:
+      app->onDisplayChanged();
+      return 0;
+    case WM_TIMER:
+      app->onTimer(static_cast<int>(wParam));
+      return 0;
+    case WM_WTSSESSION_CHANGE:
+      if (wParam == WTS_SESSION_LOCK) app->onSessionChange(true);
+      if (wParam == WTS_SESSION_UNLOCK) app->onSessionChange(false);
+      return 0;
+    case WM_DPICHANGED:
+      app->onDpiChanged();
+      return 0;
+    case WM_DWMCOMPOSITIONCHANGED:
+      app->onCompositionChanged();
+      return 0;
+    case WM_TRAY_NOTIFY:
+      app->onTrayEvent(trayEvent(lParam));
+      return 0;
+    case WM_SHOW_SHELL:
+    case WM_RESTART_WEB:
+    case WM_UPDATE_READY:
+    case WM_UPDATE_STATE:
+    case WM_FILE_DONE:
+    case WM_RUN_SCRIPT:
+      app->onPrivateMessage(message, wParam, postBox_.take(static_cast<std::uintptr_t>(lParam)));
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+void Win32Desktop::onDestroy() {
+  // App still sees the window here: the tray icon, the session registration and the timers go
+  // with it. Afterwards nothing may reach the handle.
+  if (app_) {
+    app_->onDestroy();
+  } else {
+    removeTrayIcon();
+    unregisterSessionNotifications();
+    quit(0);
+  }
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  hwnd_ = nullptr;
+}
+
+void Win32Desktop::destroyWindow() {
+  if (!hwnd_ || destroying_) return;
+  destroying_ = true;
+  // WM_DESTROY, and with it App::onDestroy, runs before DestroyWindow returns.
+  DestroyWindow(hwnd_);
+  destroying_ = false;
+}
+
+bool Win32Desktop::windowExists() { return hwnd_ != nullptr && IsWindow(hwnd_); }
+
+void Win32Desktop::showWindowNoActivate() {
+  if (hwnd_) ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+}
+
+void Win32Desktop::hideWindow() {
+  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool Win32Desktop::windowVisible() { return hwnd_ && IsWindowVisible(hwnd_); }
+
+void Win32Desktop::setWindowRect(const ScreenRect& rect) {
+  if (!hwnd_) return;
+  SetWindowPos(hwnd_, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOACTIVATE);
+}
+
+ScreenRect Win32Desktop::clientRect() {
+  RECT client{};
+  if (!hwnd_ || !GetClientRect(hwnd_, &client)) return {};
+  return {client.left, client.top, client.right, client.bottom};
+}
+
+ScreenPoint Win32Desktop::screenToClient(ScreenPoint p) {
+  POINT point{p.x, p.y};
+  if (hwnd_) ScreenToClient(hwnd_, &point);
+  return {point.x, point.y};
+}
+
+void Win32Desktop::setClickThrough(bool on) {
+  if (!hwnd_) return;
+  LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & ~kClickThroughBits;
+  if (on) style |= kClickThroughBits;
+  SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, style);
+}
+
+bool Win32Desktop::isForeground() { return hwnd_ && GetForegroundWindow() == hwnd_; }
+
+void Win32Desktop::setForeground() {
+  if (hwnd_) SetForegroundWindow(hwnd_);
+}
+
+double Win32Desktop::windowScale() {
+  const UINT dpi = hwnd_ ? GetDpiForWindow(hwnd_) : 0;
+  return dpi ? dpi / 96.0 : 1.0;
+}
+
+void Win32Desktop::registerSessionNotifications() {
+  if (hwnd_ && !sessionRegistered_) sessionRegistered_ = WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
+}
+
+void Win32Desktop::unregisterSessionNotifications() {
+  if (hwnd_ && sessionRegistered_) WTSUnRegisterSessionNotification(hwnd_);
+  sessionRegistered_ = false;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The tray icon: one notification-area icon with version-4 behaviour, whose clicks arrive at the
+// main window as WM_TRAY_NOTIFY (the event in the low word of lParam), and the popup menu that
+// App asks for, shown at the cursor and answered with the chosen id.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/Desktop.h"
+
+class Win32Tray {
+ public:
+  Win32Tray(HWND window, HINSTANCE instance);
+  ~Win32Tray();
+  Win32Tray(const Win32Tray&) = delete;
+  Win32Tray& operator=(const Win32Tray&) = delete;
+
+  // Adds the icon; called again when the taskbar was re-created.
+  void add();
+  void remove();
+  int track(const std::vector<MenuItem>& items);
+
+ private:
+  HWND window_;
+  NOTIFYICONDATAW icon_{};
+  bool added_ = false;
+};

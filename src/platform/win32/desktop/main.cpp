@@ -1,0 +1,25 @@
+// The Windows program: the Win32 desktop and the WebView2 host behind App's seams, in a
+// single-threaded COM apartment.
+#include <windows.h>
+#include <objbase.h>
+
+#include "Win32Desktop.h"
+#include "Win32WebHost.h"
+#include "app/App.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  Win32Desktop desktop(instance);
+  // A second start only wakes the first; it needs no COM.
+  if (!desktop.acquireSingleInstance()) {
+    desktop.requestShowFromFirst();
+    return 0;
+  }
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  int code = 1;
+  {
+    Win32WebHost web(desktop);
+    code = runShell(desktop, web);
+  }
+  CoUninitialize();
+  return code;
+}
