@@ -21,6 +21,8 @@ constexpr DWORD kStyle = WS_POPUP;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_NOACTIVATE;
 constexpr LONG_PTR kClickThroughBits = WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
 constexpr int kIconResource = 101;
+// IDC_ARROW in its wide form, whatever the UNICODE setting.
+const LPCWSTR kArrowCursor = MAKEINTRESOURCEW(32512);
 
 TrayEvent trayEvent(LPARAM lParam) {
   switch (LOWORD(lParam)) {
@@ -58,7 +60,7 @@ bool Win32Desktop::createWindow() {
   windowClass.lpfnWndProc = windowProcThunk;
   windowClass.hInstance = instance_;
   windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(kIconResource));
-  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))  // IDC_ARROW;
+  windowClass.hCursor = LoadCursorW(nullptr, kArrowCursor);
   windowClass.lpszClassName = kWindowClass;
   RegisterClassExW(&windowClass);  // a second registration in the same process fails harmlessly
 
