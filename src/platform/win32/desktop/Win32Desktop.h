@@ -111,7 +111,6 @@ class Win32Desktop final : public Desktop {
 
   PostBox postBox_;
   std::atomic<bool> accepting_{true};
-  std::atomic<int> awake_{0};
 
   std::unique_ptr<SingleInstance> instanceLock_;
   bool firstInstance_ = false;

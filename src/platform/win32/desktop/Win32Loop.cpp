@@ -3,8 +3,9 @@
 // stays with its sender as the seam promises.
 #include "Win32Desktop.h"
 #include "app/App.h"
+#include "platform/win32/common/Clock.h"
 
-std::uint64_t Win32Desktop::tickMs() { return GetTickCount64(); }
+std::uint64_t Win32Desktop::tickMs() { return systemTickMs(); }
 
 void Win32Desktop::startTimer(int id, std::uint32_t intervalMs) {
   if (hwnd_) SetTimer(hwnd_, static_cast<UINT_PTR>(id), intervalMs, nullptr);

@@ -1,6 +1,7 @@
-// The tray icon and keeping the system awake, each in its own small piece.
+// The tray icon and keeping the system awake.
 #include "Win32Desktop.h"
 #include "Win32Tray.h"
+#include "platform/win32/lan/KeepAwake.h"
 
 void Win32Desktop::addTrayIcon() {
   if (!hwnd_) return;
@@ -18,10 +19,5 @@ int Win32Desktop::trackPopupMenu(const std::vector<MenuItem>& items) {
   return tray_->track(items);
 }
 
-void Win32Desktop::keepAwake(bool on) {
-  // Counted across threads: the system is asked to stay awake at the first start and let go at
-  // the last end.
-  const int after = on ? ++awake_ : --awake_;
-  if (on && after == 1) SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-  if (!on && after == 0) SetThreadExecutionState(ES_CONTINUOUS);
-}
+// The request is the calling thread's: each worker pairs its own on and off.
+void Win32Desktop::keepAwake(bool on) { keepSystemAwake(on); }

@@ -1,57 +1,26 @@
 // Process facts, known folders, message boxes and the hand-offs to the user's desktop.
 #include <windows.h>
-#include <knownfolders.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstdio>
-#include <system_error>
 
 #include "Autostart.h"
 #include "SingleInstance.h"
 #include "Win32Desktop.h"
 #include "common/text.h"
+#include "platform/win32/files/ShellFolders.h"
+#include "platform/win32/files/ShellOpen.h"
+#include "platform/win32/update/StartHidden.h"
 
 namespace {
 
 constexpr wchar_t kCaption[] = L"在线Tamsel桌面小屋";
-
-std::optional<std::filesystem::path> knownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
-  const HRESULT hr = SHGetKnownFolderPath(id, 0, nullptr, &path);
-  std::optional<std::filesystem::path> folder;
-  if (SUCCEEDED(hr) && path) folder = std::filesystem::path(path);
-  CoTaskMemFree(path);
-  return folder;
-}
 
 // The same text on standard error, so a terminal or a log also learns why.
 void tellStandardError(const WString& text) {
   const std::string narrow = toNarrow(text);
   std::fprintf(stderr, "tamsel-desk: %s\n", narrow.c_str());
   std::fflush(stderr);
-}
-
-void shellOpen(HWND owner, const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
-  ShellExecuteW(owner, L"open", file, parameters, folder, SW_SHOWNORMAL);
-}
-
-// One command-line argument, quoted so CommandLineToArgvW gives it back unchanged.
-std::wstring quoteArgument(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, L'\\');
-  return quoted + L"\"";
 }
 
 }  // namespace
@@ -84,23 +53,17 @@ std::vector<WString> Win32Desktop::commandLineArguments() {
   return args;
 }
 
-std::optional<std::filesystem::path> Win32Desktop::localAppDataFolder() { return knownFolder(FOLDERID_LocalAppData); }
+std::optional<std::filesystem::path> Win32Desktop::localAppDataFolder() { return knownLocalAppDataFolder(); }
 
 bool Win32Desktop::createDataFolder(const std::filesystem::path& dir) {
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (std::filesystem::is_directory(dir, error)) return true;
+  if (createFolder(dir)) return true;
   std::fprintf(stderr, "tamsel-desk: cannot create the data folder %s\n", toNarrow(pathWide(dir)).c_str());
   return false;
 }
 
-std::optional<std::filesystem::path> Win32Desktop::downloadsFolder() { return knownFolder(FOLDERID_Downloads); }
+std::optional<std::filesystem::path> Win32Desktop::downloadsFolder() { return knownDownloadsFolder(); }
 
-std::filesystem::path Win32Desktop::partFileFolder() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-  return std::filesystem::path(std::wstring(buffer, length <= MAX_PATH ? length : 0));
-}
+std::filesystem::path Win32Desktop::partFileFolder() { return temporaryFolder(); }
 
 void Win32Desktop::messageBox(const WString& text, MessageIcon icon, bool owned) {
   tellStandardError(text);
@@ -113,28 +76,16 @@ bool Win32Desktop::askYesNo(const WString& text) {
   return MessageBoxW(hwnd_, text.c_str(), kCaption, MB_ICONINFORMATION | MB_YESNO) == IDYES;
 }
 
-void Win32Desktop::openWebAddress(const WString& url) { shellOpen(hwnd_, url.c_str(), nullptr, nullptr); }
-
-void Win32Desktop::openFile(const std::filesystem::path& file) {
-  const std::wstring folder = file.parent_path().wstring();
-  shellOpen(hwnd_, file.c_str(), nullptr, folder.c_str());
+void Win32Desktop::openWebAddress(const WString& url) {
+  ShellExecuteW(hwnd_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void Win32Desktop::revealFile(const std::filesystem::path& file) {
-  const std::wstring parameters = L"/select,\"" + file.wstring() + L"\"";
-  shellOpen(hwnd_, L"explorer.exe", parameters.c_str(), nullptr);
-}
+void Win32Desktop::openFile(const std::filesystem::path& file) { shellOpenFile(hwnd_, file); }
+
+void Win32Desktop::revealFile(const std::filesystem::path& file) { shellRevealFile(hwnd_, file); }
 
 bool Win32Desktop::startDetached(const std::filesystem::path& program, const std::vector<WString>& args) {
-  std::wstring parameters;
-  for (const auto& arg : args) {
-    if (!parameters.empty()) parameters += L' ';
-    parameters += quoteArgument(arg);
-  }
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(hwnd_, L"open", program.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
-                    SW_SHOWNORMAL));
-  return result > 32;
+  return shellStartHidden(program, args);
 }
 
 bool Win32Desktop::autostartOn() { return autostartValuePresent(); }

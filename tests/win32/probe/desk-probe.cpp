@@ -1,0 +1,148 @@
+// desk-probe: reads and nudges the running shell from inside the same Wine prefix, for the
+// tests on the Linux side, which see only X11. One command per run; the answer is one line of
+// JSON on standard output, exit status 0 when the shell's window was found.
+//   desk-probe window           the main window: visible, extended style, rectangle, work area
+//   desk-probe at X Y           the class of the top-level window at a screen point
+//   desk-probe post MSG W L     posts a message to the main window
+//   desk-probe box              the open message box's text, or nothing
+//   desk-probe answer ID        presses a button of the open message box (IDOK 1, IDYES 6, IDNO 7)
+//   desk-probe menu             the open popup menu's items: id, text, checked
+//   desk-probe pick ID          chooses that item of the open popup menu
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"在线Tamsel桌面小屋";
+
+std::string utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size - 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::string jsonString(const std::wstring& text) {
+  std::string out = "\"";
+  for (const char c : utf8(text)) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
+}
+
+HWND shell() { return FindWindowW(L"TamselDeskNativeWindow", nullptr); }
+HWND box() { return FindWindowW(L"#32770", kCaption); }
+HWND menuWindow() { return FindWindowW(L"#32768", nullptr); }
+
+int window() {
+  HWND hwnd = shell();
+  if (!hwnd) {
+    std::puts("{\"found\":false}");
+    return 1;
+  }
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &info);
+  const RECT& w = info.rcWork;
+  std::printf("{\"found\":true,\"visible\":%s,\"exstyle\":%lu,\"rect\":[%ld,%ld,%ld,%ld],\"work\":[%ld,%ld,%ld,%ld]}\n",
+              IsWindowVisible(hwnd) ? "true" : "false",
+              static_cast<unsigned long>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)), r.left, r.top, r.right, r.bottom,
+              w.left, w.top, w.right, w.bottom);
+  return 0;
+}
+
+int at(int x, int y) {
+  HWND hit = WindowFromPoint(POINT{x, y});
+  wchar_t name[256] = {};
+  if (hit) GetClassNameW(GetAncestor(hit, GA_ROOT), name, 256);
+  std::printf("{\"class\":%s}\n", jsonString(name).c_str());
+  return 0;
+}
+
+int boxText() {
+  HWND dialog = box();
+  wchar_t text[2048] = {};
+  // The message text is the box's static control 0xFFFF.
+  if (dialog) GetDlgItemTextW(dialog, 0xFFFF, text, 2048);
+  std::printf("{\"open\":%s,\"text\":%s}\n", dialog ? "true" : "false", jsonString(text).c_str());
+  return dialog ? 0 : 1;
+}
+
+int menu() {
+  HWND window = menuWindow();
+  HMENU handle = window ? reinterpret_cast<HMENU>(SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0)) : nullptr;
+  if (!handle) {
+    std::puts("{\"open\":false}");
+    return 1;
+  }
+  std::string items;
+  for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+    wchar_t text[256] = {};
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+    item.dwTypeData = text;
+    item.cch = 256;
+    GetMenuItemInfoW(handle, i, TRUE, &item);
+    if (!items.empty()) items += ",";
+    items += "{\"id\":" + std::to_string(item.fType & MFT_SEPARATOR ? 0 : item.wID) + ",\"text\":" + jsonString(text) +
+             ",\"checked\":" + ((item.fState & MFS_CHECKED) ? "true" : "false") + "}";
+  }
+  std::printf("{\"open\":true,\"items\":[%s]}\n", items.c_str());
+  return 0;
+}
+
+// Keyboard choice inside the menu's own loop: down to the item, then Enter.
+int pick(UINT id) {
+  HWND window = menuWindow();
+  HMENU handle = window ? reinterpret_cast<HMENU>(SendMessageW(window, 0x01E1, 0, 0)) : nullptr;
+  if (!handle) return 1;
+  int steps = 0;
+  for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+    const UINT itemId = GetMenuItemID(handle, i);
+    if (static_cast<int>(itemId) == -1 || (GetMenuState(handle, i, MF_BYPOSITION) & MF_SEPARATOR)) continue;
+    ++steps;
+    if (itemId == id) {
+      for (int s = 0; s < steps; ++s) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring verb = argc > 1 ? argv[1] : L"";
+  auto number = [&](int i) { return argc > i ? std::wcstoll(argv[i], nullptr, 0) : 0; };
+  if (verb == L"window") return window();
+  if (verb == L"at") return at(static_cast<int>(number(2)), static_cast<int>(number(3)));
+  if (verb == L"post") {
+    HWND hwnd = shell();
+    return hwnd && PostMessageW(hwnd, static_cast<UINT>(number(2)), static_cast<WPARAM>(number(3)),
+                                static_cast<LPARAM>(number(4)))
+               ? 0
+               : 1;
+  }
+  if (verb == L"box") return boxText();
+  if (verb == L"answer") {
+    HWND dialog = box();
+    return dialog && PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(number(2)), 0) ? 0 : 1;
+  }
+  if (verb == L"menu") return menu();
+  if (verb == L"pick") return pick(static_cast<UINT>(number(2)));
+  std::fputs("usage: desk-probe window|at X Y|post MSG W L|box|answer ID|menu|pick ID\n", stderr);
+  return 2;
+}

@@ -1,0 +1,193 @@
+// The loader's two exports, the environment, the record of calls and the test's command line.
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "WebView.h"
+
+namespace standin {
+namespace {
+
+std::wstring setting(const wchar_t* name) {
+  wchar_t buffer[2048] = {};
+  const DWORD length = GetEnvironmentVariableW(name, buffer, 2048);
+  return length && length < 2048 ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring controlDir() {
+  static const std::wstring dir = setting(L"DESK_STANDIN_DIR");
+  return dir;
+}
+
+std::deque<std::function<void()>>& queue() {
+  static std::deque<std::function<void()>> work;
+  return work;
+}
+
+std::vector<std::wstring> split(const std::wstring& line) {
+  std::vector<std::wstring> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find(L'\t', start);
+    fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
+    if (tab == std::wstring::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+// One test command: a verb and its tab-separated fields.
+void command(const std::wstring& line) {
+  const auto f = split(line);
+  const std::wstring& verb = f[0];
+  auto field = [&](std::size_t i) { return i < f.size() ? f[i] : std::wstring(); };
+  record("command " + narrow(line.c_str()));
+  if (verb == L"offline") {
+    setOffline(field(1) == L"on");
+    return;
+  }
+  WebView* view = currentView();
+  if (!view) return;
+  if (verb == L"message") {
+    raiseWebMessage(*view, field(1), field(2), field(3));
+  } else if (verb == L"navigate") {
+    startNavigation(*view, field(1));
+  } else if (verb == L"new-window") {
+    raiseNewWindow(*view, field(1));
+  } else if (verb == L"complete") {
+    raiseCompleted(*view, field(1) == L"ok", field(1) == L"cancel" ? COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED : 12);
+  } else if (verb == L"process-failed") {
+    raiseProcessFailed(*view, field(1) == L"browser" ? 0 : 1);
+  } else if (verb == L"permission") {
+    raisePermission(*view);
+  }
+}
+
+// New whole lines of commands.txt since the last look.
+void readCommands() {
+  static std::streamoff consumed = 0;
+  if (controlDir().empty()) return;
+  std::ifstream in(std::filesystem::path(controlDir() + L"\\commands.txt"), std::ios::binary);
+  if (!in) return;
+  in.seekg(consumed);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t end = text.rfind('\n');
+  if (end == std::string::npos) return;
+  consumed += static_cast<std::streamoff>(end + 1);
+  std::istringstream lines(text.substr(0, end + 1));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) later([w = wide(line)] { command(w); });
+  }
+}
+
+void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+  readCommands();
+  // Work queued while this runs waits for the next tick, as a message posted meanwhile would.
+  std::deque<std::function<void()>> now;
+  now.swap(queue());
+  for (auto& work : now) work();
+}
+
+class Environment final : public Object<ICoreWebView2Environment> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
+      HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
+    record("CreateCoreWebView2Controller");
+    if (failing("controller-refused") || !handler) return E_FAIL;
+    ComRef<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> keep(handler);
+    later([keep, parent] {
+      if (failing("controller")) {
+        keep->Invoke(E_FAIL, nullptr);
+        return;
+      }
+      auto controller = ComRef<ICoreWebView2Controller>::adopt(newController(parent));
+      keep->Invoke(S_OK, controller.get());
+    });
+    return S_OK;
+  }
+
+ private:
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2Environment::iid); }
+};
+
+}  // namespace
+
+std::string narrow(const wchar_t* text) {
+  if (!text || !*text) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(size, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+void record(const std::string& line) {
+  if (controlDir().empty()) return;
+  std::string escaped;
+  for (const char c : line) escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+  std::ofstream out(std::filesystem::path(controlDir() + L"\\calls.log"), std::ios::binary | std::ios::app);
+  out << escaped << '\n';
+}
+
+bool failing(const char* step) {
+  static const std::string fail = narrow(setting(L"DESK_STANDIN_FAIL").c_str());
+  return fail == step;
+}
+
+void later(std::function<void()> fn) { queue().push_back(std::move(fn)); }
+
+void startTimer() {
+  static UINT_PTR timer = 0;
+  if (!timer) timer = SetTimer(nullptr, 0, 20, tick);
+}
+
+LPWSTR taskText(const std::wstring& text) {
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+  if (copy) std::copy(text.c_str(), text.c_str() + text.size() + 1, copy);
+  return copy;
+}
+
+}  // namespace standin
+
+using namespace standin;
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+GetAvailableCoreWebView2BrowserVersionString(PCWSTR, LPWSTR* versionInfo) {
+  record("GetAvailableCoreWebView2BrowserVersionString");
+  if (!versionInfo) return E_POINTER;
+  *versionInfo = nullptr;
+  if (failing("version")) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  *versionInfo = taskText(L"0.0.0.0 stand-in");
+  return S_OK;
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+CreateCoreWebView2EnvironmentWithOptions(PCWSTR, PCWSTR userDataFolder, IUnknown*,
+                                         ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  wchar_t background[64] = {};
+  GetEnvironmentVariableW(L"WEBVIEW2_DEFAULT_BACKGROUND_COLOR", background, 64);
+  record("CreateCoreWebView2EnvironmentWithOptions " + narrow(userDataFolder) + " background=" + narrow(background));
+  if (failing("environment-refused") || !handler) return E_FAIL;
+  startTimer();
+  ComRef<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> keep(handler);
+  later([keep] {
+    if (failing("environment")) {
+      keep->Invoke(HRESULT_FROM_WIN32(ERROR_INVALID_STATE), nullptr);
+      return;
+    }
+    auto environment = ComRef<ICoreWebView2Environment>::adopt(new Environment());
+    keep->Invoke(S_OK, environment.get());
+  });
+  return S_OK;
+}
