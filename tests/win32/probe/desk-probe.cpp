@@ -6,8 +6,6 @@
 //   desk-probe post MSG W L     posts a message to the main window
 //   desk-probe box              the open message box's text, or nothing
 //   desk-probe answer ID        presses a button of the open message box (IDOK 1, IDYES 6, IDNO 7)
-//   desk-probe menu             the open popup menu's items: id, text, checked
-//   desk-probe pick ID          chooses that item of the open popup menu
 #include <windows.h>
 
 #include <cstdio>
@@ -41,7 +39,6 @@ std::string jsonString(const std::wstring& text) {
 
 HWND shell() { return FindWindowW(L"TamselDeskNativeWindow", nullptr); }
 HWND box() { return FindWindowW(L"#32770", kCaption); }
-HWND menuWindow() { return FindWindowW(L"#32768", nullptr); }
 
 int window() {
   HWND hwnd = shell();
@@ -79,49 +76,6 @@ int boxText() {
   return dialog ? 0 : 1;
 }
 
-int menu() {
-  HWND window = menuWindow();
-  HMENU handle = window ? reinterpret_cast<HMENU>(SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0)) : nullptr;
-  if (!handle) {
-    std::puts("{\"open\":false}");
-    return 1;
-  }
-  std::string items;
-  for (int i = 0; i < GetMenuItemCount(handle); ++i) {
-    wchar_t text[256] = {};
-    MENUITEMINFOW item{};
-    item.cbSize = sizeof(item);
-    item.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
-    item.dwTypeData = text;
-    item.cch = 256;
-    GetMenuItemInfoW(handle, i, TRUE, &item);
-    if (!items.empty()) items += ",";
-    items += "{\"id\":" + std::to_string(item.fType & MFT_SEPARATOR ? 0 : item.wID) + ",\"text\":" + jsonString(text) +
-             ",\"checked\":" + ((item.fState & MFS_CHECKED) ? "true" : "false") + "}";
-  }
-  std::printf("{\"open\":true,\"items\":[%s]}\n", items.c_str());
-  return 0;
-}
-
-// Keyboard choice inside the menu's own loop: down to the item, then Enter.
-int pick(UINT id) {
-  HWND window = menuWindow();
-  HMENU handle = window ? reinterpret_cast<HMENU>(SendMessageW(window, 0x01E1, 0, 0)) : nullptr;
-  if (!handle) return 1;
-  int steps = 0;
-  for (int i = 0; i < GetMenuItemCount(handle); ++i) {
-    const UINT itemId = GetMenuItemID(handle, i);
-    if (static_cast<int>(itemId) == -1 || (GetMenuState(handle, i, MF_BYPOSITION) & MF_SEPARATOR)) continue;
-    ++steps;
-    if (itemId == id) {
-      for (int s = 0; s < steps; ++s) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
-      PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
-      return 0;
-    }
-  }
-  return 1;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,8 +95,6 @@ int wmain(int argc, wchar_t** argv) {
     HWND dialog = box();
     return dialog && PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(number(2)), 0) ? 0 : 1;
   }
-  if (verb == L"menu") return menu();
-  if (verb == L"pick") return pick(static_cast<UINT>(number(2)));
-  std::fputs("usage: desk-probe window|at X Y|post MSG W L|box|answer ID|menu|pick ID\n", stderr);
+  std::fputs("usage: desk-probe window|at X Y|post MSG W L|box|answer ID\n", stderr);
   return 2;
 }

@@ -38,6 +38,54 @@ std::vector<std::wstring> split(const std::wstring& line) {
   }
 }
 
+// The popup menu this process shows, if any, and its handle.
+HWND openMenu(HMENU& menu) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"#32768", nullptr))) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    menu = reinterpret_cast<HMENU>(SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && menu) return window;
+  }
+  return nullptr;
+}
+
+// Menus belong to their process under Wine, so the test reads and picks from in here: records
+// "menu ID:TEXT:CHECKED|..." (a separator as 0::0), or picks ID by the keyboard (0 closes).
+void popupMenu(int pick) {
+  HMENU menu = nullptr;
+  HWND window = openMenu(menu);
+  if (!window) {
+    record("menu none");
+    return;
+  }
+  if (pick == 0) {
+    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    return;
+  }
+  std::string items;
+  int steps = 0;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[256] = {};
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+    item.dwTypeData = text;
+    item.cch = 256;
+    GetMenuItemInfoW(menu, i, TRUE, &item);
+    const bool separator = item.fType & MFT_SEPARATOR;
+    if (!separator) ++steps;
+    if (pick > 0 && !separator && static_cast<int>(item.wID) == pick) {
+      for (int s = 0; s < steps; ++s) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+      return;
+    }
+    items += (items.empty() ? "" : "|") + std::to_string(separator ? 0 : item.wID) + ":" + narrow(text) + ":" +
+             ((item.fState & MFS_CHECKED) ? "1" : "0");
+  }
+  if (pick < 0) record("menu " + items);
+}
+
 // One test command: a verb and its tab-separated fields.
 void command(const std::wstring& line) {
   const auto f = split(line);
@@ -46,6 +94,10 @@ void command(const std::wstring& line) {
   record("command " + narrow(line.c_str()));
   if (verb == L"offline") {
     setOffline(field(1) == L"on");
+    return;
+  }
+  if (verb == L"menu" || verb == L"pick") {
+    popupMenu(verb == L"pick" ? _wtoi(field(1).c_str()) : -1);
     return;
   }
   WebView* view = currentView();

@@ -1,0 +1,326 @@
+// tamsel-desk.exe under Wine with the stand-in WebView2 runtime: start-up and its failure boxes,
+// the window, click-through, the tray menu, the page policies and the page messages' services,
+// seen from outside as a user would see them (the window's state, the registry, the browser
+// hand-off, the files, the scripts the page was given).
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "DeskSign.h"
+#include "WineShell.h"
+#include "app/ShellTexts.h"
+#include "common/crypto.h"
+#include "common/text.h"
+#include "support/DeskServer.h"
+
+namespace {
+
+constexpr unsigned kExTopmost = 0x8;
+constexpr unsigned kExTransparent = 0x20;
+constexpr unsigned kExToolWindow = 0x80;
+constexpr unsigned kExLayered = 0x80000;
+constexpr unsigned kExNoActivate = 0x8000000;
+constexpr unsigned kTrayNotify = 0x8001;
+constexpr unsigned kTrayRightUp = 0x205;
+constexpr unsigned kTraySelect = 0x400;
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+class WineDesktopTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (WineSession::missing().empty()) session_ = std::make_unique<WineSession>();
+  }
+  static void TearDownTestSuite() { session_.reset(); }
+
+  void SetUp() override {
+    const std::string missing = WineSession::missing();
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    if (!session_ || !session_->ok()) GTEST_SKIP() << "the Wine prefix could not be made";
+    shell_ = std::make_unique<WineShell>(*session_);
+  }
+
+  std::string pageUrl() const { return server_.origin() + "/_desk.html"; }
+
+  // Starts the shell against the test server and waits until its window shows.
+  bool startHealthy() {
+    return shell_->start({true, "", {"--server=" + server_.origin()}}) &&
+           waitUntil([&] { return window().value("visible", false); }, 30000);
+  }
+  Json window() const { return shell_->probe({"window"}); }
+  unsigned exStyle() const { return window().value("exstyle", 0u); }
+  void pageMessage(const std::string& json, const std::string& file = {}) {
+    shell_->command({"message", pageUrl(), json, file});
+  }
+  bool scriptRan(const std::string& script, int timeoutMs = 8000) const {
+    return waitUntil([&] { return contains(shell_->calls(), "ExecuteScript " + script); }, timeoutMs);
+  }
+  // Opens the tray menu as the notification area does and returns its items as the stand-in
+  // read them ("ID:TEXT:CHECKED"); then picks one (0 closes the menu, -1 leaves it open).
+  std::vector<std::string> trayMenu(int pick) {
+    const std::size_t seen = shell_->calls("menu ").size();
+    shell_->probe({"post", std::to_string(kTrayNotify), "0", std::to_string(kTrayRightUp)});
+    std::vector<std::string> items;
+    waitUntil(
+        [&] {
+          shell_->command({"menu"});
+          const auto menus = shell_->calls("menu ");
+          for (std::size_t i = seen; i < menus.size(); ++i) {
+            if (menus[i] != "menu none") {
+              items = splitItems(menus[i].substr(5));
+              return true;
+            }
+          }
+          return false;
+        },
+        10000);
+    if (pick >= 0) shell_->command({"pick", std::to_string(pick)});
+    return items;
+  }
+  static std::vector<std::string> splitItems(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (std::size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1) {
+      items.push_back(text.substr(start, bar - start));
+    }
+    items.push_back(text.substr(start));
+    return items;
+  }
+  std::string autostartValue() const {
+    return session_->run({"reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v",
+                          "TamselDeskNative"});
+  }
+
+  static std::unique_ptr<WineSession> session_;
+  DeskServer server_;
+  std::unique_ptr<WineShell> shell_;
+};
+
+std::unique_ptr<WineSession> WineDesktopTest::session_;
+
+TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
+  struct Case {
+    bool loader;
+    const char* fail;
+    const WChar* text;
+    int answer;  // IDOK 1, IDYES 6, IDNO 7
+    int exitCode;
+  };
+  // Failures inside start-up end with 1; those reported by a completion come through the
+  // running loop, which ends normally.
+  const Case cases[] = {
+      {false, "", kTextLoaderMissing, 1, 1},
+      {true, "version", kTextNoRuntime, 7, 1},
+      {true, "version", kTextNoRuntime, 6, 1},
+      {true, "environment-refused", kTextEnvironmentRefused, 1, 1},
+      {true, "environment", kTextEnvironmentFailed, 1, 0},
+      {true, "controller-refused", kTextControllerRefused, 1, 0},
+      {true, "controller", kTextControllerFailed, 1, 0},
+      {true, "controller2", kTextRuntimeTooOld, 1, 0},
+      {true, "script", kTextScriptFailed, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fail) + (c.loader ? "" : "no loader"));
+    WineShell shell(*session_);
+    ASSERT_TRUE(shell.start({c.loader, c.fail, {"--server=" + server_.origin()}}));
+    Json box;
+    ASSERT_TRUE(waitUntil([&] { return (box = shell.probe({"box"})).value("open", false); }, 30000));
+    EXPECT_EQ(box.value("text", ""), toNarrow(c.text));
+    EXPECT_NE(shell.standardError().find(toNarrow(c.text)), std::string::npos);
+    shell.probe({"answer", std::to_string(c.answer)});
+    EXPECT_EQ(shell.wait(20000), c.exitCode);
+    EXPECT_TRUE(shell.calls("Navigate ").empty());
+  }
+  // Only the Yes answer opened the runtime's download page.
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return contains(session_->browsed(), "https://developer.microsoft.com/microsoft-edge/webview2/#download-section");
+      },
+      10000));
+}
+
+TEST_F(WineDesktopTest, TheWindowCoversTheWorkAreaOnTopAndASecondStartShowsIt) {
+  ASSERT_TRUE(startHealthy());
+  const Json shown = window();
+  const unsigned style = shown.value("exstyle", 0u);
+  for (unsigned bit : {kExTopmost, kExTransparent, kExToolWindow, kExLayered, kExNoActivate}) {
+    EXPECT_TRUE(style & bit) << std::hex << bit;
+  }
+  EXPECT_EQ(shown["rect"], shown["work"]);
+
+  // The web view as the shell set it up: transparent, no browser chrome, every handler, the
+  // bridge for exactly the desk page, then the page itself.
+  for (const char* call : {"put_DefaultBackgroundColor 0 0 0 0", "put_ZoomFactor 1.000000",
+                           "put_AreDefaultContextMenusEnabled 0", "put_IsStatusBarEnabled 0",
+                           "put_IsZoomControlEnabled 0", "put_AreBrowserAcceleratorKeysEnabled 0",
+                           "put_AreDevToolsEnabled 0", "add_WebMessageReceived", "add_NavigationStarting",
+                           "add_NewWindowRequested", "add_NavigationCompleted", "add_ProcessFailed",
+                           "add_PermissionRequested", "put_IsVisible 1"}) {
+    EXPECT_TRUE(contains(shell_->calls(), call)) << call;
+  }
+  const auto script = shell_->calls("AddScriptToExecuteOnDocumentCreated ");
+  ASSERT_EQ(script.size(), 1u);
+  EXPECT_NE(script[0].find("location.href === \"" + pageUrl() + "\""), std::string::npos);
+  EXPECT_NE(script[0].find("window.chrome.webview.postMessage"), std::string::npos);
+  EXPECT_EQ(shell_->calls("Navigate "), std::vector<std::string>{"Navigate " + pageUrl()});
+  EXPECT_NE(shell_->calls("CreateCoreWebView2EnvironmentWithOptions ")[0].find("TamselDeskNative\\WebView2 background=00000000"),
+            std::string::npos);
+
+  // Any program may post the private messages; one that carries no payload of this process's
+  // own is handled without one, never taken for a pointer.
+  for (const char* message : {"0x8004", "0x8006", "0x8007"}) shell_->probe({"post", message, "0", "123456789"});
+  shell_->probe({"post", "0x8005", "1", "0"});
+  EXPECT_TRUE(scriptRan("window.deskUpdateState && window.deskUpdateState('latest')"));
+  EXPECT_TRUE(shell_->process().running());
+
+  // Hidden by the page for ten minutes, shown again at once by a second start, which ends.
+  pageMessage(R"({"t":"hide","ms":600000})");
+  ASSERT_TRUE(waitUntil([&] { return !window().value("visible", true); }, 10000));
+  WineShell second(*session_);
+  ASSERT_TRUE(second.start({true, "", {"--server=http://127.0.0.1:1"}}));
+  EXPECT_EQ(second.wait(20000), 0);
+  EXPECT_TRUE(second.calls().empty()) << "the second start loaded the runtime";
+  EXPECT_TRUE(waitUntil([&] { return window().value("visible", false); }, 10000));
+}
+
+TEST_F(WineDesktopTest, ShapesTakeTheMouseAndTheRestLetsItThrough) {
+  ASSERT_TRUE(startHealthy());
+  ASSERT_TRUE(shell_->pointer(700, 600));
+  pageMessage(R"({"t":"hits","rects":[[100,100,50,50]],"zone":[80,80,100,100],"scale":1})");
+
+  // Over a shape: the window takes the mouse, and the zone reports the hover.
+  ASSERT_TRUE(shell_->pointer(120, 120));
+  ASSERT_TRUE(waitUntil([&] { return (exStyle() & (kExTransparent | kExNoActivate)) == 0; }, 10000));
+  EXPECT_EQ(shell_->probe({"at", "120", "120"}).value("class", ""), "TamselDeskNativeWindow");
+  EXPECT_TRUE(scriptRan("window.deskHover?.(true)"));
+
+  // Inside the zone but off the shape's margin: through again; out of the zone: hover ends.
+  ASSERT_TRUE(shell_->pointer(170, 170));
+  ASSERT_TRUE(waitUntil([&] { return (exStyle() & (kExTransparent | kExNoActivate)) != 0; }, 10000));
+  EXPECT_NE(shell_->probe({"at", "170", "170"}).value("class", ""), "TamselDeskNativeWindow");
+  ASSERT_TRUE(shell_->pointer(600, 500));
+  EXPECT_TRUE(scriptRan("window.deskHover?.(false)"));
+
+  // Activity every two seconds and idle time every five, as the page hears them.
+  EXPECT_TRUE(scriptRan("window.deskAct?.('mouse')"));
+  EXPECT_TRUE(waitUntil([&] { return !shell_->calls("ExecuteScript window.deskIdle?.(").empty(); }, 12000));
+}
+
+TEST_F(WineDesktopTest, TrayMenuCommands) {
+  ASSERT_TRUE(startHealthy());
+  // One monitor: no next-screen item. Closed without a choice, nothing happens.
+  EXPECT_EQ(trayMenu(0), (std::vector<std::string>{"100:藏起来 1 小时:0", "102:打开在线Tamsel网页:0", "101:重新加载:0",
+                                                   "0::0", "103:开机自动打开:0", "0::0", "104:退出:0"}));
+  EXPECT_TRUE(window().value("visible", false));
+
+  // Start at log-on: the Run value with the quoted program, then gone again.
+  trayMenu(103);
+  ASSERT_TRUE(waitUntil([&] { return autostartValue().find("tamsel-desk.exe\"") != std::string::npos; }, 10000));
+  EXPECT_NE(autostartValue().find("REG_SZ    \"" + shell_->windowsPath(shell_->folder() / "app" / "tamsel-desk.exe")),
+            std::string::npos);
+  EXPECT_EQ(trayMenu(103).at(4), "103:开机自动打开:1");
+  ASSERT_TRUE(waitUntil([&] { return autostartValue().find("TamselDeskNative") == std::string::npos; }, 10000));
+
+  // The web site in the browser; the page loaded again.
+  trayMenu(102);
+  EXPECT_TRUE(waitUntil([&] { return contains(session_->browsed(), server_.origin() + "/"); }, 10000));
+  trayMenu(101);
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("Navigate ").size() == 2; }, 10000));
+
+  // Hidden for an hour; a click on the icon brings it back.
+  trayMenu(100);
+  ASSERT_TRUE(waitUntil([&] { return !window().value("visible", true); }, 10000));
+  shell_->probe({"post", std::to_string(kTrayNotify), "0", std::to_string(kTraySelect)});
+  ASSERT_TRUE(waitUntil([&] { return window().value("visible", false); }, 10000));
+
+  trayMenu(104);
+  EXPECT_EQ(shell_->wait(20000), 0);
+}
+
+TEST_F(WineDesktopTest, PagePolicies) {
+  ASSERT_TRUE(startHealthy());
+  ASSERT_TRUE(waitUntil([&] { return !shell_->calls("Navigate ").empty(); }, 10000));
+
+  // Elsewhere: cancelled and handed to the browser; a new window never opens.
+  shell_->command({"navigate", "https://example.invalid/elsewhere"});
+  shell_->command({"navigate", pageUrl() + "?again=1"});
+  shell_->command({"new-window", "https://example.invalid/new"});
+  shell_->command({"new-window", "mailto:someone@example.invalid"});
+  ASSERT_TRUE(waitUntil([&] { return shell_->calls("put_Handled 1").size() == 2; }, 10000));
+  EXPECT_TRUE(contains(shell_->calls(), "put_Cancel 1 https://example.invalid/elsewhere"));
+  EXPECT_TRUE(contains(shell_->calls(), "put_Cancel 1 " + pageUrl() + "?again=1"));
+  for (const char* address : {"https://example.invalid/elsewhere", "https://example.invalid/new"}) {
+    EXPECT_TRUE(waitUntil([&] { return contains(session_->browsed(), address); }, 10000)) << address;
+  }
+  EXPECT_FALSE(contains(session_->browsed(), "mailto:someone@example.invalid"));
+
+  // Every permission is denied.
+  shell_->command({"permission"});
+  EXPECT_TRUE(waitUntil([&] { return contains(shell_->calls(), "put_State 2"); }, 10000));
+
+  // Unreachable: the notice, every click through, and the page again once the server answers.
+  shell_->command({"offline", "on"});
+  shell_->command({"complete", "fail"});
+  ASSERT_TRUE(waitUntil([&] { return !shell_->calls("NavigateToString ").empty(); }, 10000));
+  EXPECT_NE(shell_->calls("NavigateToString ")[0].find("连不上在线Tamsel，10 秒后自动重试…"), std::string::npos);
+  EXPECT_TRUE(exStyle() & kExTransparent);
+  shell_->command({"offline", "off"});
+  const std::size_t loads = shell_->calls("Navigate ").size();
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("Navigate ").size() > loads; }, 16000));
+
+  // A renderer failure reloads the page; a browser failure rebuilds the whole host.
+  const std::size_t before = shell_->calls("Navigate ").size();
+  shell_->command({"process-failed", "renderer"});
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("Navigate ").size() > before; }, 8000));
+  shell_->command({"process-failed", "browser"});
+  ASSERT_TRUE(waitUntil([&] { return shell_->calls("CreateCoreWebView2EnvironmentWithOptions ").size() == 2; }, 10000));
+  EXPECT_TRUE(contains(shell_->calls(), "Close"));
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("AddScriptToExecuteOnDocumentCreated ").size() == 2; }, 10000));
+  EXPECT_TRUE(window().value("visible", false));
+}
+
+TEST_F(WineDesktopTest, PageMessagesReachTheirServices) {
+  const std::string content = "Hello from the desk server\n";
+  server_.setRoute("/desk-file/0123456789abcdef0123456789abcdef", 200, content, "text/plain");
+  // A signed manifest of a newer version, with the installer it names.
+  const auto key = std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem";
+  std::string error;
+  const auto pub = desksign::publicKeyOf(key, error);
+  const bool testKey = pub && pub->x == updateKeyX() && pub->y == updateKeyY();
+  const auto installer = shell_->folder() / "TamselDesk Setup.exe";
+  std::ofstream(installer, std::ios::binary) << "MZ not really a program";
+  if (testKey) {
+    const auto manifest = desksign::makeManifest(key, "1.4.0", installer, "TamselDesk Setup.exe", error);
+    ASSERT_TRUE(manifest) << error;
+    server_.setRoute("/desk-update.json", 200, *manifest, "application/json");
+    server_.setRoute("/download/TamselDesk Setup.exe", 200, "MZ not really a program");
+  }
+  ASSERT_TRUE(startHealthy());
+
+  // From a document other than the desk page: nothing happens.
+  shell_->command({"message", pageUrl() + "?x=1", R"({"t":"fileGet","id":"a1","url":")" + server_.origin() +
+                                                       R"(/desk-file/0123456789abcdef0123456789abcdef","name":"a.txt"})"});
+  pageMessage(R"({"t":"fileGet","id":"f1","url":")" + server_.origin() +
+              R"(/desk-file/0123456789abcdef0123456789abcdef","name":"hello.txt","how":"save"})");
+  ASSERT_TRUE(waitUntil([&] { return !shell_->calls("ExecuteScript window.deskFileDone").empty(); }, 20000));
+  const std::string done = shell_->calls("ExecuteScript window.deskFileDone")[0];
+  EXPECT_NE(done.find("\"id\":\"f1\""), std::string::npos) << done;
+  EXPECT_NE(done.find("\"ok\":true"), std::string::npos) << done;
+  EXPECT_EQ(server_.requestCount("/desk-file/0123456789abcdef0123456789abcdef"), 1u);
+  const auto saved = session_->userFolder("Downloads") / "hello.txt";
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), content);
+  // Marked as coming from the Internet. Wine keeps no alternate data streams: the stream it was
+  // asked for lies beside the file under the stream's full name.
+  std::ifstream mark(saved.string() + ":Zone.Identifier", std::ios::binary);
+  const std::string zone((std::istreambuf_iterator<char>(mark)), std::istreambuf_iterator<char>());
+  EXPECT_NE(zone.find("ZoneId=3"), std::string::npos) << zone;
+
+  if (!testKey) GTEST_SKIP() << "built with a release key: no signed update to check";
+  pageMessage(R"({"t":"updateCheck","manual":true})");
+  EXPECT_TRUE(scriptRan("window.deskUpdateReady && window.deskUpdateReady(\"1.4.0\")", 20000));
+}
+
+}  // namespace
