@@ -37,8 +37,8 @@ class WineDesktopTest : public ::testing::Test {
 
   void SetUp() override {
     const std::string missing = WineSession::missing();
-    if (!missing.empty()) GTEST_SKIP() << missing;
-    if (!session_ || !session_->ok()) GTEST_SKIP() << "the Wine prefix could not be made";
+    if (!missing.empty()) GTEST_SKIP() << "Wine tests skipped: " << missing;
+    if (!session_ || !session_->ok()) GTEST_SKIP() << "Wine tests skipped: the Wine prefix could not be made";
     shell_ = std::make_unique<WineShell>(*session_);
   }
 
