@@ -323,4 +323,48 @@ TEST_F(WineDesktopTest, PageMessagesReachTheirServices) {
   EXPECT_TRUE(scriptRan("window.deskUpdateReady && window.deskUpdateReady(\"1.4.0\")", 20000));
 }
 
+// A LAN fetch from a Linux desk-lan, inside the network namespace tests/netns-run makes.
+TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
+  if (std::string(getenv("DESK_NETNS") ? getenv("DESK_NETNS") : "") != "inside") {
+    GTEST_SKIP() << "LAN traffic only inside a network namespace (the win32_desktop_lan test)";
+  }
+  const std::string id = "0123456789abcdef0123456789abcdef";
+  const std::string key(64, 'a');
+  std::string plain;
+  for (int i = 0; i < 300000; ++i) plain += static_cast<char>('a' + i % 23);
+  const auto offered = shell_->folder() / "offered.bin";
+  std::ofstream(offered, std::ios::binary) << plain;
+  ChildProcess peer;
+  const auto printed = shell_->folder() / "desk-lan.txt";
+  ASSERT_TRUE(peer.start({DESK_LAN_TOOL, "offer", offered.string(), "--id", id, "--key", key}, {}, printed.string()));
+  std::string url;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        std::ifstream in(printed);
+        for (std::string line; std::getline(in, line);) {
+          const std::size_t at = line.find("url http://10.213.0.");
+          if (at != std::string::npos) url = line.substr(at + 4);
+        }
+        return !url.empty();
+      },
+      10000));
+
+  ASSERT_TRUE(startHealthy());
+  pageMessage(R"({"t":"lanGet","id":"d1","url":")" + url + R"(","key":")" + key + R"(","name":"got.bin","size":)" +
+              std::to_string(plain.size()) + R"(,"how":"save","dir":""})");
+  ASSERT_TRUE(waitUntil([&] { return !shell_->calls("ExecuteScript window.deskFileDone").empty(); }, 30000));
+  const std::string done = shell_->calls("ExecuteScript window.deskFileDone")[0];
+  ASSERT_NE(done.find("\"ok\":true"), std::string::npos) << done;
+  EXPECT_FALSE(shell_->calls("ExecuteScript window.deskLanProgress && window.deskLanProgress('d1', ").empty());
+  // The saved file, found from its Windows path in the callback (a JSON text: "C:\\users\\...").
+  const std::string marker = "\"path\":\"C:\\\\";
+  const std::size_t at = done.find(marker);
+  ASSERT_NE(at, std::string::npos) << done;
+  const std::size_t from = at + marker.size();
+  std::string unixPath = done.substr(from, done.find('"', from) - from);
+  for (std::size_t i; (i = unixPath.find("\\\\")) != std::string::npos;) unixPath.replace(i, 2, "/");
+  std::ifstream in(session_->prefix() / "drive_c" / unixPath, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), plain) << unixPath;
+}
+
 }  // namespace

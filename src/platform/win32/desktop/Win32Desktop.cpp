@@ -71,6 +71,7 @@ bool Win32Desktop::createWindow() {
     return false;
   }
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  postTarget_ = hwnd_;
   return true;
 }
 
@@ -164,6 +165,7 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }
 
 void Win32Desktop::onDestroy() {
+  postTarget_ = nullptr;
   // App still sees the window here: the tray icon, the session registration and the timers go
   // with it. Afterwards nothing may reach the handle.
   if (app_) {

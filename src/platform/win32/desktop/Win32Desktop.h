@@ -111,6 +111,8 @@ class Win32Desktop final : public Desktop {
 
   PostBox postBox_;
   std::atomic<bool> accepting_{true};
+  // The window as workers see it: set once it exists, cleared as it goes.
+  std::atomic<HWND> postTarget_{nullptr};
 
   std::unique_ptr<SingleInstance> instanceLock_;
   bool firstInstance_ = false;

@@ -16,7 +16,7 @@ void Win32Desktop::killTimer(int id) {
 }
 
 bool Win32Desktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) {
-  HWND target = hwnd_;
+  HWND target = postTarget_;
   if (!accepting_ || !target) return false;
   const std::uintptr_t number = postBox_.file(std::move(payload));
   if (PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(number))) return true;
