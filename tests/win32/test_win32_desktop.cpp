@@ -175,6 +175,14 @@ TEST_F(WineDesktopTest, TheWindowCoversTheWorkAreaOnTopAndASecondStartShowsIt) {
   EXPECT_TRUE(scriptRan("window.deskUpdateState && window.deskUpdateState('latest')"));
   EXPECT_TRUE(shell_->process().running());
 
+  // A new screen layout places the web view again; a short hide ends by itself.
+  const std::size_t placed = shell_->calls("put_Bounds ").size();
+  shell_->probe({"post", "0x7E", "32", "0"});  // WM_DISPLAYCHANGE
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("put_Bounds ").size() > placed; }, 10000));
+  pageMessage(R"({"t":"hide","ms":100})");
+  ASSERT_TRUE(waitUntil([&] { return !window().value("visible", true); }, 10000));
+  EXPECT_TRUE(waitUntil([&] { return window().value("visible", false); }, 10000));
+
   // Hidden by the page for ten minutes, shown again at once by a second start, which ends.
   pageMessage(R"({"t":"hide","ms":600000})");
   ASSERT_TRUE(waitUntil([&] { return !window().value("visible", true); }, 10000));
@@ -203,8 +211,16 @@ TEST_F(WineDesktopTest, ShapesTakeTheMouseAndTheRestLetsItThrough) {
   ASSERT_TRUE(shell_->pointer(600, 500));
   EXPECT_TRUE(scriptRan("window.deskHover?.(false)"));
 
-  // Activity every two seconds and idle time every five, as the page hears them.
+  // Activity every two seconds and idle time every five, as the page hears them; a locked
+  // session is reported as such until it is unlocked.
   EXPECT_TRUE(scriptRan("window.deskAct?.('mouse')"));
+  shell_->probe({"post", "0x2B1", "7", "0"});  // WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK
+  EXPECT_TRUE(scriptRan("window.deskAct?.('lock')"));
+  shell_->probe({"post", "0x2B1", "8", "0"});
+  ASSERT_TRUE(shell_->pointer(610, 510));
+  EXPECT_TRUE(waitUntil(
+      [&] { return shell_->calls("ExecuteScript window.deskAct?.(").back() == "ExecuteScript window.deskAct?.('mouse')"; },
+      8000));
   EXPECT_TRUE(waitUntil([&] { return !shell_->calls("ExecuteScript window.deskIdle?.(").empty(); }, 12000));
 }
 
