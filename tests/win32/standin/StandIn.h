@@ -31,9 +31,6 @@ void startTimer();
 // Copies text into memory the caller frees with CoTaskMemFree.
 LPWSTR taskText(const std::wstring& text);
 
-#define STANDIN_NOT_CALLED(name) \
-  HRESULT STDMETHODCALLTYPE name() override { return E_NOTIMPL; }
-
 // Reference counting and QueryInterface for an object whose interfaces form one chain ending in
 // Top; offers(iid) names the members of the chain it answers to.
 template <typename Top>

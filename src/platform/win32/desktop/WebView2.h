@@ -3,7 +3,8 @@
 // each interface's IID and its methods in table order. Only what the shell calls is declared
 // with its real parameters. A method the shell never calls but that stands before one it does is
 // declared without parameters (NOT_CALLED): only its place in the table matters, and nothing
-// ever calls through it. Methods after the last one called are left out.
+// ever calls through it, so it has a body that answers E_NOTIMPL for any object that does not
+// implement it. Methods after the last one called are left out.
 //
 // The loader library's two exports are at the end.
 #include <windows.h>
@@ -29,7 +30,8 @@ enum COREWEBVIEW2_PERMISSION_STATE {
   COREWEBVIEW2_PERMISSION_STATE_DENY = 2,
 };
 
-#define NOT_CALLED(name) virtual HRESULT STDMETHODCALLTYPE name() = 0
+#define NOT_CALLED(name) \
+  virtual HRESULT STDMETHODCALLTYPE name() { return E_NOTIMPL; }
 
 struct ICoreWebView2;
 struct ICoreWebView2Controller;
