@@ -381,6 +381,18 @@ TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
   for (std::size_t i; (i = unixPath.find("\\\\")) != std::string::npos;) unixPath.replace(i, 2, "/");
   std::ifstream in(session_->prefix() / "drive_c" / unixPath, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), plain) << unixPath;
+
+  // Offering a file the page handed over (a File object beside the message): served natively
+  // from its path, at the machine's private addresses; without the object, not.
+  const std::string src = R"(,"src":{"size":)" + std::to_string(plain.size()) + "}}";
+  pageMessage(R"({"t":"lanOpen","id":"11111111111111111111111111111111","size":1,"key":")" + key + "\"" + src,
+              shell_->windowsPath(offered));
+  pageMessage(R"({"t":"lanOpen","id":"22222222222222222222222222222222","size":1,"key":")" + key + "\"" + src);
+  ASSERT_TRUE(waitUntil([&] { return shell_->calls("ExecuteScript window.deskLanReady").size() == 2; }, 10000));
+  const auto ready = shell_->calls("ExecuteScript window.deskLanReady");
+  EXPECT_NE(ready[0].find("'11111111111111111111111111111111', {\"addrs\":[\"10.213.0."), std::string::npos) << ready[0];
+  EXPECT_NE(ready[0].find("\"native\":true"), std::string::npos) << ready[0];
+  EXPECT_NE(ready[1].find("\"native\":false"), std::string::npos) << ready[1];
 }
 
 }  // namespace
