@@ -75,6 +75,10 @@ class App final : public WebHostEvents {
   void onTimer(int id);         // a tick of a timer started with Desktop::startTimer
   void onSessionChange(bool locked);
   void onTrayEvent(TrayEvent event);
+  // A tray menu item was picked. shownVisible: the window's visibility when that menu was made,
+  // which chose the first item's text; a tray host that shows a menu exported earlier reports
+  // its clicks here, so the item does what it said even if the window changed meanwhile.
+  void onTrayMenuChoice(int id, bool shownVisible);
   // A post()ed message, on the loop's next turn. Dropped, with its payload, once closing.
   void onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
 

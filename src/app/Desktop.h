@@ -40,13 +40,18 @@ enum class TrayEvent { Select, KeySelect, RightButtonUp, ContextMenu, Other };
 
 enum class MessageIcon { Error, Information };
 
+// What a start finds about the single instance: only a shell that really runs counts as one;
+// a lock or channel that cannot be made is a start-up failure like any other.
+enum class InstanceLock { Acquired, AnotherRuns, Failed };
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
 
-  // Process-wide single instance per user session. acquire() false means another runs;
-  // then requestShow() asks that one to show itself (WM_SHOW_SHELL there).
-  virtual bool acquireSingleInstance() = 0;
+  // One shell per user and log-on session (on X11: per user and display). AnotherRuns: then
+  // requestShowFromFirst() asks that one to show itself (WM_SHOW_SHELL there). Failed: the
+  // backend has written the cause to standard error.
+  virtual InstanceLock acquireSingleInstance() = 0;
   virtual void requestShowFromFirst() = 0;
 
   virtual std::filesystem::path executablePath() = 0;

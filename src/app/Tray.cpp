@@ -49,11 +49,14 @@ void App::showTrayMenu() {
   // The first item's text and its action follow the visibility seen when the menu opened.
   const bool visible = desktop_.windowVisible();
   const bool severalMonitors = desktop_.listMonitors().size() > 1;
-  const int chosen = desktop_.trackPopupMenu(trayMenu(visible, severalMonitors, isAutostartOn()));
+  onTrayMenuChoice(desktop_.trackPopupMenu(trayMenu(visible, severalMonitors, isAutostartOn())), visible);
+}
 
-  switch (chosen) {
+void App::onTrayMenuChoice(int id, bool shownVisible) {
+  switch (id) {
     case IDM_SHOW_HIDE:
-      if (visible) {
+      // What the item said: "hide" when the menu was made while the window showed.
+      if (shownVisible) {
         hide();
       } else {
         show();
@@ -66,7 +69,7 @@ void App::showTrayMenu() {
       loadPage();
       break;
     case IDM_NEXT_SCREEN:
-      if (severalMonitors) moveToNextMonitor();
+      moveToNextMonitor();  // does nothing with fewer than two monitors
       break;
     case IDM_AUTOSTART:
       // Read again at the click: the store may have changed while the menu was open.

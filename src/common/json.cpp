@@ -1,7 +1,9 @@
 #include "common/json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 
 Json parseJson(std::string_view text) {
   return Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
@@ -9,14 +11,69 @@ Json parseJson(std::string_view text) {
 }
 
 Json loadJsonFile(const std::filesystem::path& path) {
+  std::string ignored;
+  return loadJsonFile(path, ignored);
+}
+
+namespace {
+
+// The document parser, remembering where the text stopped being JSON.
+struct PositionedParser : nlohmann::detail::json_sax_dom_parser<Json> {
+  explicit PositionedParser(Json& result) : json_sax_dom_parser(result, false) {}
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+    errorAt = position;
+    return false;
+  }
+  std::size_t errorAt = 0;
+};
+
+}  // namespace
+
+Json loadJsonFile(const std::filesystem::path& path, std::string& whyIgnored) {
+  whyIgnored.clear();
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return Json::object();
   std::ifstream in(path, std::ios::binary);
-  return loadJsonStream(in);
+  return loadJsonStream(in, whyIgnored);
 }
 
 Json loadJsonStream(std::istream& in) {
-  if (!in) return Json::object();
-  Json value = Json::parse(in, nullptr, false, false);
-  if (!value.is_object()) return Json::object();
+  std::string ignored;
+  return loadJsonStream(in, ignored);
+}
+
+Json loadJsonStream(std::istream& in, std::string& whyIgnored) {
+  whyIgnored.clear();
+  if (!in) {
+    whyIgnored = "cannot be read";
+    return Json::object();
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    whyIgnored = "cannot be read";
+    return Json::object();
+  }
+  Json value;
+  PositionedParser parser(value);
+  if (!Json::sax_parse(text, &parser, Json::input_format_t::json, true, false)) {
+    // The parser has read the offending character when it stops.
+    const std::size_t at = std::min(parser.errorAt > 0 ? parser.errorAt - 1 : 0, text.size());
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < at; ++i) {
+      if (text[i] == '\n') {
+        ++line;
+        lineStart = i + 1;
+      }
+    }
+    const std::size_t column = at - lineStart + 1;
+    whyIgnored = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": not valid JSON";
+    return Json::object();
+  }
+  if (!value.is_object()) {
+    whyIgnored = "not a JSON object";
+    return Json::object();
+  }
   return value;
 }
 

@@ -20,6 +20,10 @@ Json parseJson(std::string_view text);
 Json loadJsonFile(const std::filesystem::path& path);
 // The same for a file already open (a stream in a failed state gives {}).
 Json loadJsonStream(std::istream& in);
+// Both, and why a file that is there was not used ("line 2, column 9: not valid JSON",
+// "not a JSON object", "cannot be read"); empty when it was used or does not exist.
+Json loadJsonFile(const std::filesystem::path& path, std::string& whyIgnored);
+Json loadJsonStream(std::istream& in, std::string& whyIgnored);
 // Compact dump, raw UTF-8, sorted keys (nlohmann's object type is ordered by key).
 std::string jsonDump(const Json& value);
 // A double-quoted JavaScript string literal (JSON escapes), as wide text for a page script.

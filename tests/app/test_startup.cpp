@@ -41,7 +41,8 @@ struct ExitCase {
 TEST(Startup, ExitCodesAndMessages) {
   const std::string startFailed = toNarrow(kTextStartFailed);
   const ExitCase cases[] = {
-      {"second instance", [](Shell& s) { s.desk.singleInstanceFree = false; }, 0, std::nullopt},
+      {"second instance", [](Shell& s) { s.desk.instanceLock = InstanceLock::AnotherRuns; }, 0, std::nullopt},
+      {"instance lock unusable", [](Shell& s) { s.desk.instanceLock = InstanceLock::Failed; }, 1, startFailed},
       {"no local app data", [](Shell& s) { s.desk.localAppData.reset(); }, 1, std::nullopt},
       {"data folder refused", [](Shell& s) { s.desk.createDataFolderOk = false; }, 1, startFailed},
       {"exception in run", [](Shell& s) { s.desk.executablePathThrows = true; }, 1, startFailed},
@@ -71,9 +72,14 @@ TEST(Startup, ExitCodesAndMessages) {
 
 TEST(Startup, SecondInstanceOnlyWakesTheFirst) {
   Shell s;
-  s.desk.singleInstanceFree = false;
+  s.desk.instanceLock = InstanceLock::AnotherRuns;
+  s.desk.arguments = {DESK_W("--server=https://other.example")};
   writeFile(s.desk.exePath.parent_path() / "server.json", "{\"server\":\"ftp://x\"}");
+  testing::internal::CaptureStderr();
   EXPECT_EQ(runShell(s.desk, s.web), 0);
+  // The running shell keeps its origin; the user learns that the one given now was not used.
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("--server=https://other.example is not used"),
+            std::string::npos);
   EXPECT_EQ(s.desk.showRequests, 1);
   EXPECT_TRUE(s.desk.createdFolders.empty());
   EXPECT_EQ(s.desk.createWindowCalls, 0);
@@ -99,11 +105,12 @@ struct OriginCase {
   std::optional<std::string> configJson;
   std::vector<std::string> args;
   std::optional<std::string> origin;  // nullopt: rejected with the address message
+  std::string cause = {};             // a line standard error must hold
 };
 
 TEST(Startup, OriginPrecedenceAndValidation) {
   const OriginCase cases[] = {
-      {"default", {}, {}, {}, "https://desk.tamsel.example"},
+      {"default", {}, {}, {}, "https://desk.tamsel.example", "no server origin configured"},
       {"config local http", {}, "{\"server\":\"http://127.0.0.1:8080/\"}", {}, "http://127.0.0.1:8080"},
       {"server.json", "{\"server\":\"https://a.example\"}", {}, {}, "https://a.example"},
       {"config beats server.json", "{\"server\":\"https://a.example\"}", "{\"server\":\"https://b.example\"}", {}, "https://b.example"},
@@ -113,9 +120,16 @@ TEST(Startup, OriginPrecedenceAndValidation) {
       {"prefix is case-sensitive", {}, {}, {"--Server=https://c.example"}, "https://desk.tamsel.example"},
       {"empty argument", {}, {}, {"--server="}, std::nullopt},
       {"empty config value", {}, "{\"server\":\"\"}", {}, std::nullopt},
-      {"non-string ignored", "{\"server\":5}", {}, {}, "https://desk.tamsel.example"},
-      {"invalid json ignored", "{\"server\":", "[1,2]", {}, "https://desk.tamsel.example"},
-      {"plain http remote", {}, {}, {"--server=http://example.com"}, std::nullopt},
+      {"non-string ignored", "{\"server\":5}", {}, {}, "https://desk.tamsel.example",
+       "server.json ignored (\"server\" is not a string)"},
+      {"invalid json ignored", "{\"server\":", "[1,2]", {}, "https://desk.tamsel.example",
+       "server.json ignored (line 1, column 11: not valid JSON)"},
+      {"config.json not an object", {}, "[1,2]", {}, "https://desk.tamsel.example",
+       "config.json ignored (not a JSON object)"},
+      {"config.json error on its line", "{\"server\":\"https://a.example\"}", "{\n  \"server\": \"https://b\",\n}", {},
+       "https://a.example", "config.json ignored (line 3, column 1: not valid JSON)"},
+      {"plain http remote", {}, {}, {"--server=http://example.com"}, std::nullopt,
+       "the server origin \"http://example.com\" is refused"},
       {"https remote", {}, {}, {"--server=https://example.com"}, "https://example.com"},
       {"localhost http with port", {}, {}, {"--server=http://localhost:3000"}, "http://localhost:3000"},
       {"path", {}, {}, {"--server=https://example.com/desk"}, std::nullopt},
@@ -134,7 +148,9 @@ TEST(Startup, OriginPrecedenceAndValidation) {
     for (const auto& a : c.args) s.desk.arguments.push_back(toWide(a));
     s.desk.createWindowOk = false;  // stop right after configuration
     App app(s.desk, s.web);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(app.run(), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(c.cause), std::string::npos) << c.cause;
     EXPECT_EQ(app.dataDir, s.dataDir());
     if (c.origin) {
       EXPECT_TRUE(s.desk.boxes.empty());

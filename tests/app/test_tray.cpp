@@ -98,6 +98,13 @@ TEST_F(TrayFixture, EveryCommand) {
   app.showTrayMenu();
   EXPECT_TRUE(desk.visible);
   EXPECT_EQ(app.hideUntil, 0u);
+  // An exported menu's "hide" clicked after the page hid the window still hides, never shows.
+  desk.visible = false;
+  app.onTrayMenuChoice(IDM_SHOW_HIDE, true);
+  EXPECT_FALSE(desk.visible);
+  EXPECT_EQ(app.hideUntil, desk.tick + 3600000);
+  app.onTrayMenuChoice(IDM_SHOW_HIDE, false);
+  EXPECT_TRUE(desk.visible);
 
   desk.menuAnswer = IDM_OPEN_SITE;
   app.showTrayMenu();

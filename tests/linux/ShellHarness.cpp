@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -72,18 +73,29 @@ std::vector<std::string> ShellHarness::environment(const std::vector<std::string
                          "XDG_CONFIG_HOME=" + (h / "config").string(), "XDG_CACHE_HOME=" + (h / "cache").string(),
                          "XDG_RUNTIME_DIR=" + (h / "run").string(), "XDG_DATA_DIRS=/usr/share",
                          "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (h / "no-system-bus").string(), "NO_AT_BRIDGE=1",
-                         "GDK_BACKEND=x11", "GTK_A11Y=none"});
+                         "GDK_BACKEND=x11", "GTK_A11Y=none",
+                         // Its own single-instance key, clear of a shell the user runs on this display.
+                         "TAMSEL_DESK_INSTANCE=test-" + h.filename().string()});
   env.insert(env.end(), extra.begin(), extra.end());
   return env;
 }
 
 bool ShellHarness::start(ChildProcess& shell, const std::vector<std::string>& extraEnv) {
   const std::size_t before = count("ready");
-  if (!shell.start({shellProgram(), "--server=" + server_.origin()}, environment(extraEnv),
-                   (home_.path() / "shell.log").string())) {
-    return false;
-  }
+  if (!launch(shell, {}, extraEnv)) return false;
   return waitUntil([&] { return count("ready") > before; }, 30000);
+}
+
+bool ShellHarness::launch(ChildProcess& shell, std::vector<std::string> args, const std::vector<std::string>& extraEnv,
+                          const std::string& logName) {
+  if (args.empty()) args.push_back("--server=" + server_.origin());
+  args.insert(args.begin(), shellProgram());
+  return shell.start(args, environment(extraEnv), (home_.path() / logName).string());
+}
+
+std::string ShellHarness::output(const std::string& logName) const {
+  std::ifstream in(home_.path() / logName, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::vector<Json> ShellHarness::records(const std::string& kind) const {

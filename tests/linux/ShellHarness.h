@@ -33,6 +33,12 @@ class ShellHarness {
 
   // Starts the shell with --server=<the test server>; then waits for the page's "ready".
   bool start(ChildProcess& shell, const std::vector<std::string>& extraEnv = {});
+  // Starts the shell without waiting, with these arguments (default: --server=<the test
+  // server>), its output in the named file of the home.
+  bool launch(ChildProcess& shell, std::vector<std::string> args = {}, const std::vector<std::string>& extraEnv = {},
+              const std::string& logName = "shell.log");
+  // What a shell started here wrote to standard output and error.
+  std::string output(const std::string& logName = "shell.log") const;
   bool startShell(const std::vector<std::string>& extraEnv = {}) { return start(shell_, extraEnv); }
   ChildProcess& shell() { return shell_; }
 

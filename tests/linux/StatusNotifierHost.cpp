@@ -96,7 +96,7 @@ std::vector<TrayMenuEntry> StatusNotifierHost::menu() {
     g_variant_dict_lookup(&dict, "label", "&s", &label);
     g_variant_dict_lookup(&dict, "toggle-state", "i", &toggle);
     g_variant_dict_lookup(&dict, "visible", "b", &visible);
-    if (visible && g_strcmp0(type, "separator") != 0) entries.push_back({id, label ? label : "", toggle == 1});
+    if (visible && g_strcmp0(type, "separator") != 0) entries.push_back({id, label ? label : "", toggle == 1, service, path});
     g_variant_dict_clear(&dict);
     g_variant_unref(properties);
     g_variant_unref(grandchildren);
@@ -131,6 +131,14 @@ bool StatusNotifierHost::click(const std::string& label) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   return false;
+}
+
+bool StatusNotifierHost::clickWithoutWaiting(const TrayMenuEntry& entry) {
+  if (!client_) return false;
+  g_dbus_connection_call(client_, entry.service.c_str(), entry.path.c_str(), "com.canonical.dbusmenu", "Event",
+                         g_variant_new("(isvu)", entry.id, "clicked", g_variant_new_int32(0), 0u), nullptr,
+                         G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr, nullptr);
+  return g_dbus_connection_flush_sync(client_, nullptr, nullptr);
 }
 
 bool StatusNotifierHost::secondaryActivate() {

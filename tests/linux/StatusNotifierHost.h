@@ -14,6 +14,8 @@ struct TrayMenuEntry {
   int id = 0;
   std::string label;
   bool checked = false;
+  std::string service;  // where the menu that holds it is on the bus
+  std::string path;
 };
 
 class StatusNotifierHost {
@@ -27,6 +29,9 @@ class StatusNotifierHost {
   std::vector<TrayMenuEntry> menu();
   // Clicks the entry with this label; false when there is none or the call failed.
   bool click(const std::string& label);
+  // Clicks the entry as the host showed it, without waiting for the item (which may be
+  // stopped): the click is on the bus when this returns.
+  bool clickWithoutWaiting(const TrayMenuEntry& entry);
   // A middle click on the icon, as hosts report it.
   bool secondaryActivate();
 

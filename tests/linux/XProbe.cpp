@@ -1,5 +1,6 @@
 #include "XProbe.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include "ChildProcess.h"
@@ -57,22 +58,89 @@ Rgb XProbe::pixel(int x, int y) {
   return rgb;
 }
 
-std::optional<Window> XProbe::windowNamed(const std::string& title, int minSize) {
+std::optional<Window> XProbe::windowNamed(const std::string& title, int minSize, int maxSize) {
   std::vector<Window> windows;
   collect(dpy_, DefaultRootWindow(dpy_), 2, windows);
   for (Window window : windows) {
     XWindowAttributes attributes{};
     if (windowName(dpy_, window) == title && XGetWindowAttributes(dpy_, window, &attributes) &&
-        attributes.width >= minSize && attributes.height >= minSize) {
+        attributes.width >= minSize && attributes.height >= minSize && attributes.width <= maxSize &&
+        attributes.height <= maxSize) {
       return window;
     }
   }
   return std::nullopt;
 }
 
+bool XProbe::menuOpen() {
+  std::vector<Window> windows;
+  collect(dpy_, DefaultRootWindow(dpy_), 0, windows);
+  const Atom typeAtom = XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE", False);
+  const Atom menu = XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
+  for (Window window : windows) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool isMenu = XGetWindowProperty(dpy_, window, typeAtom, 0, 1, False, XA_ATOM, &type, &format, &count,
+                                           &after, &data) == Success &&
+                        data && count == 1 && *reinterpret_cast<Atom*>(data) == menu;
+    if (data) XFree(data);
+    if (isMenu && viewable(window)) return true;
+  }
+  return false;
+}
+
 bool XProbe::viewable(Window window) {
   XWindowAttributes attributes{};
   return XGetWindowAttributes(dpy_, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+XProbe::Area XProbe::area(Window window) {
+  XWindowAttributes attributes{};
+  Window child = 0;
+  Area result;
+  if (XGetWindowAttributes(dpy_, window, &attributes) &&
+      XTranslateCoordinates(dpy_, window, DefaultRootWindow(dpy_), 0, 0, &result.x, &result.y, &child)) {
+    result.width = attributes.width;
+    result.height = attributes.height;
+  }
+  return result;
+}
+
+Panel::Panel(const std::string& display, int thickness) : thickness_(thickness) {
+  dpy_ = XOpenDisplay(display.c_str());
+  if (!dpy_) return;
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = 0x303030;
+  window_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 1280, thickness, 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWBackPixel, &attributes);
+  Atom dock = XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE_DOCK", False);
+  XChangeProperty(dpy_, window_, XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&dock), 1);
+  moveTo(true);
+  XMapWindow(dpy_, window_);
+  XSync(dpy_, False);
+}
+
+Panel::~Panel() {
+  if (!dpy_) return;
+  XDestroyWindow(dpy_, window_);
+  XCloseDisplay(dpy_);
+}
+
+void Panel::moveTo(bool top) {
+  if (!dpy_) return;
+  const long t = thickness_;
+  // left, right, top, bottom, then the start and end of each: only x 0..1279 is reserved.
+  long strut[12] = {0, 0, top ? t : 0, top ? 0 : t, 0, 0, 0, 0, top ? 0 : 0, top ? 1279 : 0, 0, top ? 0 : 1279};
+  XChangeProperty(dpy_, window_, XInternAtom(dpy_, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(strut), 12);
+  XChangeProperty(dpy_, window_, XInternAtom(dpy_, "_NET_WM_STRUT", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(strut), 4);
+  XMoveWindow(dpy_, window_, 0, top ? 0 : 800 - thickness_);
+  XSync(dpy_, False);
 }
 
 BeneathWindow::BeneathWindow(const std::string& display, unsigned long rgb) {

@@ -24,9 +24,22 @@ class XProbe {
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
   std::optional<Window> shellWindow() { return windowNamed("在线Tamsel桌面小屋", 200); }
-  // Any top-level window (or window manager frame's client) with this title and at least this size.
-  std::optional<Window> windowNamed(const std::string& title, int minSize = 0);
+  // The shell's tray icon standing in a window of its own (its title, and icon-sized).
+  std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 0, 100); }
+  // Any top-level window (or window manager frame's client) with this title and a size in range.
+  std::optional<Window> windowNamed(const std::string& title, int minSize = 0, int maxSize = 1 << 20);
+  // A pop-up menu is open on the screen.
+  bool menuOpen();
   bool viewable(Window window);
+  // Where a window is on the screen (its client area in root coordinates), as the server has it now.
+  struct Area {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const Area&) const = default;
+  };
+  Area area(Window window);
 
  private:
   Display* dpy_ = nullptr;
@@ -47,6 +60,20 @@ class BeneathWindow {
   Window window_ = 0;
   int presses_ = 0;
   int releases_ = 0;
+};
+
+// A panel: a dock window along the top or bottom edge of the first monitor (x 0..1279) that
+// reserves that strip (a partial strut), as desktop panels do.
+class Panel {
+ public:
+  Panel(const std::string& display, int thickness);
+  ~Panel();
+  void moveTo(bool top);
+
+ private:
+  Display* dpy_ = nullptr;
+  Window window_ = 0;
+  int thickness_ = 0;
 };
 
 // xdotool with these arguments on that display; true when it ran and succeeded.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -23,22 +25,98 @@ bool windowManagerRunning(Display* dpy) {
   return found;
 }
 
+constexpr const char kXorg[] = "/usr/lib/xorg/Xorg";
+constexpr const char kDummyDriver[] = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
+
+// The dummy driver's screen, room for both outputs side by side, and no real device of the
+// machine: no input hot-plugging, no GPU, no console switch.
+constexpr const char kDummyConfig[] = R"(Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "AutoAddGPU" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 32768
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "1280x800"
+    Virtual 2560 800
+  EndSubSection
+EndSection
+)";
+
+bool run(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log) {
+  ChildProcess child;
+  if (!child.start(argv, env, log)) return false;
+  const auto code = child.wait(10000);
+  return code && *code == 0;
+}
+
 }  // namespace
 
 bool XSession::available() { return !findProgram("Xvfb").empty(); }
 
+std::string XSession::twoMonitorsUnavailable() {
+  if (access(kXorg, X_OK) != 0) return "Xorg is not installed (xserver-xorg-core)";
+  if (access(kDummyDriver, R_OK) != 0) return "the dummy video driver is not installed (xserver-xorg-video-dummy)";
+  if (findProgram("xrandr").empty()) return "xrandr is not installed (x11-xserver-utils)";
+  if (geteuid() != 0) return "Xorg with a configuration of its own needs root";
+  return {};
+}
+
+bool XSession::startXorg(const std::string& workDir, int displayFd) {
+  std::ofstream(workDir + "/xorg.conf") << kDummyConfig;
+  std::filesystem::create_directories(workDir + "/xorg.conf.d");
+  // -sharevts: the console in use stays as it is.
+  return xvfb_.start({kXorg, "-displayfd", std::to_string(displayFd), "-config", workDir + "/xorg.conf", "-configdir",
+                      workDir + "/xorg.conf.d", "-logfile", workDir + "/xorg.log", "-noreset", "-nolisten", "tcp",
+                      "-sharevts", "-novtswitch"},
+                     {}, workDir + "/xorg.out", displayFd);
+}
+
 XSession::XSession(const std::string& workDir, XSessionOptions options) {
-  if (!available()) return;
+  if (!available() || (options.twoMonitors && !twoMonitorsUnavailable().empty())) return;
   int fds[2];
   if (pipe(fds) != 0) return;
-  xvfb_.start({findProgram("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24", "-nolisten",
-               "tcp", "-noreset"},
-              {}, workDir + "/xvfb.log", fds[1]);
+  if (options.twoMonitors) {
+    startXorg(workDir, fds[1]);
+  } else {
+    xvfb_.start({findProgram("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
+                 "-nolisten", "tcp", "-noreset"},
+                {}, workDir + "/xvfb.log", fds[1]);
+  }
   close(fds[1]);
-  const std::string number = readLine(fds[0], 10000);
+  const std::string number = readLine(fds[0], 20000);
   close(fds[0]);
   if (number.empty()) return;
   display_ = ":" + number;
+  if (options.twoMonitors) {
+    const std::vector<std::string> env{"DISPLAY=" + display_};
+    const std::string xrandr = findProgram("xrandr");
+    // The driver calls an output connected once it has a mode; the plain query that follows
+    // probes the outputs again, so clients that read the cached state (GDK) see it too.
+    if (!run({xrandr, "--addmode", "DUMMY1", "1280x800"}, env, workDir + "/xrandr.log") ||
+        !run({xrandr, "--output", "DUMMY1", "--mode", "1280x800", "--right-of", "DUMMY0"}, env,
+             workDir + "/xrandr.log") ||
+        !run({xrandr}, env, workDir + "/xrandr.log")) {
+      return;
+    }
+  }
   bus_ = startBusDaemon(dbus_, workDir);
 
   const std::vector<std::string> env = environment();

@@ -29,6 +29,7 @@ struct DeskServer::Impl {
   std::string pagePath;
   std::vector<std::string> requests;
   std::vector<std::string> records;
+  std::map<std::string, std::string> cookies;
 };
 
 DeskServer::DeskServer(const std::string& pagePath) : impl_(std::make_unique<Impl>()) {
@@ -50,6 +51,11 @@ bool DeskServer::listen() {
     impl->records.push_back(req.body);
     res.status = 204;
   });
+  server->Post(".*", [impl](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> g(impl->lock);
+    impl->requests.push_back(req.path);
+    res.set_content("ok", "text/plain");
+  });
   server->Get(".*", [impl](const httplib::Request& req, httplib::Response& res) {
     Route route;
     bool found = false;
@@ -67,6 +73,7 @@ bool DeskServer::listen() {
         }
       }
       impl->requests.push_back(target);
+      impl->cookies[req.path] = req.get_header_value("Cookie");
       auto it = impl->routes.find(req.path);
       if (it != impl->routes.end()) {
         route = it->second;
@@ -94,6 +101,7 @@ bool DeskServer::listen() {
       return;
     }
     res.status = route.status;
+    for (const auto& [name, value] : route.headers) res.set_header(name, value);
     if (route.stallAfter < 0) {
       res.set_content(route.body, route.contentType);
       return;
@@ -183,6 +191,12 @@ std::size_t DeskServer::requestCount(const std::string& path) const {
     if (r == path || r.rfind(path + "?", 0) == 0) ++n;
   }
   return n;
+}
+
+std::string DeskServer::lastCookie(const std::string& path) const {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  const auto it = impl_->cookies.find(path);
+  return it == impl_->cookies.end() ? std::string() : it->second;
 }
 
 std::vector<std::string> DeskServer::records() const {

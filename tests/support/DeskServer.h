@@ -2,7 +2,8 @@
 // The desk test server: a small HTTP server on 127.0.0.1 with a free port, standing in for the
 // desk web application. It serves "/_desk.html" (the test page) and whatever routes a test sets
 // ("/desk-file/...", "/desk-update-linux.json", "/download/..."), records every request path,
-// and collects what the test page posts to "/record" (the callbacks the shell ran in it).
+// and collects what the test page posts to "/record" (the callbacks the shell ran in it). Other
+// POSTs are answered 200 and recorded like requests.
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@ class DeskServer {
     // server stops (or stallMs passes) and is closed.
     std::ptrdiff_t stallAfter = -1;
     int stallMs = 10000;
+    std::vector<std::pair<std::string, std::string>> headers;  // extra answer headers
   };
 
   // Starts serving at once. pagePath empty: the test page from the source tree.
@@ -38,7 +40,8 @@ class DeskServer {
   // Serves every file under dir by its relative path ("/desk-file/<hex>", "/download/<name>").
   void serveFolder(const std::string& dir);
 
-  std::vector<std::string> requests() const;  // paths with their query, in arrival order
+  std::vector<std::string> requests() const;  // paths with their query, in arrival order (any method)
+  std::string lastCookie(const std::string& path) const;  // the Cookie header of the last request for path
   std::size_t requestCount(const std::string& path) const;
   std::vector<std::string> records() const;   // bodies posted to /record
   void clearRecords();

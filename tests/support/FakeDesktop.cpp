@@ -74,7 +74,7 @@ int FakeDesktop::pump(App& target) {
   return delivered;
 }
 
-bool FakeDesktop::acquireSingleInstance() { return singleInstanceFree; }
+InstanceLock FakeDesktop::acquireSingleInstance() { return instanceLock; }
 void FakeDesktop::requestShowFromFirst() { ++showRequests; }
 std::filesystem::path FakeDesktop::executablePath() {
   if (executablePathThrows) throw std::runtime_error("no executable path");

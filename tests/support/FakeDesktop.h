@@ -54,7 +54,7 @@ class FakeDesktop : public Desktop {
   ~FakeDesktop() override;
 
   // ---- scripted state ----
-  bool singleInstanceFree = true;
+  InstanceLock instanceLock = InstanceLock::Acquired;
   int showRequests = 0;  // requestShowFromFirst calls
 
   std::filesystem::path exePath;  // defaults to <temp>/bin/tamsel-desk
@@ -160,7 +160,7 @@ class FakeDesktop : public Desktop {
   const TempDir& temp() const { return temp_; }
 
   // ---- Desktop ----
-  bool acquireSingleInstance() override;
+  InstanceLock acquireSingleInstance() override;
   void requestShowFromFirst() override;
   std::filesystem::path executablePath() override;
   std::vector<WString> commandLineArguments() override;

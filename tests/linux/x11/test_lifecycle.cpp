@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -58,34 +59,76 @@ TEST_F(X11DesktopTest, SecondStartShowsTheHiddenFirstAndExitsWithZero) {
 
   // The second start is given an address it would refuse: it must not even read it.
   ChildProcess second;
-  ASSERT_TRUE(second.start({ShellHarness::shellProgram(), "--server=ftp://not-a-desk"}, harness->environment(),
-                           (harness->home().path() / "second.log").string()));
+  ASSERT_TRUE(harness->launch(second, {"--server=ftp://not-a-desk"}, {}, "second.log"));
   const auto code = second.wait(15000);
   ASSERT_TRUE(code) << "the second start did not end";
   EXPECT_EQ(*code, 0);
   EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
   EXPECT_TRUE(harness->shell().running());
+  // The user learns why the address given now changed nothing.
+  EXPECT_NE(harness->output("second.log").find("--server=ftp://not-a-desk is not used"), std::string::npos)
+      << harness->output("second.log");
 }
 
-TEST_F(X11DesktopTest, OfflineNoticeWhileTheServerIsGoneThenThePageAgain) {
+TEST_F(X11DesktopTest, SignInsSurviveARestartAndABrokenConfigurationIsNamed) {
+  // A hand-edited config.json with a trailing comma: ignored, and the user is told where.
+  const auto dataDir = harness->home().path() / "data/TamselDeskNative";
+  std::filesystem::create_directories(dataDir);
+  std::ofstream(dataDir / "config.json") << "{\n  \"server\": \"https://desk.example\",\n}\n";
+  DeskServer::Route login;
+  login.body = "ok";
+  login.contentType = "text/plain";
+  login.headers = {{"Set-Cookie", "desk-session=kept; Max-Age=3600; Path=/"}};
+  harness->server().setRoute("/login", login);
+
   ASSERT_TRUE(harness->startShell());
-  ASSERT_TRUE(waitUntil([&] { auto p = probe->pixel(180, 160); return p.r > 200 && p.g < 60; }, 10000));
+  EXPECT_NE(harness->output().find((dataDir / "config.json").string() + " ignored (line 3, column 1: not valid JSON)"),
+            std::string::npos)
+      << harness->output();
+  ASSERT_TRUE(harness->command("fetch('/login').then(function () { deskRecord('signedIn'); }); 'asked'"));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("signedIn") == 1; }, 8000));
+  harness->shell().stop();
 
-  // The page reloads itself after the server has gone.
-  ASSERT_TRUE(harness->command("setTimeout(function () { location.reload(); }, 800); 'later'"));
-  harness->server().stop();
+  // The next run sends the server's cookie with its first request.
+  ASSERT_TRUE(harness->startShell());
+  EXPECT_NE(harness->server().lastCookie("/_desk.html").find("desk-session=kept"), std::string::npos)
+      << harness->server().lastCookie("/_desk.html");
+}
 
+TEST_F(X11DesktopTest, EveryFailedLoadShowsTheNoticeAndIsRetried) {
   // The notice: a dark label at the bottom right, the shape gone, every click passes through.
   auto noticeShown = [&] {
     const Rgb label = probe->pixel(1280 - 16 - 6, 800 - 16 - 6);
     const Rgb shape = probe->pixel(180, 160);
     return label.r < 100 && label.g < 100 && label.b < 100 && !(shape.r > 200 && shape.g < 60);
   };
+  {
+    SCOPED_TRACE("a port the web engine never loads");
+    ChildProcess refused;
+    ASSERT_TRUE(harness->launch(refused, {"--server=http://127.0.0.1:9"}, {}, "port9.log"));
+    EXPECT_TRUE(waitUntil(noticeShown, 15000));
+  }
+  {
+    SCOPED_TRACE("an error answer (a proxy's 503), then the page");
+    harness->server().setRoute("/_desk.html", 503, "<html><body style='background:#00ff00'>busy</body></html>",
+                               "text/html");
+    ASSERT_TRUE(harness->launch(harness->shell()));
+    ASSERT_TRUE(waitUntil(noticeShown, 15000));
+    const Rgb middle = probe->pixel(640, 400);
+    EXPECT_FALSE(middle.g > 200 && middle.r < 60) << "the error document is on the screen";
+    harness->server().removeRoute("/_desk.html");
+    // Due 10 s after the notice, noticed at the next 2 s activity tick.
+    EXPECT_TRUE(waitUntil([&] { return harness->count("ready") == 1; }, 12500));
+  }
+  SCOPED_TRACE("the server gone, then back");
+  ASSERT_TRUE(waitUntil([&] { auto p = probe->pixel(180, 160); return p.r > 200 && p.g < 60; }, 10000));
+  // The page reloads itself after the server has gone.
+  ASSERT_TRUE(harness->command("setTimeout(function () { location.reload(); }, 800); 'later'"));
+  harness->server().stop();
   ASSERT_TRUE(waitUntil(noticeShown, 10000));
 
   const std::size_t readyBefore = harness->count("ready");
   ASSERT_TRUE(harness->server().restart());
-  // Due 10 s after the notice, noticed at the next 2 s activity tick.
   EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > readyBefore; }, 12500));
 }
 
@@ -100,22 +143,50 @@ TEST_F(X11DesktopTest, CrashedWebProcessIsFollowedByThePageAgain) {
   EXPECT_TRUE(harness->shell().running());
 }
 
-TEST_F(X11DesktopTest, RefusedOriginIsExplainedInABoxAndEndsWithOne) {
-  ChildProcess shell;
-  ASSERT_TRUE(shell.start({ShellHarness::shellProgram(), "--server=http://example.com"}, harness->environment(),
-                          (harness->home().path() / "refused.log").string()));
-  // A modal box with the program's caption; the shell waits for it.
-  std::optional<Window> box;
-  ASSERT_TRUE(waitUntil(
-      [&] {
-        box = probe->windowNamed("在线Tamsel桌面小屋");
-        return box && probe->viewable(*box);
-      },
-      10000));
-  EXPECT_TRUE(shell.running());
-  EXPECT_FALSE(probe->shellWindow());  // no companion window was made
-  ASSERT_TRUE(xdotool(session()->display(), {"key", "Return"}));
-  const auto code = shell.wait(10000);
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 1);
+TEST_F(X11DesktopTest, StartFailuresAreExplainedInABoxAndOnStandardErrorAndEndWithOne) {
+  const auto home = harness->home().path();
+  const auto dataDir = home / "data/TamselDeskNative";
+  const std::string display = session()->display().substr(1);
+  const auto lock = home / "run" / ("test-" + home.filename().string() + "-" + display + ".lock");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void()> setup;
+    std::string cause;
+  };
+  const Case cases[] = {
+      {"refused origin", {"--server=http://example.com"}, [] {}, "\"http://example.com\" is refused"},
+      {"data folder unusable", {}, [&] {
+         std::filesystem::remove_all(dataDir);
+         std::ofstream(dataDir) << "a file where the folder goes";
+       },
+       "cannot use the data folder " + dataDir.string()},
+      {"single-instance lock unusable", {}, [&] {
+         std::filesystem::remove(dataDir);
+         std::filesystem::remove(lock);
+         std::filesystem::create_directories(lock);
+       }, "cannot open the single-instance lock " + lock.string()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.setup();
+    ChildProcess shell;
+    const std::string log = std::string(c.name) + ".log";
+    ASSERT_TRUE(harness->launch(shell, c.args, {}, log));
+    // A modal box with the program's caption; the shell waits for it.
+    std::optional<Window> box;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          box = probe->windowNamed("在线Tamsel桌面小屋");
+          return box && probe->viewable(*box);
+        },
+        10000));
+    EXPECT_TRUE(shell.running());
+    EXPECT_FALSE(probe->shellWindow());  // no companion window was made
+    ASSERT_TRUE(xdotool(session()->display(), {"key", "Return"}));
+    const auto code = shell.wait(10000);
+    ASSERT_TRUE(code);
+    EXPECT_EQ(*code, 1);
+    EXPECT_NE(harness->output(log).find(c.cause), std::string::npos) << harness->output(log);
+  }
 }

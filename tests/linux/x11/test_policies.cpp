@@ -1,11 +1,15 @@
 // What the view refuses: other addresses (handed to the default browser), new windows,
 // permissions, and messages from any document but the desk page.
+#include <algorithm>
+
 #include "ShellHarness.h"
 
-TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowser) {
+TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowserWithoutARequest) {
   ASSERT_TRUE(harness->startShell());
-  const std::string foreign = "http://localhost:" + std::to_string(harness->server().port());
-  harness->server().setRoute("/elsewhere.html", 200, "<p>elsewhere</p>", "text/html");
+  // Another site: it must never hear from the shell, only from the browser it is handed to.
+  DeskServer other;
+  const std::string foreign = "http://localhost:" + std::to_string(other.port());
+  const std::string desk = harness->server().origin();
 
   struct Case {
     const char* name;
@@ -16,8 +20,13 @@ TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowser) {
       {"link in the page", "var a = document.createElement('a'); a.href = '" + foreign +
                                "/elsewhere.html'; document.body.appendChild(a); a.click(); 'clicked'",
        foreign + "/elsewhere.html"},
-      {"desk page with a query", "location.href = location.pathname + '?x=1'; 'moved'",
-       harness->server().origin() + "/_desk.html?x=1"},
+      {"form sent to another site", "var f = document.createElement('form'); f.method = 'post'; f.action = '" +
+                                        foreign + "/post'; var i = document.createElement('input'); i.name = 'secret';"
+                                        " i.value = 'kept'; f.appendChild(i); document.body.appendChild(f); f.submit();"
+                                        " 'sent'",
+       foreign + "/post"},
+      {"location set by the page", "location.href = '" + foreign + "/moved.html'; 'moved'", foreign + "/moved.html"},
+      {"desk page with a query", "location.href = location.pathname + '?x=1'; 'moved'", desk + "/_desk.html?x=1"},
       {"link to a new window", "var a = document.createElement('a'); a.href = '" + foreign +
                                    "/new.html'; a.target = '_blank'; document.body.appendChild(a); a.click(); 'clicked'",
        foreign + "/new.html"},
@@ -28,11 +37,28 @@ TEST_F(X11DesktopTest, OtherAddressesAndNewWindowsGoToTheDefaultBrowser) {
     ASSERT_TRUE(harness->command(c.script));
     EXPECT_TRUE(waitUntil([&] { return hasLine(harness->opened(), c.expected); }, 8000));
   }
-  // Never into the view: the desk page is still the document and was never loaded again.
+  {
+    SCOPED_TRACE("the desk page redirected to another site");
+    DeskServer::Route jump;
+    jump.status = 302;
+    jump.headers = {{"Location", foreign + "/redirected.html"}};
+    harness->server().setRoute("/_desk.html", jump);
+    ASSERT_TRUE(harness->command("setTimeout(function () { location.reload(); }, 100); 'reloading'"));
+    EXPECT_TRUE(waitUntil([&] { return hasLine(harness->opened(), foreign + "/redirected.html"); }, 8000));
+    harness->server().removeRoute("/_desk.html");
+  }
+  // Never into the view: the desk page is still the document, and the other site and the desk
+  // server saw no request for any of these; the browser was asked once for each.
   const auto where = harness->command("location.href");
   ASSERT_TRUE(where);
-  EXPECT_EQ(where->value("result", ""), harness->server().origin() + "/_desk.html");
+  EXPECT_EQ(where->value("result", ""), desk + "/_desk.html");
   EXPECT_EQ(harness->count("ready"), 1u);
+  EXPECT_TRUE(other.requests().empty()) << other.requests().front();
+  EXPECT_EQ(harness->server().requestCount("/_desk.html?x=1"), 0u);
+  std::vector<std::string> opened = harness->opened();
+  std::sort(opened.begin(), opened.end());
+  EXPECT_EQ(std::adjacent_find(opened.begin(), opened.end()), opened.end()) << "an address was opened twice";
+  EXPECT_EQ(opened.size(), cases.size() + 1);
 }
 
 TEST_F(X11DesktopTest, PermissionRequestsAreDenied) {

@@ -1,6 +1,9 @@
 // The tray where a StatusNotifier host runs: the shell's icon registers with the watcher this
 // test owns, the menu the shell exports works when the host clicks its entries, and the icon
-// registers again when the host restarts.
+// registers again when the host restarts. Where no tray runs, the icon stands in a window of its
+// own until one comes.
+#include <signal.h>
+
 #include <fstream>
 
 #include "ShellHarness.h"
@@ -51,6 +54,22 @@ TEST_F(X11DesktopTest, StatusNotifierMenuCommandsWork) {
     EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
   }
   {
+    SCOPED_TRACE("an item clicked after the window changed does what it said");
+    const auto hide = entry(hostPtr->menu(), "藏起来 1 小时");
+    ASSERT_TRUE(hide);
+    // The shell is held while the page hides it and the user clicks "hide" in the menu the
+    // host still shows; both reach it together.
+    kill(harness->shell().pid(), SIGSTOP);
+    ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 600000 }); 'hidden'"));
+    ASSERT_TRUE(hostPtr->clickWithoutWaiting(*hide));
+    kill(harness->shell().pid(), SIGCONT);
+    ASSERT_TRUE(waitUntil([&] { return hasEntry(hostPtr->menu(), "显示小屋"); }, 5000));
+    ASSERT_TRUE(harness->command("'settled'"));
+    EXPECT_FALSE(probe->viewable(*window)) << "\"hide\" showed the window";
+    ASSERT_TRUE(hostPtr->click("显示小屋"));
+    ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  }
+  {
     SCOPED_TRACE("autostart on, with its check mark, then off");
     const auto file = harness->home().path() / "config/autostart/TamselDeskNative.desktop";
     ASSERT_TRUE(hostPtr->click("开机自动打开"));
@@ -79,4 +98,32 @@ TEST_F(X11DesktopTest, StatusNotifierMenuCommandsWork) {
     ASSERT_TRUE(code) << "the shell did not end";
     EXPECT_EQ(*code, 0);
   }
+}
+
+TEST_F(X11DesktopTest, WithoutATrayTheIconStandsInAWindowOfItsOwnUntilATrayComes) {
+  ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+  const std::string display = session()->display();
+  std::optional<Window> icon;
+  ASSERT_TRUE(waitUntil([&] { return (icon = probe->trayIconWindow()) && probe->viewable(*icon); }, 10000))
+      << "no icon window in a session without a tray";
+  const XProbe::Area at = probe->area(*icon);
+  const std::string x = std::to_string(at.x + at.width / 2);
+  const std::string y = std::to_string(at.y + at.height / 2);
+
+  // A click opens the tray menu; its first item hides the companion.
+  ASSERT_TRUE(xdotool(display, {"mousemove", x, y, "click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return probe->menuOpen(); }, 5000));
+  ASSERT_TRUE(xdotool(display, {"key", "Down", "Return"}));
+  ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+  // A click while it is hidden shows it again.
+  ASSERT_TRUE(xdotool(display, {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+
+  // A tray host that comes later takes the icon, and the window goes.
+  StatusNotifierHost host(session()->busAddress());
+  ASSERT_TRUE(host.owned());
+  ASSERT_TRUE(waitUntil([&] { return host.itemRegistered(); }, 10000));
+  EXPECT_TRUE(waitUntil([&] { return !probe->viewable(*icon); }, 5000));
 }

@@ -37,7 +37,13 @@ TEST_F(X11DesktopTest, OnlyTheShapeIsDrawnAndOnlyTheShapeTakesTheMouse) {
 
   // The page's shape (page pixels 100,100 to 260,220) is drawn; everywhere else the window beneath shows.
   ASSERT_TRUE(waitUntil([&] { return isRed(probe->pixel(180, 160)); }, 10000)) << showRgb(probe->pixel(180, 160));
-  expectBlue(*probe, {{20, 20}, {95, 160}, {265, 160}, {640, 400}, {1250, 20}, {1250, 780}});
+  // (The top right corner is left out: a tray icon may stand there in a session without a tray.)
+  expectBlue(*probe, {{20, 20}, {95, 160}, {265, 160}, {640, 400}, {1150, 20}, {1250, 780}});
+
+  // Before the pointer has come near the page, a click on the desktop reaches the desktop: a
+  // window manager's frame lets it through as the window itself does.
+  ASSERT_TRUE(xdotool(display, {"mousemove", "900", "600", "click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
 
   // Over the shape the page gets the click; the window beneath gets nothing.
   ASSERT_NO_FATAL_FAILURE(moveAndClick(display, *harness, 180, 160, 1));
@@ -46,11 +52,11 @@ TEST_F(X11DesktopTest, OnlyTheShapeIsDrawnAndOnlyTheShapeTakesTheMouse) {
   EXPECT_EQ(click.value("x", 0), 180);
   EXPECT_EQ(click.value("y", 0), 160);
   EXPECT_TRUE(click.value("onShape", false));
-  EXPECT_EQ(beneath.presses(), 0);
+  EXPECT_EQ(beneath.presses(), 1);
 
   // Elsewhere the click goes through to the window beneath.
   ASSERT_NO_FATAL_FAILURE(moveAndClick(display, *harness, 700, 500, 2));
-  ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
+  ASSERT_TRUE(waitUntil([&] { return beneath.presses() == 2; }, 5000));
   EXPECT_EQ(harness->count("pointerdown"), 1u);
 
   // A press that began on the shape stays with the page when dragged off it.
@@ -63,8 +69,8 @@ TEST_F(X11DesktopTest, OnlyTheShapeIsDrawnAndOnlyTheShapeTakesTheMouse) {
   ASSERT_TRUE(xdotool(display, {"mouseup", "1"}));
   ASSERT_TRUE(waitUntil([&] { return harness->count("pointerup") == 2; }, 5000));
   EXPECT_EQ(harness->records("pointerup").back()["data"].value("x", 0), 700);
-  EXPECT_EQ(beneath.presses(), 1);
-  EXPECT_EQ(beneath.releases(), 1);
+  EXPECT_EQ(beneath.presses(), 2);
+  EXPECT_EQ(beneath.releases(), 2);
 }
 
 TEST_F(X11DesktopTest, HoverActivityAndIdleReachThePage) {

@@ -16,6 +16,7 @@ LinuxDesktop::LinuxDesktop(int argc, char** argv)
     : argc_(argc), argv_(argv), inhibitor_(std::make_unique<SleepInhibitor>()) {}
 
 LinuxDesktop::~LinuxDesktop() {
+  if (watchingWorkArea_) gdk_window_remove_filter(gdk_get_default_root_window(), workAreaFilter, this);
   // Nothing may reach an App that is gone; undelivered posts free their payloads as their idle
   // sources are dispatched empty here.
   accepting_ = false;
@@ -72,13 +73,14 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(window_, "delete-event", G_CALLBACK(deleteThunk), this);
   g_signal_connect(window_, "draw", G_CALLBACK(drawThunk), this);
   g_signal_connect(window_, "configure-event", G_CALLBACK(configureThunk), this);
+  g_signal_connect(window_, "map-event", G_CALLBACK(mappedThunk), this);
   g_signal_connect(window_, "focus-in-event", G_CALLBACK(focusThunk), this);
   g_signal_connect(window_, "screen-changed", G_CALLBACK(screenChangedThunk), this);
   g_signal_connect(window_, "notify::scale-factor", G_CALLBACK(scaleChangedThunk), this);
   GdkScreen* screen = gtk_widget_get_screen(window_);
   g_signal_connect(screen, "monitors-changed", G_CALLBACK(monitorsChangedThunk), this);
   g_signal_connect(screen, "composited-changed", G_CALLBACK(compositedChangedThunk), this);
-  watchMonitors();
+  watchWorkArea();
 
   gtk_widget_realize(window_);
   clickThrough_ = true;
@@ -86,19 +88,24 @@ bool LinuxDesktop::createWindow() {
   return true;
 }
 
-void LinuxDesktop::watchMonitors() {
-  for (auto& [object, id] : monitorSignals_) {
-    g_signal_handler_disconnect(object, id);
-    g_object_unref(object);
+void LinuxDesktop::watchWorkArea() {
+  // Panels change the work area by their struts; the window manager then rewrites _NET_WORKAREA
+  // on the root window, which is the one place every such change shows.
+  GdkWindow* root = gdk_get_default_root_window();
+  if (!root || !GDK_IS_X11_WINDOW(root) || watchingWorkArea_) return;
+  workAreaAtom_ = gdk_x11_get_xatom_by_name("_NET_WORKAREA");
+  gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK));
+  gdk_window_add_filter(root, workAreaFilter, this);
+  watchingWorkArea_ = true;
+}
+
+GdkFilterReturn LinuxDesktop::workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self) {
+  auto* desktop = static_cast<LinuxDesktop*>(self);
+  const auto* event = static_cast<XEvent*>(native);
+  if (event->type == PropertyNotify && event->xproperty.atom == desktop->workAreaAtom_ && desktop->app_) {
+    desktop->app_->onWorkAreaChanged();
   }
-  monitorSignals_.clear();
-  GdkDisplay* display = gdk_display_get_default();
-  if (!display) return;
-  for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
-    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-    gulong id = g_signal_connect(monitor, "notify::workarea", G_CALLBACK(workareaChangedThunk), this);
-    monitorSignals_.emplace_back(G_OBJECT(g_object_ref(monitor)), id);
-  }
+  return GDK_FILTER_CONTINUE;
 }
 
 void LinuxDesktop::applyTransparency() {
@@ -141,6 +148,14 @@ gboolean LinuxDesktop::configureThunk(GtkWidget*, GdkEventConfigure*, gpointer s
   return FALSE;
 }
 
+gboolean LinuxDesktop::mappedThunk(GtkWidget*, GdkEvent*, gpointer self) {
+  // A window manager that frames the window copies its input shape to the frame only when the
+  // shape changes after it took the window; said again now, the frame lets clicks through too,
+  // instead of taking every click on the desktop until the pointer first crosses the page.
+  static_cast<LinuxDesktop*>(self)->applyInputShape();
+  return FALSE;
+}
+
 gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
   if (desktop->app_) desktop->app_->onSetFocus();
@@ -153,7 +168,6 @@ void LinuxDesktop::screenChangedThunk(GtkWidget*, GdkScreen*, gpointer self) {
 
 void LinuxDesktop::monitorsChangedThunk(GdkScreen*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  desktop->watchMonitors();
   if (desktop->tray_) desktop->tray_->refreshSoon();
   if (desktop->app_) desktop->app_->onDisplayChanged();
 }
@@ -166,11 +180,6 @@ void LinuxDesktop::compositedChangedThunk(GdkScreen*, gpointer self) {
 void LinuxDesktop::scaleChangedThunk(GObject*, GParamSpec*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
   if (desktop->app_) desktop->app_->onDpiChanged();
-}
-
-void LinuxDesktop::workareaChangedThunk(GdkMonitor*, GParamSpec*, gpointer self) {
-  auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) desktop->app_->onWorkAreaChanged();
 }
 
 void LinuxDesktop::windowDestroyedThunk(GtkWidget*, gpointer self) {
@@ -235,18 +244,9 @@ ScreenRect LinuxDesktop::clientRect() {
 }
 
 ScreenPoint LinuxDesktop::screenToClient(ScreenPoint p) {
-  int originX = rect_.left;
-  int originY = rect_.top;
-  if (window_ && gtk_widget_get_mapped(window_)) {
-    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
-    int x = 0;
-    int y = 0;
-    // Root coordinates of the window in device pixels (the logical origin times the scale).
-    gdk_window_get_origin(gdkWindow, &x, &y);
-    originX = x * scale();
-    originY = y * scale();
-  }
-  return {p.x - originX, p.y - originY};
+  // The rectangle the shell asked for, not the server's answer: right after a move, a window
+  // manager may not have applied it yet, and the page must hear positions in the new place.
+  return {p.x - rect_.left, p.y - rect_.top};
 }
 
 void LinuxDesktop::applyInputShape() {

@@ -35,7 +35,7 @@ class LinuxDesktop final : public Desktop {
   // GTK is opened lazily, so a second start never needs a display.
   bool ensureGtk();
 
-  bool acquireSingleInstance() override;
+  InstanceLock acquireSingleInstance() override;
   void requestShowFromFirst() override;
 
   std::filesystem::path executablePath() override;
@@ -113,10 +113,11 @@ class LinuxDesktop final : public Desktop {
   static gboolean drawThunk(GtkWidget*, cairo_t*, gpointer self);
   static gboolean configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean focusThunk(GtkWidget*, GdkEventFocus*, gpointer self);
+  static gboolean mappedThunk(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
-  static void workareaChangedThunk(GdkMonitor*, GParamSpec*, gpointer self);
-  void watchMonitors();
+  static GdkFilterReturn workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self);
+  void watchWorkArea();
 
   int argc_;
   char** argv_;
@@ -137,5 +138,6 @@ class LinuxDesktop final : public Desktop {
   std::unique_ptr<LinuxTray> tray_;
   std::unique_ptr<SessionWatch> session_;
   std::unique_ptr<SleepInhibitor> inhibitor_;
-  std::vector<std::pair<GObject*, gulong>> monitorSignals_;
+  bool watchingWorkArea_ = false;
+  unsigned long workAreaAtom_ = 0;
 };

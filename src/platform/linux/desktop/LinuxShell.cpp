@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "Autostart.h"
@@ -12,24 +14,46 @@
 #include "LinuxTray.h"
 #include "SingleInstance.h"
 #include "app/App.h"
+#include "app/Cause.h"
 
 namespace {
 
 constexpr const char kCaption[] = "在线Tamsel桌面小屋";
 
 // A folder only this user may enter: created 0700, and refused when it is a link or someone
-// else's, so nobody can plant files where the shell writes.
-bool privateFolder(const std::filesystem::path& dir) {
-  if (g_mkdir_with_parents(dir.c_str(), 0700) != 0) return false;
+// else's, so nobody can plant files where the shell writes. why: the reason it was refused.
+bool privateFolder(const std::filesystem::path& dir, std::string& why) {
+  if (g_mkdir_with_parents(dir.c_str(), 0700) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
   struct stat info {};
-  if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
-  if ((info.st_mode & 0777) != 0700 && chmod(dir.c_str(), 0700) != 0) return false;
+  if (lstat(dir.c_str(), &info) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+    why = "not a folder of this user";
+    return false;
+  }
+  if ((info.st_mode & 0777) != 0700 && chmod(dir.c_str(), 0700) != 0) {
+    why = std::string("cannot make it private: ") + std::strerror(errno);
+    return false;
+  }
   return true;
+}
+
+bool privateFolder(const std::filesystem::path& dir) {
+  std::string why;
+  return privateFolder(dir, why);
 }
 
 void launchDefault(const std::string& uri) {
   GError* error = nullptr;
-  if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error) && error) g_error_free(error);
+  if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error)) {
+    reportCause("cannot open " + uri + ": " + (error ? error->message : "no program for it"));
+  }
+  if (error) g_error_free(error);
 }
 
 std::string fileUri(const std::filesystem::path& path) {
@@ -68,20 +92,22 @@ void enterFolder(gpointer folder) {
 
 }  // namespace
 
-bool LinuxDesktop::acquireSingleInstance() {
-  instance_ = std::make_unique<SingleInstance>();
-  if (!instance_->acquire()) return false;
+InstanceLock LinuxDesktop::acquireSingleInstance() {
+  // GTK opens $DISPLAY; the key is read before it, so a second start never needs the display.
+  instance_ = std::make_unique<SingleInstance>(instanceKey(g_getenv("DISPLAY")));
+  const InstanceLock lock = instance_->acquire();
+  if (lock != InstanceLock::Acquired) return lock;
   instance_->listen([this] {
     PayloadPtr none;
     post(WM_SHOW_SHELL, 0, none);
   });
   ensureGtk();
-  return true;
+  return lock;
 }
 
 void LinuxDesktop::requestShowFromFirst() {
-  SingleInstance other;
-  other.requestShow();
+  SingleInstance other(instanceKey(g_getenv("DISPLAY")));
+  if (!other.requestShow()) reportCause("another shell holds the lock on this display but could not be asked to show itself");
 }
 
 std::filesystem::path LinuxDesktop::executablePath() {
@@ -103,7 +129,12 @@ std::optional<std::filesystem::path> LinuxDesktop::localAppDataFolder() {
   return std::filesystem::path(dir);
 }
 
-bool LinuxDesktop::createDataFolder(const std::filesystem::path& dir) { return privateFolder(dir); }
+bool LinuxDesktop::createDataFolder(const std::filesystem::path& dir) {
+  std::string why;
+  if (privateFolder(dir, why)) return true;
+  reportCause(dir.string() + ": " + why);
+  return false;
+}
 
 std::optional<std::filesystem::path> LinuxDesktop::downloadsFolder() {
   const char* dir = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "LinuxDesktop.h"
+#include "TrayIconWindow.h"
 #include "app/App.h"
 #include "common/text.h"
 
@@ -13,6 +14,8 @@ namespace {
 constexpr const char kWatcher[] = "org.kde.StatusNotifierWatcher";
 constexpr const char kTip[] = "在线Tamsel桌面小屋";
 constexpr const char kIconName[] = "tamsel-desk";
+// How long a tray has to take the icon before it stands in a window of its own.
+constexpr guint kStandInSeconds = 3;
 
 // The program's icon, drawn rather than loaded so it needs no image loader or installed file:
 // a warm round-roofed hut on a transparent ground.
@@ -74,6 +77,7 @@ LinuxTray::LinuxTray(LinuxDesktop& desktop) : desktop_(desktop) {
 
 LinuxTray::~LinuxTray() {
   remove();
+  iconWindow_.reset();
   if (popupLoop_) g_main_loop_quit(popupLoop_);
   if (pixbuf_) g_object_unref(pixbuf_);
 }
@@ -97,6 +101,7 @@ void LinuxTray::add() {
 
 void LinuxTray::remove() {
   wanted_ = false;
+  // The icon window may be the one whose click led here; it is hidden, not destroyed.
   if (watch_) g_bus_unwatch_name(watch_);
   watch_ = 0;
   if (refreshSource_) g_source_remove(refreshSource_);
@@ -107,6 +112,7 @@ void LinuxTray::remove() {
 }
 
 void LinuxTray::hideAll() {
+  standIn(false);
   if (indicator_) {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
     g_object_unref(indicator_);
@@ -159,6 +165,50 @@ void LinuxTray::showStatusIcon() {
   statusIcon_ = G_OBJECT(icon);
   g_signal_connect(statusIcon_, "activate", G_CALLBACK(iconActivated), this);
   g_signal_connect(statusIcon_, "popup-menu", G_CALLBACK(iconPopup), this);
+  g_signal_connect(statusIcon_, "notify::embedded", G_CALLBACK(embeddedChanged), this);
+  standInSoon();
+}
+
+void LinuxTray::embeddedChanged(GObject*, GParamSpec*, gpointer self) {
+  auto* tray = static_cast<LinuxTray*>(self);
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  const bool embedded = tray->statusIcon_ && gtk_status_icon_is_embedded(GTK_STATUS_ICON(tray->statusIcon_));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  // Back in a tray that appeared, or out of one that went away.
+  if (embedded) {
+    tray->standIn(false);
+  } else {
+    tray->standInSoon();
+  }
+}
+
+void LinuxTray::standInSoon() {
+  if (!standInSource_) standInSource_ = g_timeout_add_seconds(kStandInSeconds, standInDue, this);
+}
+
+gboolean LinuxTray::standInDue(gpointer self) {
+  auto* tray = static_cast<LinuxTray*>(self);
+  tray->standInSource_ = 0;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  const bool embedded = tray->statusIcon_ && gtk_status_icon_is_embedded(GTK_STATUS_ICON(tray->statusIcon_));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (tray->wanted_ && tray->statusIcon_ && !embedded) tray->standIn(true);
+  return G_SOURCE_REMOVE;
+}
+
+void LinuxTray::standIn(bool on) {
+  if (!on) {
+    if (standInSource_) g_source_remove(standInSource_);
+    standInSource_ = 0;
+    if (iconWindow_) iconWindow_->hide();
+    return;
+  }
+  if (!iconWindow_) {
+    iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
+      if (App* app = desktop_.app()) app->onTrayEvent(event);
+    });
+  }
+  iconWindow_->show();
 }
 
 void LinuxTray::iconActivated(GObject*, gpointer self) {
@@ -227,7 +277,9 @@ void LinuxTray::itemActivated(GtkMenuItem* item, gpointer self) {
 }
 
 void LinuxTray::choose(int id) {
+  // The clicked item belongs to the menu exported last; it said what that state called for.
   pendingChoice_ = id;
+  pendingVisible_ = exportedVisible_;
   if (!chooseSource_) chooseSource_ = g_idle_add(chooseIdle, this);
 }
 
@@ -236,9 +288,7 @@ gboolean LinuxTray::chooseIdle(gpointer self) {
   tray->chooseSource_ = 0;
   App* app = tray->desktop_.app();
   if (!app) return G_SOURCE_REMOVE;
-  tray->answer_ = tray->pendingChoice_;
-  app->onTrayEvent(TrayEvent::ContextMenu);
-  tray->answer_ = -1;
+  app->onTrayMenuChoice(tray->pendingChoice_, tray->pendingVisible_);
   tray->refreshSoon();
   return G_SOURCE_REMOVE;
 }
@@ -276,10 +326,10 @@ int LinuxTray::track(const std::vector<MenuItem>& items) {
       }
       app_indicator_set_secondary_activate_target(indicator_, target);
       exported_ = items;
+      exportedVisible_ = desktop_.windowVisible();
     }
     return 0;
   }
-  if (answer_ >= 0) return answer_;
   if (popupLoop_) return 0;  // one menu at a time
 
   GtkWidget* menu = buildMenu(items, false);

@@ -2,15 +2,19 @@
 // The tray icon. Where a StatusNotifier host runs (org.kde.StatusNotifierWatcher on the session
 // bus) the icon is a StatusNotifierItem through libayatana-appindicator; elsewhere it is an
 // XEmbed icon (GtkStatusIcon) that any system tray can embed. The choice follows the watcher
-// as it comes and goes, so the icon comes back when the tray host restarts.
+// as it comes and goes, so the icon comes back when the tray host restarts. When neither kind
+// of tray takes the icon within a few seconds, it shows as a small window of its own
+// (TrayIconWindow) until a tray appears.
 //
-// The XEmbed icon reports clicks like the notification area does (left: Select, right:
-// RightButtonUp) and App answers with trackPopupMenu, a GtkMenu at the pointer run in a nested
-// loop. A StatusNotifier host shows a menu exported ahead of time and never reports a click, so
-// the exported menu is rehearsed: App's own menu routine is asked for its items with the answer
-// 0, and when the user picks an item it is asked again with that item as the answer. Such hosts
-// keep the primary click for the menu; while the companion is hidden, the secondary (middle)
-// click shows it.
+// The XEmbed icon and the icon window report clicks like the notification area does (left:
+// Select, right: RightButtonUp) and App answers with trackPopupMenu, a GtkMenu at the pointer
+// run in a nested loop. A StatusNotifier host shows a menu exported ahead of time and never
+// reports a click, so the exported menu is rehearsed: App's own menu routine is asked for its
+// items with the answer 0; when the user picks an item, App is told which, and what the
+// window's state was when that menu was made, so the item does what it said. Such hosts keep
+// the primary click for the menu; while the companion is hidden, the secondary (middle) click
+// shows it.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@
 #include "app/Desktop.h"
 
 class LinuxDesktop;
+class TrayIconWindow;
 typedef struct _AppIndicator AppIndicator;
 
 class LinuxTray {
@@ -40,6 +45,11 @@ class LinuxTray {
   void showStatusNotifier();
   void showStatusIcon();
   void hideAll();
+  // The icon window after a while unless a tray has taken the icon by then.
+  void standInSoon();
+  void standIn(bool on);
+  static gboolean standInDue(gpointer self);
+  static void embeddedChanged(GObject*, GParamSpec*, gpointer self);
   void refresh();
   GtkWidget* buildMenu(const std::vector<MenuItem>& items, bool exported);
   void choose(int id);
@@ -58,16 +68,19 @@ class LinuxTray {
   guint watch_ = 0;
   guint refreshSource_ = 0;
   guint chooseSource_ = 0;
+  guint standInSource_ = 0;
   AppIndicator* indicator_ = nullptr;
   GObject* statusIcon_ = nullptr;
+  std::unique_ptr<TrayIconWindow> iconWindow_;
   std::string iconDir_;
   GdkPixbuf* pixbuf_ = nullptr;
 
-  // Rehearsal of the exported menu: capture its items, then answer with the picked id.
+  // Rehearsal of the exported menu: capture its items and the window's state they showed.
   bool capturing_ = false;
   std::vector<MenuItem> exported_;
+  bool exportedVisible_ = false;
   int pendingChoice_ = 0;
-  int answer_ = -1;
+  bool pendingVisible_ = false;
   // The nested popup loop.
   GMainLoop* popupLoop_ = nullptr;
   int popupChoice_ = 0;

@@ -55,6 +55,11 @@ bool LinuxWebHost::createEnvironment(const std::filesystem::path& userDataFolder
   const std::string cache = (userDataFolder / "cache").string();
   dataManager_ = webkit_website_data_manager_new("base-data-directory", data.c_str(), "base-cache-directory",
                                                  cache.c_str(), nullptr);
+  // Cookies live in the profile like the rest of the site data, or every sign-in ends with the run.
+  const std::string cookies = (userDataFolder / "data" / "cookies.sqlite").string();
+  webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(dataManager_),
+                                               cookies.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+  filterFolder_ = (userDataFolder / "filters").string();
   context_ = webkit_web_context_new_with_website_data_manager(dataManager_);
   if (!context_) return false;
   // One page, reloaded now and then: a modest document cache, not a web browser's.
@@ -152,11 +157,15 @@ void LinuxWebHost::moveFocus() {
 }
 
 void LinuxWebHost::navigate(const WString& url) {
-  if (view_) webkit_web_view_load_uri(view_, toNarrow(url).c_str());
+  if (!view_) return;
+  askedFor_ = toNarrow(url);
+  webkit_web_view_load_uri(view_, askedFor_.c_str());
 }
 
 void LinuxWebHost::navigateToString(const WString& html) {
-  if (view_) webkit_web_view_load_html(view_, toNarrow(html).c_str(), nullptr);
+  if (!view_) return;
+  askedFor_.clear();
+  webkit_web_view_load_html(view_, toNarrow(html).c_str(), nullptr);
 }
 
 void LinuxWebHost::executeScript(const WString& script) {

@@ -66,6 +66,9 @@ class LinuxWebHost final : public WebHost {
   friend struct WebHostSignals;
   // Runs fn from the main loop unless the host (or its view generation) is gone by then.
   void later(std::function<void()> fn);
+  // Compiles the content rules for the desk page into the view's content manager, then reports
+  // the controller created.
+  void installContentRules();
 
   LinuxDesktop& desktop_;
   WebHostEvents* events_ = nullptr;
@@ -76,7 +79,13 @@ class LinuxWebHost final : public WebHost {
   bool handlersOn_ = false;
   bool contextMenus_ = false;
   bool loadFailed_ = false;
-  std::string checkedUri_;  // the main-frame address the policy has seen in this load
+  bool answerRefused_ = false;  // this load's main answer was not one to show (status, type)
+  bool blankInstead_ = false;   // the engine put an empty document in place of the one asked for
+  std::string askedFor_;        // the address the shell last navigated to, until a document commits
+  std::string checkedUri_;      // the main-frame address the policy has seen in this load
+  bool checkedAllowed_ = false;  // and what App said of it
+  std::string redirectedTo_;     // where this load was last redirected
+  std::string filterFolder_;
   std::string token_;
   HandedFiles handed_;
   std::unique_ptr<OpaqueShape> shape_;

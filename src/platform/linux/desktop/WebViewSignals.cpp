@@ -2,13 +2,20 @@
 // into the shell's events. Policy stays with App; this file only maps WebKit's forms onto it.
 //
 // WebKit asks decide-policy for the navigations of every frame without saying which frame, while
-// the shell's navigation policy is about the top-level document only. So decide-policy lets web
-// addresses go, and the policy is applied where only the main frame is reported: the start of
-// the view's main resource and load-changed (redirected). A refused main-frame load is stopped
-// while still provisional, so the desk page stays in place and the address goes to App.
+// the shell's navigation policy is about the top-level document only (frames inside the page load
+// freely). So the engine's content rules refuse every top-level document but the desk page before
+// any request is made (see DeskContentRules); the refused load fails with "blocked", and that is
+// where App hears of the address and hands it to the browser. The start of the view's main
+// resource and load-changed (redirected) check again, for what the rules cannot spell exactly.
+//
+// Only an answer of 200 is the desk page: any other status, a type the view cannot show, or an
+// empty document where the engine refused the address (a port it never loads) is a failed load,
+// which App answers with the offline notice and a retry.
+#include "ContentRules.h"
 #include "LinuxDesktop.h"
 #include "LinuxWebHost.h"
 #include "app/App.h"
+#include "app/Cause.h"
 #include "common/text.h"
 
 struct WebHostSignals {
@@ -44,13 +51,26 @@ struct WebHostSignals {
         webkit_policy_decision_ignore(decision);
         return TRUE;
       }
+      // A refused redirect fails under the address it came from; this is where it was going.
+      if (webkit_navigation_action_is_redirect(action)) self->redirectedTo_ = uri ? uri : "";
       webkit_policy_decision_use(decision);
       return TRUE;
     }
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       // What the view cannot show would become a download; the shell downloads only by itself.
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
+      const bool showable = webkit_response_policy_decision_is_mime_type_supported(response);
+      if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+        WebKitURIResponse* answer = webkit_response_policy_decision_get_response(response);
+        const bool web = webScheme(webkit_uri_response_get_uri(answer));
+        if (!showable || (web && webkit_uri_response_get_status_code(answer) != 200)) {
+          // An error page from the server or a proxy is never shown over the desktop.
+          self->answerRefused_ = true;
+          webkit_policy_decision_ignore(decision);
+          return TRUE;
+        }
+      }
+      if (!showable) {
         webkit_policy_decision_ignore(decision);
         return TRUE;
       }
@@ -58,12 +78,18 @@ struct WebHostSignals {
     return FALSE;
   }
 
-  // The main frame's navigation policy, once per address of a load.
-  static void checkMainFrame(LinuxWebHost* self, WebKitWebView* view, const char* uri) {
+  // The main frame's navigation policy, asked once per address of a load.
+  static bool allowedByApp(LinuxWebHost* self, const char* uri) {
     const std::string address = uri ? uri : "";
-    if (address == self->checkedUri_) return;
-    self->checkedUri_ = address;
-    if (!self->events_->onNavigationStarting(toWide(address))) webkit_web_view_stop_loading(view);
+    if (address != self->checkedUri_) {
+      self->checkedUri_ = address;
+      self->checkedAllowed_ = self->events_->onNavigationStarting(toWide(address));
+    }
+    return self->checkedAllowed_;
+  }
+
+  static void checkMainFrame(LinuxWebHost* self, WebKitWebView* view, const char* uri) {
+    if (!allowedByApp(self, uri)) webkit_web_view_stop_loading(view);
   }
 
   // Only the main frame's document is the view's main resource; its load starts before the
@@ -89,30 +115,44 @@ struct WebHostSignals {
       case WEBKIT_LOAD_STARTED:
         // The view's address is still the old document's here; the main resource tells the new one.
         self->loadFailed_ = false;
+        self->answerRefused_ = false;
+        self->blankInstead_ = false;
         self->checkedUri_.clear();
+        self->redirectedTo_.clear();
         break;
       case WEBKIT_LOAD_REDIRECTED:
         checkMainFrame(self, view, webkit_web_view_get_uri(view));
         break;
-      case WEBKIT_LOAD_COMMITTED:
+      case WEBKIT_LOAD_COMMITTED: {
         // A new document: files handed to the old one are not this page's.
         self->handed_.forget();
+        const char* uri = webkit_web_view_get_uri(view);
+        self->blankInstead_ = !self->askedFor_.empty() && g_strcmp0(uri, "about:blank") == 0;
+        self->askedFor_.clear();
         break;
+      }
       case WEBKIT_LOAD_FINISHED:
-        if (!self->loadFailed_) self->events_->onNavigationCompleted(true, false);
+        if (!self->loadFailed_) self->events_->onNavigationCompleted(!self->blankInstead_, false);
         self->loadFailed_ = false;
         break;
     }
   }
 
-  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
+  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer data) {
     LinuxWebHost* self = host(data);
     self->loadFailed_ = true;
+    if (!self->events_ || !self->handlersOn_) return TRUE;
+    if (g_error_matches(error, WEBKIT_POLICY_ERROR, kBlockedByContentRules)) {
+      // A top-level document the rules refused before asking for it: the desk page stays and
+      // App hands the address on. Only the desk page itself refused is a failed load.
+      if (!allowedByApp(self, self->redirectedTo_.empty() ? uri : self->redirectedTo_.c_str())) return TRUE;
+    }
+    // Interrupted by a newer load, or by a policy decision the shell made for that reason.
     const bool cancelled =
-        error && ((error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED) ||
-                  (error->domain == WEBKIT_POLICY_ERROR &&
-                   error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE));
-    if (self->events_ && self->handlersOn_) self->events_->onNavigationCompleted(false, cancelled);
+        !self->answerRefused_ &&
+        (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+         g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE));
+    self->events_->onNavigationCompleted(false, cancelled);
     return TRUE;  // no engine error page: the shell shows its own notice
   }
 
@@ -262,10 +302,50 @@ bool LinuxWebHost::createController() {
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(WebHostSignals::processTerminated), this);
   g_signal_connect(content_, "script-message-received::tamselDeskShell", G_CALLBACK(WebHostSignals::message), this);
 
-  later([this] {
-    if (events_) events_->onControllerCreated(true);
-  });
+  installContentRules();
   return true;
+}
+
+namespace {
+
+struct RulesRecord {
+  std::weak_ptr<bool> alive;
+  LinuxWebHost* host;
+  unsigned generation;
+};
+
+}  // namespace
+
+void LinuxWebHost::installContentRules() {
+  // The controller counts as created once the rules are in place, so no page loads without them.
+  App* app = desktop_.app();
+  const std::string rules = deskContentRules(app ? app->pageUrl : WString());
+  GBytes* source = g_bytes_new(rules.data(), rules.size());
+  WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(filterFolder_.c_str());
+  webkit_user_content_filter_store_save(
+      store, "desk-page", source, nullptr,
+      [](GObject* from, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<RulesRecord> record(static_cast<RulesRecord*>(data));
+        GError* error = nullptr;
+        WebKitUserContentFilter* filter =
+            webkit_user_content_filter_store_save_finish(WEBKIT_USER_CONTENT_FILTER_STORE(from), result, &error);
+        LinuxWebHost* self = record->host;
+        if (!record->alive.expired() && record->generation == self->generation_) {
+          if (filter && self->content_) {
+            webkit_user_content_manager_add_filter(self->content_, filter);
+          } else {
+            // Still safe: App's check at the main resource refuses the address, only later.
+            reportCause(std::string("the view's content rules could not be set up: ") +
+                        (error ? error->message : "unknown error"));
+          }
+          if (self->events_) self->events_->onControllerCreated(true);
+        }
+        if (filter) webkit_user_content_filter_unref(filter);
+        if (error) g_error_free(error);
+      },
+      new RulesRecord{alive_, this, generation_});
+  g_bytes_unref(source);
+  g_object_unref(store);
 }
 
 void LinuxWebHost::registerEventHandlers() { handlersOn_ = true; }
