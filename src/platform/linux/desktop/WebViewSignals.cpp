@@ -4,7 +4,7 @@
 // WebKit asks decide-policy for the navigations of every frame without saying which frame, while
 // the shell's navigation policy is about the top-level document only (frames inside the page load
 // freely). So the engine's content rules refuse every top-level document but the desk page before
-// any request is made (see DeskContentRules); the refused load fails with "blocked", and that is
+// any request is made (ContentRules.h); the refused load fails with "blocked", and that is
 // where App hears of the address and hands it to the browser. The start of the view's main
 // resource and load-changed (redirected) check again, for what the rules cannot spell exactly.
 //

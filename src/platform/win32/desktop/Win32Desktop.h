@@ -33,7 +33,7 @@ class Win32Desktop final : public Desktop {
   HWND window() const { return hwnd_; }
   HINSTANCE instance() const { return instance_; }
 
-  bool acquireSingleInstance() override;
+  InstanceLock acquireSingleInstance() override;
   void requestShowFromFirst() override;
 
   std::filesystem::path executablePath() override;

@@ -25,13 +25,13 @@ void tellStandardError(const WString& text) {
 
 }  // namespace
 
-bool Win32Desktop::acquireSingleInstance() {
+InstanceLock Win32Desktop::acquireSingleInstance() {
   // Asked once before COM starts and again by runShell: the first answer stands.
   if (!instanceLock_) {
     instanceLock_ = std::make_unique<SingleInstance>();
     firstInstance_ = instanceLock_->acquire();
   }
-  return firstInstance_;
+  return firstInstance_ ? InstanceLock::Acquired : InstanceLock::AnotherRuns;
 }
 
 void Win32Desktop::requestShowFromFirst() { SingleInstance::requestShow(); }

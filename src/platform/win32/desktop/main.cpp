@@ -10,7 +10,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32Desktop desktop(instance);
   // A second start only wakes the first; it needs no COM.
-  if (!desktop.acquireSingleInstance()) {
+  if (desktop.acquireSingleInstance() == InstanceLock::AnotherRuns) {
     desktop.requestShowFromFirst();
     return 0;
   }
