@@ -12,7 +12,8 @@ enum class FileOpResult { Done, Exists, Failed };
 FileOpResult createNewFile(const std::filesystem::path& file);
 
 // Moves `from` to `to` only if nothing exists at `to`; Exists when something does. Works across
-// file systems (then by copying into a newly created file and removing `from`).
+// file systems (then by copying into a newly created file and removing `from`). Failed also when
+// `from` could not be removed after the copy: then the file is at `to` and still at `from`.
 FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Clears every execute permission of a regular file; failures are ignored.

@@ -93,10 +93,13 @@ WString cleanFileName(WStringView name) {
   return out;
 }
 
+std::filesystem::path receivedFolderPath(App& app) {
+  if (auto downloads = app.desktop().downloadsFolder(); downloads && !downloads->empty()) return *downloads;
+  return app.dataDir / "received";
+}
+
 std::filesystem::path receivedFolder(App& app) {
-  std::filesystem::path folder;
-  if (auto downloads = app.desktop().downloadsFolder(); downloads && !downloads->empty()) folder = *downloads;
-  if (folder.empty()) folder = app.dataDir / "received";
+  const std::filesystem::path folder = receivedFolderPath(app);
   foldersOf(app).makeFolders(folder);
   return folder;
 }

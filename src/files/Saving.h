@@ -32,6 +32,8 @@ inline constexpr std::size_t kMaxFileNameBytes = 230;
 // The user's Downloads folder, else dataDir/"received"; created with its parents (a failure is
 // ignored). Main thread (it asks the desktop).
 std::filesystem::path receivedFolder(App& app);
+// The same folder, not created: for a save that makes it only once it has a file to put there.
+std::filesystem::path receivedFolderPath(App& app);
 
 // The received folder plus the cleaned levels of `dir` ("/" or "\\" separated, "." and ".."
 // pieces skipped, each level at most 80 units, at most 16 levels), created. When it cannot be

@@ -6,7 +6,7 @@
 #include "app/App.h"
 #include "common/crypto.h"
 #include "lan/LanAddresses.h"
-#include "lan/LanPending.h"
+#include "lan/LanWorkers.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
@@ -14,10 +14,6 @@
 #include "web/Callbacks.h"
 
 namespace {
-
-void installPostScript(App& app, LanServer& server) {
-  if (!server.hasPostScript()) server.installPostScript([&app](const WString& s) { app.postScript(s); });
-}
 
 Json addressList() {
   Json list = Json::array();
@@ -34,8 +30,8 @@ bool qualifiesAsNative(const std::string& key, std::uint64_t srcSize, const std:
   return !ec && size == srcSize;
 }
 
-void lanOpen(App& app, LanServer& server, const std::string& id, const Json& message) {
-  installPostScript(app, server);
+void lanOpen(App& app, const std::string& id, const Json& message) {
+  LanServer& server = lanServerWithScripts(app);
   server.addOffer(id, jsonUnsigned(message, "size").value_or(0));
   const std::uint16_t port = server.ensureStarted();
   const std::string key = jsonString(message, "key").value_or("");
@@ -51,8 +47,8 @@ void lanOpen(App& app, LanServer& server, const std::string& id, const Json& mes
   app.runScript(lanReadyScript(id, ready));
 }
 
-void lanSink(App& app, LanServer& server, const std::string& id) {
-  installPostScript(app, server);
+void lanSink(App& app, const std::string& id) {
+  LanServer& server = lanServerWithScripts(app);
   server.addSink(id);
   const std::uint16_t port = server.ensureStarted();
   Json ready = Json::object();
@@ -93,7 +89,7 @@ void App::lanMessage(const std::string& type, const Json& message) {
   if (!isLanId(id)) return;
   LanServer& server = lanRuntimeOf(*this).server();
   if (type == "lanOpen") {
-    lanOpen(*this, server, id, message);
+    lanOpen(*this, id, message);
   } else if (type == "lanChunk") {
     Bytes bytes = base64Decode(jsonString(message, "data").value_or(""));
     if (bytes.empty()) {
@@ -111,7 +107,7 @@ void App::lanMessage(const std::string& type, const Json& message) {
   } else if (type == "lanSinkClose") {
     server.removeSink(id);
   } else if (type == "lanSink") {
-    lanSink(*this, server, id);
+    lanSink(*this, id);
   } else if (type == "lanProbe") {
     if (const Json* urls = jsonArray(message, "urls")) startLanProbe(*this, id, keptProbeUrls(*urls));
   }

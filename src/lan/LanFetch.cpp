@@ -6,30 +6,56 @@
 #include "lan/LanProtocol.h"
 #include "lan/TransferSocketTable.h"
 
-void FetchStop::stop() {
+void WorkerStop::stop() {
   std::lock_guard guard(lock_);
   stopped_ = true;
   if (socket_) socket_->shutdownBoth();
+  wake_.notify_all();
 }
 
-bool FetchStop::attach(const Socket* socket) {
+bool WorkerStop::attach(const LanChannel* socket) {
   std::lock_guard guard(lock_);
   socket_ = socket;
   return !stopped_;
 }
 
-void FetchStop::detach() {
+void WorkerStop::detach() {
   std::lock_guard guard(lock_);
   socket_ = nullptr;
 }
 
-Socket connectPeer(const std::string& url, std::string& host, std::string& id, const FetchStop* stop) {
+bool WorkerStop::sleepFor(std::uint64_t ms) {
+  std::unique_lock guard(lock_);
+  return !wake_.wait_for(guard, std::chrono::milliseconds(ms), [&] { return stopped_.load(); });
+}
+
+std::string describeLanFailure(const LanFetchReport& report, const std::string& url) {
+  const auto peer = parsePeerUrl(url);
+  const std::string where = peer ? peer->host + ":" + std::to_string(peer->port) : url;
+  switch (report.failure) {
+    case LanFailure::None: return "complete";
+    case LanFailure::Refused: return "connection refused by " + where + " (nothing listens on that port)";
+    case LanFailure::NoConnection: return "no connection to " + where + " within 6 seconds";
+    case LanFailure::Cancelled: return "cancelled";
+    case LanFailure::NoOffer: return "no such offer at " + url;
+    case LanFailure::Status: return where + " answered " + report.detail;
+    case LanFailure::Cut: return "the connection to " + where + " ended before the whole file arrived";
+    case LanFailure::BadRecord: return "a record from " + where + " did not open (wrong key, or altered data)";
+    case LanFailure::WriteFailed: return "the disk refused the data (full, or the part file went away)";
+    case LanFailure::WrongSize: return "the offer holds " + report.detail + " bytes, not the size given";
+  }
+  return "failed";
+}
+
+Socket connectPeer(const std::string& url, std::string& host, std::string& id, const WorkerStop* stop,
+                   bool* refused) {
+  if (refused) *refused = false;
   const auto peer = parsePeerUrl(url);
   if (!peer) return {};
   host = peer->host;
   id = peer->id;
   Socket socket = Socket::connect(peer->address, peer->port, kLanConnectTimeoutMs,
-                                  stop ? stop->flag() : nullptr);
+                                  stop ? stop->flag() : nullptr, refused);
   if (!socket.valid()) return {};
   socket.setReceiveTimeout(kLanIoTimeoutMs);
   socket.setSendTimeout(kLanIoTimeoutMs);
@@ -43,8 +69,8 @@ namespace {
 struct Registration {
   std::shared_ptr<TransferSocketTable> table;
   std::string id;
-  const Socket* socket = nullptr;
-  FetchStop* stop = nullptr;
+  const LanChannel* socket = nullptr;
+  WorkerStop* stop = nullptr;
   bool registered = false;
   ~Registration() {
     if (registered) table->unregisterTransferSocket(id, socket);
@@ -52,55 +78,83 @@ struct Registration {
   }
 };
 
+int failed(const LanFetchOptions& options, LanFailure failure, int code, std::string detail = {}) {
+  if (options.report) *options.report = {failure, std::move(detail)};
+  return code;
+}
+
+// A record that would not open breaks the stream; a write the disk refused leaves whole
+// records behind that a later fetch resumes after.
+int brokenFeed(const LanFetchOptions& options, const LanFrames& frames) {
+  if (frames.writeFailed) return failed(options, LanFailure::WriteFailed, kLanIncomplete);
+  return failed(options, LanFailure::BadRecord, kLanBroken);
+}
+
 }  // namespace
 
-int fetchPeerStream(const std::string& url, LanFrames& frames, const LanProgress& progress,
-                    FetchStop* stop) {
-  std::string host;
-  std::string id;
-  Socket socket = connectPeer(url, host, id, stop);
-  if (!socket.valid()) return kLanIncomplete;
-  Registration reg{transferSockets(), id, &socket, stop};
-  if (stop && !stop->attach(&socket)) return kLanIncomplete;
-  reg.registered = true;
-  if (!reg.table->registerTransferSocket(id, &socket)) return kLanIncomplete;
-  if (!socket.sendAll(lanFetchHead(id, frames.nextIndex, host))) return kLanIncomplete;
-
+int fetchOverChannel(LanChannel& socket, const std::string& id, const std::string& host, LanFrames& frames,
+                     const LanFetchOptions& options) {
+  if (!socket.sendAll(lanFetchHead(id, frames.nextIndex, host))) return failed(options, LanFailure::Cut, kLanIncomplete);
   std::vector<char> piece(kLanAnswerPiece);
   std::string gathered;
   std::size_t end = std::string::npos;
   while (end == std::string::npos) {
-    if (gathered.size() > kLanAnswerHeadLimit) return kLanIncomplete;
+    if (gathered.size() > kLanAnswerHeadLimit) return failed(options, LanFailure::Status, kLanIncomplete, "an endless head");
     const long n = socket.receive(piece.data(), piece.size());
-    if (n <= 0) return kLanIncomplete;
+    if (n <= 0) return failed(options, LanFailure::Cut, kLanIncomplete);
     gathered.append(piece.data(), static_cast<std::size_t>(n));
     end = gathered.find("\r\n\r\n");
   }
   const int status = lanAnswerStatus(gathered);
-  if (status != 200) return status == 404 ? kLanGone : kLanIncomplete;
-  if (gathered.size() > end + 4 && !frames.feed(std::string_view(gathered).substr(end + 4))) {
-    return kLanBroken;
+  if (status == 404) return failed(options, LanFailure::NoOffer, kLanGone);
+  if (status != 200) return failed(options, LanFailure::Status, kLanIncomplete, std::to_string(status));
+  if (options.checkLength) {
+    const auto length = lanAnswerContentLength(std::string_view(gathered).substr(0, end + 4));
+    const std::uint64_t expected = lanStreamLength(lanEncryptedSize(frames.total), frames.nextIndex);
+    if (length && *length != expected) {
+      const auto plain = lanPlainSize(*length + std::uint64_t{frames.nextIndex} * kLanRecordSpan);
+      return failed(options, LanFailure::WrongSize, kLanIncomplete, plain ? std::to_string(*plain) : "another number of");
+    }
   }
-  if (progress) progress(frames.received);
+  if (gathered.size() > end + 4 && !frames.feed(std::string_view(gathered).substr(end + 4))) {
+    return brokenFeed(options, frames);
+  }
+  if (options.progress) options.progress(frames.received);
   // The body is received straight into the record being assembled: no copy before opening.
   while (frames.received < frames.total) {
     const std::span<char> space = frames.receiveSpace();
-    if (space.empty()) return kLanBroken;
+    if (space.empty()) return failed(options, LanFailure::BadRecord, kLanBroken);
     const long n = socket.receive(space.data(), space.size());
     if (n <= 0) break;
-    if (!frames.commit(static_cast<std::size_t>(n))) return kLanBroken;
-    if (progress) progress(frames.received);
+    if (!frames.commit(static_cast<std::size_t>(n))) return brokenFeed(options, frames);
+    if (options.progress) options.progress(frames.received);
   }
-  return frames.received >= frames.total ? kLanComplete : kLanIncomplete;
+  if (frames.received >= frames.total) return failed(options, LanFailure::None, kLanComplete);
+  return failed(options, LanFailure::Cut, kLanIncomplete);
 }
 
-int fetchPeer(const std::string& url, LanFrames& frames, const LanProgress& progress, FetchStop* stop) {
+int fetchPeerStream(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
+  std::string host;
+  std::string id;
+  bool refused = false;
+  Socket socket = connectPeer(url, host, id, options.stop, &refused);
+  if (!socket.valid()) {
+    return failed(options, refused ? LanFailure::Refused : LanFailure::NoConnection, kLanIncomplete);
+  }
+  Registration reg{transferSockets(), id, &socket, options.stop};
+  if (options.stop && !options.stop->attach(&socket)) return failed(options, LanFailure::Cancelled, kLanIncomplete);
+  reg.registered = true;
+  if (!reg.table->registerTransferSocket(id, &socket)) return failed(options, LanFailure::Cancelled, kLanIncomplete);
+  return fetchOverChannel(socket, id, host, frames, options);
+}
+
+int fetchPeer(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
   if (!frames.ready) return kLanGone;
   if (frames.received >= frames.total) return kLanComplete;
-  int status = fetchPeerStream(url, frames, progress, stop);
+  int status = fetchPeerStream(url, frames, options);
   if (status == kLanGone && frames.nextIndex != 0) {
     frames.restart();
-    status = fetchPeerStream(url, frames, progress, stop);
+    status = fetchPeerStream(url, frames, options);
   }
   return status;
 }

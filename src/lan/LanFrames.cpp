@@ -64,11 +64,17 @@ bool LanFrames::openOne(unsigned char* record, std::uint32_t length) {
   // is all a transfer holds.
   if (!key || !openRecord(*key, nextIndex, nonce, cipher, n, tag, cipher)) return false;
   // In pieces the size of a cache's worth: the page cache takes them faster than one big copy.
-  for (std::size_t at = 0; at < n; at += kWritePiece) {
+  for (std::size_t at = 0; at < n && file; at += kWritePiece) {
     file.write(reinterpret_cast<const char*>(cipher) + at,
                static_cast<std::streamsize>(std::min(kWritePiece, n - at)));
   }
-  if (file.fail()) return false;
+  // A short last piece would otherwise wait in the stream's buffer, and a disk that refuses it
+  // would only say so at the close.
+  if (file) file.flush();
+  if (!file) {
+    writeFailed = true;
+    return false;
+  }
   received += n;
   ++nextIndex;
   return true;
@@ -117,11 +123,13 @@ void LanFrames::restart() {
   nextIndex = 0;
   received = 0;
   pendingBytes = 0;
+  writeFailed = false;
 }
 
-void LanFrames::close() {
-  if (file.is_open()) {
-    file.flush();
-    file.close();
-  }
+bool LanFrames::close() {
+  if (!file.is_open()) return !writeFailed;
+  file.flush();
+  file.close();
+  if (file.fail()) writeFailed = true;
+  return !writeFailed;
 }

@@ -25,8 +25,9 @@ class LanFrames {
   LanFrames& operator=(const LanFrames&) = delete;
 
   // Opens every whole record in `chunk` (with what is pending from earlier pieces) and writes
-  // its plaintext. False means the stream is broken: a bad length, a failed tag, a record that
-  // is short before the end or goes past the total, or a failed write.
+  // its plaintext, handing it to the system before the record counts as received. False means
+  // the stream is broken: a bad length, a failed tag, a record that is short before the end or
+  // goes past the total, or a failed write (then writeFailed is set).
   bool feed(std::string_view chunk);
   // The same without a copy: a receiver reads straight into receiveSpace() (never past the
   // record being assembled, so nothing after the last record is read) and then commits the
@@ -35,12 +36,15 @@ class LanFrames {
   bool commit(std::size_t bytes);
   // Empties the part file and starts again from record 0 (between two requests of one fetch).
   void restart();
-  // Flushes and closes the part file; failures only mark the stream failed.
-  void close();
+  // Flushes and closes the part file; false when that failed (the file may be short), which
+  // also sets writeFailed.
+  bool close();
 
   // The claim on the part file, held until the transfer has put its file in place.
   void adoptClaim(PartFileClaim claim) { claim_ = std::move(claim); }
   void releaseClaim() { claim_.release(); }
+  // Hands the claim on to the frames that take over the same part file.
+  PartFileClaim yieldClaim() { return std::move(claim_); }
 
   std::optional<GcmKey> key;
   std::fstream file;
@@ -52,6 +56,9 @@ class LanFrames {
   std::vector<char> pending;
   std::size_t pendingBytes = 0;
   bool ready = false;
+  // The disk refused plaintext (full, or gone): the part file holds whole records up to
+  // `received` at most, so a later transfer can resume after them.
+  bool writeFailed = false;
 
  private:
   bool openOne(unsigned char* record, std::uint32_t length);

@@ -116,6 +116,14 @@ std::uint64_t lanEncryptedSize(std::uint64_t plainSize) {
   return plainSize + kLanRecordExtra * lanRecordCount(plainSize);
 }
 
+std::optional<std::uint64_t> lanPlainSize(std::uint64_t encryptedSize) {
+  const std::uint64_t records = encryptedSize / kLanRecordSpan + (encryptedSize % kLanRecordSpan ? 1 : 0);
+  if (records == 0 || encryptedSize <= kLanRecordExtra * records) return std::nullopt;
+  const std::uint64_t plain = encryptedSize - kLanRecordExtra * records;
+  if (lanRecordCount(plain) != records) return std::nullopt;
+  return plain;
+}
+
 std::uint64_t lanStreamLength(std::uint64_t encryptedSize, std::uint64_t from) {
   // Written so that a huge "from" cannot wrap the product around.
   if (from >= encryptedSize / kLanRecordSpan + 1) return 0;
@@ -195,4 +203,25 @@ int lanAnswerStatus(std::string_view head) {
     if (value < 1000000000) value = value * 10 + (s[i] - '0');  // clamp instead of overflowing
   }
   return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<std::uint64_t> lanAnswerContentLength(std::string_view head) {
+  constexpr std::string_view name = "\r\ncontent-length:";
+  for (std::size_t at = head.find("\r\n"); at != std::string_view::npos; at = head.find("\r\n", at + 2)) {
+    if (head.size() - at < name.size()) break;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i) {
+      const char c = head[at + i];
+      same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == name[i];
+    }
+    if (!same) continue;
+    std::size_t i = at + name.size();
+    while (i < head.size() && head[i] == ' ') ++i;
+    const std::size_t digits = i;
+    std::uint64_t value = 0;
+    for (; i < head.size() && isDigit(head[i]) && i - digits < 19; ++i) value = value * 10 + static_cast<std::uint64_t>(head[i] - '0');
+    if (i == digits) return std::nullopt;
+    return value;
+  }
+  return std::nullopt;
 }

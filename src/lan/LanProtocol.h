@@ -55,6 +55,8 @@ std::optional<PeerAddress> parsePeerUrl(std::string_view text);
 // Records, sizes and the resume rule.
 std::uint64_t lanRecordCount(std::uint64_t plainSize);     // N = ceil(P / 1 MiB)
 std::uint64_t lanEncryptedSize(std::uint64_t plainSize);   // E = P + 32 N
+// The plain size P of an encrypted size E (nullopt when no P gives that E).
+std::optional<std::uint64_t> lanPlainSize(std::uint64_t encryptedSize);
 // Length of a stream that starts at record `from`; 0 when from * span >= E.
 std::uint64_t lanStreamLength(std::uint64_t encryptedSize, std::uint64_t from);
 
@@ -79,3 +81,5 @@ LanRequest parseLanRequest(std::string_view gathered);
 
 // The status number at byte 9 of an answer, read the way atoi does.
 int lanAnswerStatus(std::string_view head);
+// The value of an answer head's Content-Length line (name in any case), when it has one.
+std::optional<std::uint64_t> lanAnswerContentLength(std::string_view head);

@@ -1,6 +1,7 @@
 #include "lan/LanReceive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <system_error>
 
@@ -14,9 +15,9 @@
 #include "lan/LanServer.h"
 #include "web/Callbacks.h"
 
-LanSaveFolders lanSaveFolders(App& app, const std::string& dir) {
-  return {saveFolder(app, dir), receivedFolder(app)};
-}
+LanSaveFolders lanSaveFolders(App& app, const std::string& dir) { return {receivedFolderPath(app), dir}; }
+
+void lanLog(const std::string& line) { std::fprintf(stderr, "tamsel-desk: LAN: %s\n", line.c_str()); }
 
 std::filesystem::path lanPartPath(App& app, const std::string& lid) {
   return app.desktop().partFileFolder() / ("lan-" + lid + ".part");
@@ -81,10 +82,10 @@ void App::lanGet(const Json& message) {
   }
   job->folders = lanSaveFolders(*this, dir);
   transferSockets()->clearCancelledTransfer(job->lid);
-  lanRuntimeOf(*this).startFetch([job](FetchStop& stop) { lanGetWorker(*job, stop); });
+  lanRuntimeOf(*this).startWorker([job](WorkerStop& stop) { lanGetWorker(*job, stop); });
 }
 
-void lanGetWorker(LanGetJob& job, FetchStop& stop) {
+void lanGetWorker(LanGetJob& job, WorkerStop& stop) {
   App& app = *job.app;
   std::error_code ec;
   std::filesystem::create_directories(job.partPath.parent_path(), ec);
@@ -104,26 +105,44 @@ void lanGetWorker(LanGetJob& job, FetchStop& stop) {
         last = now;
         app.postLanProgress(job.id, done, job.size);
       };
+      LanFetchReport report;
       desktop.keepAwake(true);
-      status = fetchPeer(job.url, frames, progress, &stop);
+      status = fetchPeer(job.url, frames, {progress, &stop, false, &report});
       desktop.keepAwake(false);
+      if (status != kLanComplete && !stop.stopped()) {
+        lanLog("fetching \"" + job.name + "\" from " + job.url + ": " + describeLanFailure(report, job.url));
+      }
     }
   }
-  finishLanTransfer(app, job.id, job.how, job.name, frames, status, job.folders, job.lid);
+  finishLanTransfer(app, job.id, job.how, job.name, frames, status, job.folders, job.lid, job.url);
 }
 
 void settleLanTransfer(FileJob& job, const std::string& name, LanFrames& frames, int status,
-                       const LanSaveFolders& folders, const std::string& lid) {
+                       const LanSaveFolders& folders, const std::string& lid, const std::string& origin) {
   if (!lid.empty() && transferSockets()->isCancelled(lid)) status = kLanGone;
-  frames.close();
+  // The part file counts as complete only once the system has taken every byte of it.
+  if (!frames.close() && status == kLanComplete) {
+    lanLog("could not finish writing " + frames.partPath.string());
+    status = kLanIncomplete;
+  }
   job.ok = false;
   job.resume = false;
   const WString clean = cleanFileName(toWide(name));
-  job.reservation = reserveFreePath(status == kLanComplete ? folders.target : folders.received, clean);
+  std::filesystem::path folder = folders.received;
+  if (status == kLanComplete) {
+    // Chosen now rather than when the transfer began, since the user may have removed or
+    // renamed the folder meanwhile; and a failed transfer leaves no empty folder behind.
+    std::error_code ec;
+    std::filesystem::create_directories(folders.received, ec);
+    folder = saveFolderUnder(folders.received, folders.dir);
+  }
+  job.reservation = reserveFreePath(folder, clean);
   job.path = job.reservation.path();
   if (status == kLanComplete) {
     // Never replaces anything; on failure the part file stays where it is.
-    placeSavedFile(job, frames.partPath, WString());
+    if (!placeSavedFile(job, frames.partPath, toWide(origin))) {
+      lanLog("could not put " + frames.partPath.string() + " in place as " + job.path.string());
+    }
   } else {
     std::error_code ec;
     if (status == kLanGone || status == kLanBroken) std::filesystem::remove(frames.partPath, ec);
@@ -135,11 +154,11 @@ void settleLanTransfer(FileJob& job, const std::string& name, LanFrames& frames,
 
 void finishLanTransfer(App& app, const std::string& id, const std::string& how,
                        const std::string& name, LanFrames& frames, int status,
-                       const LanSaveFolders& folders, const std::string& lid) {
+                       const LanSaveFolders& folders, const std::string& lid, const std::string& origin) {
   auto job = std::make_unique<FileJob>();
   job->app = &app;
   job->id = id;
   job->how = how;
-  settleLanTransfer(*job, name, frames, status, folders, lid);
+  settleLanTransfer(*job, name, frames, status, folders, lid, origin);
   app.postPayload(WM_FILE_DONE, 0, std::move(job));
 }

@@ -8,15 +8,16 @@
 #include "lan/TransferSocketTable.h"
 
 class App;
-class FetchStop;
+class WorkerStop;
 class LanFrames;
 struct FileJob;
 
-// Where a reception lands: the folder for its "dir" and the received folder itself (for the
-// name a failed reception reports). Chosen on the main thread, which may ask the desktop.
+// Where a reception lands: the received folder (asked of the desktop on the main thread when
+// the reception begins, not created) and the page's sub-folder text. The folder is made only
+// when a complete file is put in place.
 struct LanSaveFolders {
-  std::filesystem::path target;
   std::filesystem::path received;
+  std::string dir;
 };
 LanSaveFolders lanSaveFolders(App& app, const std::string& dir);
 
@@ -38,18 +39,23 @@ struct LanGetJob {
 // "lan-" + lid + ".part" in the desktop's private part-file folder (main thread).
 std::filesystem::path lanPartPath(App& app, const std::string& lid);
 
-void lanGetWorker(LanGetJob& job, FetchStop& stop);
+void lanGetWorker(LanGetJob& job, WorkerStop& stop);
 
 // Completes a reception with its result code: moves the part file to a unique name in the
 // target folder (1), keeps it (0) or removes it (404, -1), and hands the FileJob to the main
-// thread. A cancelled lid turns every result into 404. Any thread.
+// thread. A cancelled lid turns every result into 404. `origin` (the peer's address) goes into
+// the saved file's Internet mark. Any thread.
 void finishLanTransfer(App& app, const std::string& id, const std::string& how,
                        const std::string& name, LanFrames& frames, int status,
-                       const LanSaveFolders& folders, const std::string& lid);
+                       const LanSaveFolders& folders, const std::string& lid, const std::string& origin);
 // The file-system half of it, for callers without an App: fills job's path, ok and resume.
 void settleLanTransfer(FileJob& job, const std::string& name, LanFrames& frames, int status,
-                       const LanSaveFolders& folders, const std::string& lid);
+                       const LanSaveFolders& folders, const std::string& lid, const std::string& origin);
 
 // The failed-at-once outcome: deskFileDone with ok false and resume false (main thread).
 void failLanReceptionNow(App& app, const std::string& id, const std::string& how,
                          const std::string& name);
+
+// One line on standard error, "tamsel-desk: LAN: ...", for failures the page only hears as a
+// result.
+void lanLog(const std::string& line);

@@ -11,17 +11,19 @@ LanRuntime::~LanRuntime() {
   {
     std::lock_guard guard(lock_);
     stopping_ = true;
-    for (auto& f : fetches_) f.stop.stop();
+    for (auto& w : workers_) w.stop.stop();
   }
-  std::list<Fetch> all;
+  // Before the join: a push blocked in a send, or waiting for the page's next chunk, ends only
+  // when the server cancels its stream.
+  if (app_.lan) app_.lan->stop();
+  std::list<Worker> all;
   {
     std::lock_guard guard(lock_);
-    all.swap(fetches_);
+    all.swap(workers_);
   }
-  for (auto& f : all) {
-    if (f.thread.joinable()) f.thread.join();
+  for (auto& w : all) {
+    if (w.thread.joinable()) w.thread.join();
   }
-  if (app_.lan) app_.lan->stop();
 }
 
 LanServer& LanRuntime::server() {
@@ -36,35 +38,39 @@ LanServer& LanRuntime::server() {
 }
 
 void LanRuntime::reap() {
-  std::list<Fetch> finished;
+  std::list<Worker> finished;
   {
     std::lock_guard guard(lock_);
-    for (auto it = fetches_.begin(); it != fetches_.end();) {
+    for (auto it = workers_.begin(); it != workers_.end();) {
       auto next = std::next(it);
-      if (it->done) finished.splice(finished.end(), fetches_, it);
+      if (it->done) finished.splice(finished.end(), workers_, it);
       it = next;
     }
   }
-  for (auto& f : finished) {
-    if (f.thread.joinable()) f.thread.join();
+  for (auto& w : finished) {
+    if (w.thread.joinable()) w.thread.join();
   }
 }
 
-bool LanRuntime::startFetch(std::function<void(FetchStop&)> work) {
+bool LanRuntime::startWorker(std::function<void(WorkerStop&)> work) {
   if (!app_.workerMayStart("lan")) return false;
   reap();
   std::lock_guard guard(lock_);
   if (stopping_) return false;
-  fetches_.emplace_back();
-  Fetch& f = fetches_.back();
+  workers_.emplace_back();
+  Worker& w = workers_.back();
   try {
-    f.thread = std::thread([this, &f, work = std::move(work)] {
-      work(f.stop);
+    w.thread = std::thread([this, &w, work = std::move(work)] {
+      try {
+        work(w.stop);
+      } catch (...) {
+        // A worker reports through the page or not at all; nothing leaves its thread.
+      }
       std::lock_guard done(lock_);
-      f.done = true;
+      w.done = true;
     });
   } catch (...) {
-    fetches_.pop_back();
+    workers_.pop_back();
     return false;
   }
   return true;
@@ -73,4 +79,10 @@ bool LanRuntime::startFetch(std::function<void(FetchStop&)> work) {
 LanRuntime& lanRuntimeOf(App& app) {
   if (!app.lanRuntime) app.lanRuntime = std::make_shared<LanRuntime>(app);
   return *app.lanRuntime;
+}
+
+LanServer& lanServerWithScripts(App& app) {
+  LanServer& server = lanRuntimeOf(app).server();
+  if (!server.hasPostScript()) server.installPostScript([&app](const WString& s) { app.postScript(s); });
+  return server;
 }

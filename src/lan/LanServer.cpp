@@ -156,6 +156,11 @@ bool LanServer::hasSink(const std::string& id) const {
   return std::find(sinkIds_.begin(), sinkIds_.end(), id) != sinkIds_.end();
 }
 
+bool LanServer::claimSink(const std::string& id) {
+  std::lock_guard guard(lock_);
+  return std::erase(sinkIds_, id) != 0;
+}
+
 void LanServer::addStream(LanStream& stream) {
   std::lock_guard guard(lock_);
   streams_.push_back(&stream);
@@ -222,8 +227,18 @@ void LanServer::reapConnections() {
 
 void LanServer::acceptLoop() {
   for (;;) {
-    Socket accepted = listening_.accept();
-    if (!accepted.valid()) return;
+    bool listenerGone = false;
+    Socket accepted = listening_.accept(listenerGone);
+    if (!accepted.valid()) {
+      if (listenerGone) return;
+      // Out of descriptors or memory: the port is still advertised, so accepting goes on once
+      // something has been given back, with a pause instead of a spin meanwhile.
+      std::unique_lock guard(lock_);
+      if (stopWake_.wait_for(guard, std::chrono::milliseconds(kLanAcceptRetryMs), [&] { return stopped_; })) {
+        return;
+      }
+      continue;
+    }
     reapConnections();
     std::lock_guard threads(threadsLock_);
     {
@@ -251,6 +266,7 @@ void LanServer::stop() {
   {
     std::lock_guard guard(lock_);
     stopped_ = true;
+    stopWake_.notify_all();
     listening_.shutdownBoth();
     for (LanStream* s : streams_) {
       s->cancelled = true;
@@ -277,7 +293,7 @@ void LanServer::stop() {
   listening_.close();
 }
 
-void LanServer::serveConnection(Socket& socket) {
+void LanServer::serveConnection(LanChannel& socket) {
   socket.setReceiveTimeout(kLanHeadTimeoutMs);
   std::string gathered;
   char piece[kLanHeadPiece];
@@ -294,7 +310,7 @@ void LanServer::serveConnection(Socket& socket) {
   routeGet(socket, gathered);
 }
 
-void LanServer::routeGet(Socket& socket, const std::string& gathered) {
+void LanServer::routeGet(LanChannel& socket, const std::string& gathered) {
   const LanRequest request = parseLanRequest(gathered);
   if (request.kind == LanRequestKind::Ping && hasSink(request.id)) {
     socket.sendAll(kLanAnswerOk);
@@ -317,14 +333,11 @@ void LanServer::routeGet(Socket& socket, const std::string& gathered) {
   streamOffer(socket, request.id, lanStreamHead(length), request.from);
 }
 
-void LanServer::streamOffer(Socket& socket, const std::string& id, const std::string& head,
+bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std::string& head,
                             std::uint64_t from) {
-  if (auto native = findNativeOffer(id)) {
-    streamNativeFile(socket, *native, head, from);
-    return;
-  }
+  if (auto native = findNativeOffer(id)) return streamNativeFile(socket, *native, head, from);
   stopStreams(id);
-  if (!socket.sendAll(head)) return;
+  if (!socket.sendAll(head)) return false;
   keepAwake(true);
   LanStream stream;
   stream.id = id;
@@ -360,9 +373,10 @@ void LanServer::streamOffer(Socket& socket, const std::string& id, const std::st
     post(lanAbortScript(id));
   }
   keepAwake(false);
+  return finished;
 }
 
-void LanServer::streamNativeFile(Socket& socket, const NativeOffer& offer, const std::string& head,
+bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
                                  std::uint64_t from) {
   stopStreams(offer.id);
   auto key = openGcmKey(offer.key);
@@ -433,9 +447,10 @@ void LanServer::streamNativeFile(Socket& socket, const NativeOffer& offer, const
     post(lanAbortScript(offer.id));
   }
   keepAwake(false);
+  return complete;
 }
 
-void LanServer::receivePush(Socket& socket, const std::string& gathered) {
+void LanServer::receivePush(LanChannel& socket, const std::string& gathered) {
   const std::string id = gathered.substr(6, std::min<std::size_t>(kLanIdLength, gathered.size() - 6));
   const std::size_t end = gathered.find("\r\n\r\n");
   OpenSink open;
@@ -450,19 +465,23 @@ void LanServer::receivePush(Socket& socket, const std::string& gathered) {
   std::shared_ptr<LanFrames> frames;
   const bool headOk = isLanId(id) && gathered.size() > 38 && (gathered[38] == ' ' || gathered[38] == '?') &&
                       end != std::string::npos && hasSink(id) && open;
-  if (headOk) frames = open(id);
+  // The callback claims the sink (and unregisters the id) in the same step that hands out
+  // the frames, so two pushes arriving together cannot both feed them.
+  if (headOk) frames = open(id, socket.peerAddress());
   if (!frames || !frames->ready) {
     socket.sendAll(kLanAnswerBadRequest);
     return;
   }
-  removeSink(id);
   keepAwake(true);
   socket.setReceiveTimeout(kLanPushTimeoutMs);
   socket.setBulkBuffers(kLanSocketBuffer);
   const auto table = transferSockets();
   int result = table->registerTransferSocket(id, &socket) ? 1 : 0;
+  // A record that would not open breaks the stream (-1); a write the disk refused leaves a part
+  // file of whole, good records that a later push can resume after (0).
+  const auto broken = [&] { return frames->writeFailed ? 0 : -1; };
   const std::string_view body = std::string_view(gathered).substr(end + 4);
-  if (!body.empty() && !frames->feed(body)) result = -1;
+  if (!body.empty() && !frames->feed(body)) result = broken();
   if (result == 1) {
     std::uint64_t lastReport = 0;
     bool firstReport = true;
@@ -474,7 +493,7 @@ void LanServer::receivePush(Socket& socket, const std::string& gathered) {
         break;
       }
       if (!frames->commit(static_cast<std::size_t>(n))) {
-        result = -1;
+        result = broken();
         break;
       }
       const std::uint64_t t = now();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "lan/LanChannel.h"
 #include "lan/Socket.h"
 
 class LanFrames;
@@ -41,7 +42,7 @@ struct NativeOffer {
 // thread runs. Its fields are guarded by the server lock.
 struct LanStream {
   std::string id;
-  const Socket* socket = nullptr;
+  const LanChannel* socket = nullptr;
   std::deque<std::string> chunks;
   bool finished = false;
   bool cancelled = false;
@@ -57,11 +58,16 @@ inline constexpr std::uint64_t kLanProgressIntervalMs = 250;
 inline constexpr int kLanStreamWaitMs = 1000;
 inline constexpr int kLanListenBacklog = 8;
 inline constexpr int kLanSocketBuffer = 4 * 1024 * 1024;
+// How long the accept loop pauses after a failure that passes (no descriptors, no memory).
+inline constexpr int kLanAcceptRetryMs = 100;
 
 class LanServer {
  public:
   using PostScript = std::function<void(const WString&)>;
-  using OpenSink = std::function<std::shared_ptr<LanFrames>(const std::string&)>;
+  // Claims the sink of `id` for a push from `peer` (dotted IPv4): hands out its ready frames
+  // and unregisters the id (claimSink) in one step, or gives nothing. Of two pushes arriving
+  // together only one can get the frames.
+  using OpenSink = std::function<std::shared_ptr<LanFrames>(const std::string& id, const std::string& peer)>;
   using SinkDone = std::function<void(const std::string&, int)>;
   using SinkProgress = std::function<void(const std::string&, std::uint64_t)>;
 
@@ -90,6 +96,8 @@ class LanServer {
   void addSink(const std::string& id);
   void removeSink(const std::string& id);
   bool hasSink(const std::string& id) const;
+  // Unregisters the id when it is registered, and tells whether it was: a sink takes one push.
+  bool claimSink(const std::string& id);
 
   // ---- server ----
   // The listening port, starting the server first when needed; 0 when it cannot start.
@@ -99,13 +107,16 @@ class LanServer {
   // the server does not start again.
   void stop();
 
-  void serveConnection(Socket& socket);
+  // One connection's exchange: gather the head, answer it. The caller closes the connection.
+  void serveConnection(LanChannel& socket);
   // Sends `head` and the offer's records from `from` on a connected socket (a served GET, or
-  // the caller's push).
-  void streamOffer(Socket& socket, const std::string& id, const std::string& head, std::uint64_t from);
-  void streamNativeFile(Socket& socket, const NativeOffer& offer, const std::string& head,
+  // the caller's push). True when the whole stream went out.
+  bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from);
+  bool streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
                         std::uint64_t from);
-  void receivePush(Socket& socket, const std::string& gathered);
+  void receivePush(LanChannel& socket, const std::string& gathered);
+  // Hands a page callback to postScript, when one is installed.
+  void post(const WString& script) const;
 
  private:
   struct Connection {
@@ -115,8 +126,7 @@ class LanServer {
   };
 
   void acceptLoop();
-  void routeGet(Socket& socket, const std::string& gathered);
-  void post(const WString& script) const;
+  void routeGet(LanChannel& socket, const std::string& gathered);
   std::uint64_t now() const;
   void keepAwake(bool on) const;
   void addStream(LanStream& stream);
@@ -137,6 +147,7 @@ class LanServer {
   std::function<std::uint64_t()> tickMs_;
   std::function<void(bool)> keepAwake_;
   bool stopped_ = false;
+  std::condition_variable stopWake_;  // with lock_: wakes the accept loop's pause
 
   std::mutex threadsLock_;  // taken before lock_ when both are needed
   std::thread acceptThread_;

@@ -6,14 +6,15 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
+#include <string>
 
+#include "lan/LanChannel.h"
 #include "lan/LanProtocol.h"
 
-class Socket {
+class Socket final : public LanChannel {
  public:
   Socket() = default;
-  ~Socket();
+  ~Socket() override;
   Socket(Socket&& other) noexcept;
   Socket& operator=(Socket&& other) noexcept;
   Socket(const Socket&) = delete;
@@ -23,30 +24,26 @@ class Socket {
 
   // Listens on 0.0.0.0 and a port the system picks; `port` gets the bound port.
   static Socket listenAny(int backlog, std::uint16_t& port);
-  // The next connection, or an invalid socket when the listener failed or was shut down.
-  Socket accept() const;
+  // The next connection. An invalid socket with `stopped` false is a passing failure (the
+  // process ran out of descriptors or memory, a connection was reset while queued): the caller
+  // may pause and try again. `stopped` true means the listener was shut down or is unusable.
+  Socket accept(bool& stopped) const;
   // Connects within timeoutMs (non-blocking connect and a wait). When `abort` turns true the
-  // wait ends early with a failure. Port 0 or above 65,535 fails at once.
+  // wait ends early with a failure. Port 0 or above 65,535 fails at once. `refused` (when
+  // given) tells whether the peer actively refused the connection.
   static Socket connect(const PeerIpv4& address, std::uint32_t port, int timeoutMs,
-                        const std::atomic<bool>* abort = nullptr);
+                        const std::atomic<bool>* abort = nullptr, bool* refused = nullptr);
 
-  // 0 means no limit.
-  bool setReceiveTimeout(int ms);
-  bool setSendTimeout(int ms);
-  // Asks for large kernel buffers for bulk transfers (a hint; failures are ignored).
-  void setBulkBuffers(int bytes);
-
-  // Bytes moved (> 0), 0 when the peer closed, < 0 on failure or time-out.
-  long send(const void* data, std::size_t size);
-  long receive(void* data, std::size_t size);
-  // Sends everything in pieces of at most `piece` bytes; stops at the first piece that sends
-  // nothing or fails.
-  bool sendAll(std::string_view bytes, std::size_t piece = 1048576);
+  long send(const void* data, std::size_t size) override;
+  long receive(void* data, std::size_t size) override;
+  bool setReceiveTimeout(int ms) override;
+  bool setSendTimeout(int ms) override;
+  void setBulkBuffers(int bytes) override;
+  void shutdownBoth() const override;
+  void shutdownSend() const override;
+  std::string peerAddress() const override;
   // Sends small writes at once instead of holding them for the peer's acknowledgement.
   void setNoDelay();
-
-  void shutdownBoth() const;  // any thread
-  void shutdownSend() const;
   void close();
 
  private:

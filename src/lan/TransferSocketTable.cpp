@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <mutex>
 
-#include "lan/Socket.h"
+#include "lan/LanChannel.h"
 
-bool TransferSocketTable::registerTransferSocket(const std::string& id, const Socket* socket) {
+bool TransferSocketTable::registerTransferSocket(const std::string& id, const LanChannel* socket) {
   std::unique_lock guard(lock_);
   entries_.emplace_back(id, socket);
   return std::find(cancelled_.begin(), cancelled_.end(), id) == cancelled_.end();
 }
 
-void TransferSocketTable::unregisterTransferSocket(const std::string& id, const Socket* socket) {
+void TransferSocketTable::unregisterTransferSocket(const std::string& id, const LanChannel* socket) {
   std::unique_lock guard(lock_);
   std::erase_if(entries_, [&](const auto& e) { return e.first == id && e.second == socket; });
 }

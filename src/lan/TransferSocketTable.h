@@ -9,14 +9,14 @@
 #include <utility>
 #include <vector>
 
-class Socket;
+class LanChannel;
 
 class TransferSocketTable {
  public:
   // False when the id is cancelled: the caller gives up at once. The socket must be
   // unregistered before it is closed.
-  bool registerTransferSocket(const std::string& id, const Socket* socket);
-  void unregisterTransferSocket(const std::string& id, const Socket* socket);
+  bool registerTransferSocket(const std::string& id, const LanChannel* socket);
+  void unregisterTransferSocket(const std::string& id, const LanChannel* socket);
   void clearCancelledTransfer(const std::string& id);
   // Marks the id cancelled and shuts down every socket registered under it.
   void cancelTransfer(const std::string& id);
@@ -28,7 +28,7 @@ class TransferSocketTable {
 
  private:
   mutable std::shared_mutex lock_;
-  std::vector<std::pair<std::string, const Socket*>> entries_;
+  std::vector<std::pair<std::string, const LanChannel*>> entries_;
   std::vector<std::string> cancelled_;
   std::vector<std::filesystem::path> claimed_;
 };

@@ -43,6 +43,11 @@ std::vector<std::string> Shell::scriptsStartingWith(const std::string& prefix) c
   return out;
 }
 
+bool Shell::ran(const std::string& script) const {
+  const auto all = scripts();
+  return std::find(all.begin(), all.end(), script) != all.end();
+}
+
 std::vector<DoneRecord> Shell::done() const {
   std::vector<DoneRecord> out;
   const std::string prefix = "window.deskFileDone && window.deskFileDone(";
@@ -109,12 +114,56 @@ std::string joined(const std::vector<std::string>& records) {
 
 std::string lanId(char fill) { return std::string(32, fill); }
 
+std::string urlOf(std::uint16_t port, const std::string& id) {
+  return std::string("http://") + kPeerHost + ":" + std::to_string(port) + "/" + id;
+}
+
+namespace {
+
+Json lastPayload(Shell& shell, const std::string& callback) {
+  const auto ready = shell.scriptsStartingWith(callback);
+  if (ready.empty()) return Json();
+  const std::string& s = ready.back();
+  const auto at = s.find("', ");
+  return parseJson(s.substr(at + 3, s.size() - at - 4));
+}
+
+}  // namespace
+
+Json readyPayload(Shell& shell) { return lastPayload(shell, "window.deskLanReady"); }
+
+std::uint16_t sinkPort(Shell& shell, const std::string& lid) {
+  shell.send("lanSink", {{"id", lid}});
+  return lastPayload(shell, "window.deskLanSinkReady").value("port", std::uint16_t{0});
+}
+
+void sinkGet(Shell& shell, const std::string& lid, std::uint64_t size, const std::string& pageId) {
+  shell.send("lanSinkGet", {{"lid", lid}, {"id", pageId}, {"key", kKeyHex}, {"name", "got.bin"}, {"size", size},
+                            {"how", "save"}, {"dir", "in"}});
+}
+
+std::uint16_t offerNative(Shell& shell, const std::string& id, const std::filesystem::path& file,
+                          std::uint64_t size, const std::string& key) {
+  shell.send("lanOpen", {{"id", id}, {"size", lanEncryptedSize(size)}, {"key", key},
+                         {"_path", file.string()}, {"src", {{"size", size}}}});
+  return readyPayload(shell).value("port", std::uint16_t{0});
+}
+
+void get(Shell& shell, const std::string& url, std::uint64_t size, const std::string& pageId) {
+  shell.send("lanGet", {{"id", pageId}, {"url", url}, {"key", kKeyHex}, {"name", "got.bin"},
+                        {"size", size}, {"how", "save"}, {"dir", ""}});
+}
+
 FakePeer::FakePeer(Answer answer) : answer_(std::move(answer)) {
   listener_ = Socket::listenAny(8, port);
   thread_ = std::thread([this] {
     for (;;) {
-      Socket s = listener_.accept();
-      if (!s.valid()) return;
+      bool stopped = false;
+      Socket s = listener_.accept(stopped);
+      if (!s.valid()) {
+        if (stopped) return;
+        continue;
+      }
       s.setReceiveTimeout(10000);
       std::string head;
       char piece[4096];
@@ -144,6 +193,15 @@ std::string FakePeer::url(const std::string& id) const {
 std::vector<std::string> FakePeer::heads() {
   std::lock_guard guard(lock_);
   return heads_;
+}
+
+FakePeer::Answer stallingAnswer(const std::string& plain, const std::atomic<bool>& release) {
+  return [&plain, &release](Socket& s, const std::string&) {
+    const auto records = sealRecords(plain);
+    s.sendAll(lanStreamHead(joined(records).size()) + records[0]);
+    for (int i = 0; i < 4000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (std::size_t i = 1; i < records.size(); ++i) s.sendAll(records[i]);
+  };
 }
 
 std::string rawExchange(std::uint16_t port, const std::string& request) {

@@ -39,6 +39,7 @@ struct Shell {
   bool pumpUntil(const std::function<bool()>& ready);
   std::vector<std::string> scripts() const;  // run so far, as UTF-8
   std::vector<std::string> scriptsStartingWith(const std::string& prefix) const;
+  bool ran(const std::string& script) const;
   // The deskFileDone reports so far, and waiting for them.
   std::vector<DoneRecord> done() const;
   bool waitDone(std::size_t count = 1);
@@ -53,6 +54,16 @@ std::string base64Encode(const std::string& bytes);
 std::vector<std::string> sealRecords(const std::string& plain, std::uint64_t from = 0);
 std::string joined(const std::vector<std::string>& records);
 std::string lanId(char fill);  // 32 times the character
+std::string urlOf(std::uint16_t port, const std::string& id);  // a peer address in the namespace
+
+// The page's side of an offer and a fetch.
+Json readyPayload(Shell& shell);  // the JSON argument of the last deskLanReady
+std::uint16_t offerNative(Shell& shell, const std::string& id, const std::filesystem::path& file,
+                          std::uint64_t size, const std::string& key = kKeyHex);
+void get(Shell& shell, const std::string& url, std::uint64_t size, const std::string& pageId = "d1");
+// The page's side of a sink: "lanSink" (the port it answers) and "lanSinkGet".
+std::uint16_t sinkPort(Shell& shell, const std::string& lid);
+void sinkGet(Shell& shell, const std::string& lid, std::uint64_t size, const std::string& pageId = "d1");
 
 // A raw peer: accepts connections one after the other and answers each with `answer`.
 class FakePeer {
@@ -71,6 +82,10 @@ class FakePeer {
   std::mutex lock_;
   std::vector<std::string> heads_;
 };
+
+// An answer that sends the stream head and the first record of `plain`, waits until `release`
+// is set (20 s at most), then sends the rest.
+FakePeer::Answer stallingAnswer(const std::string& plain, const std::atomic<bool>& release);
 
 // One raw exchange with a server: sends `request`, reads until the server closes.
 std::string rawExchange(std::uint16_t port, const std::string& request);

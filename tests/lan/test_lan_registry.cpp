@@ -4,7 +4,7 @@
 #include "LanPeers.h"
 #include "lan/LanAddresses.h"
 #include "lan/LanFrames.h"
-#include "lan/LanPending.h"
+#include "lan/LanWorkers.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
 #include "lan/TransferSocketTable.h"
@@ -95,7 +95,9 @@ TEST(LanRegistry, PushIntoASink) {
   std::shared_ptr<LanFrames> frames;
   std::mutex lock;
   std::vector<int> results;
-  server.installSinkCallbacks([&](const std::string&) { return frames; }, nullptr,
+  server.installSinkCallbacks([&](const std::string& sink, const std::string&) {
+                                return frames && server.claimSink(sink) ? frames : nullptr;
+                              }, nullptr,
                               [&](const std::string&, int r) {
                                 std::lock_guard g(lock);
                                 results.push_back(r);

@@ -12,31 +12,6 @@ namespace {
 
 constexpr std::uint64_t MiB = 1048576;
 
-// The JSON argument of the last deskLanReady script.
-Json readyPayload(Shell& shell) {
-  const auto ready = shell.scriptsStartingWith("window.deskLanReady");
-  if (ready.empty()) return Json();
-  const std::string& s = ready.back();
-  const auto at = s.find("', ");
-  return parseJson(s.substr(at + 3, s.size() - at - 4));
-}
-
-std::uint16_t offerNative(Shell& shell, const std::string& id, const std::filesystem::path& file,
-                          std::uint64_t size, const std::string& key = kKeyHex) {
-  shell.send("lanOpen", {{"id", id}, {"size", lanEncryptedSize(size)}, {"key", key},
-                         {"_path", file.string()}, {"src", {{"size", size}}}});
-  return readyPayload(shell).value("port", std::uint16_t{0});
-}
-
-std::string urlOf(std::uint16_t port, const std::string& id) {
-  return std::string("http://") + kPeerHost + ":" + std::to_string(port) + "/" + id;
-}
-
-void get(Shell& shell, const std::string& url, std::uint64_t size, const std::string& pageId = "d1") {
-  shell.send("lanGet", {{"id", pageId}, {"url", url}, {"key", kKeyHex}, {"name", "got.bin"},
-                        {"size", size}, {"how", "save"}, {"dir", ""}});
-}
-
 // A peer that answers every request with a stream head and the given bytes, then closes.
 FakePeer::Answer streamAnswer(std::function<std::string(const std::string& head)> body) {
   return [body](Socket& s, const std::string& head) {
@@ -261,12 +236,7 @@ TEST(LanTransfer, SecondFetchOfARunningIdIsRefused) {
   const std::string id = lanId('e');
   const std::string plain = randomBytes(2 * MiB);
   std::atomic<bool> release{false};
-  FakePeer peer([&](Socket& s, const std::string&) {
-    const auto records = sealRecords(plain);
-    s.sendAll(lanStreamHead(joined(records).size()) + records[0]);
-    for (int i = 0; i < 4000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    s.sendAll(records[1]);
-  });
+  FakePeer peer(stallingAnswer(plain, release));
   Shell client;
   get(client, peer.url(id), plain.size(), "first");
   ASSERT_TRUE(client.pumpUntil([&] { return std::filesystem::exists(client.partFile(id)) &&
@@ -367,4 +337,30 @@ TEST(LanTransfer, ClosingWhileAFetchStallsJoinsItsThread) {
   ASSERT_TRUE(client->pumpUntil([&] { return peer.heads().size() == 1; }));
   client->app.reset();  // must stop and join the fetch, which then reports nothing
   EXPECT_TRUE(client->done().empty() || !client->done().front().ok);
+}
+
+TEST(LanTransfer, TheFolderIsChosenWhenTheFileIsComplete) {
+  const std::string plain = randomBytes(2 * MiB);
+  std::atomic<bool> release{false};
+  FakePeer peer(stallingAnswer(plain, release));
+  FakePeer cut([](Socket& s, const std::string&) { s.sendAll(lanStreamHead(100)); });
+  Shell client;
+  const auto downloads = *client.desktop.downloads;
+  client.send("lanGet", {{"id", "a"}, {"url", peer.url(lanId('1'))}, {"key", kKeyHex}, {"name", "got.bin"},
+                         {"size", plain.size()}, {"dir", "album/2024"}});
+  ASSERT_TRUE(client.pumpUntil([&] { return std::filesystem::exists(client.partFile(lanId('1'))) &&
+                                            std::filesystem::file_size(client.partFile(lanId('1'))) == MiB; }));
+  // The user removes the folder while the file arrives: it is made again for the file.
+  std::filesystem::remove_all(downloads);
+  release = true;
+  ASSERT_TRUE(client.waitDone());
+  EXPECT_TRUE(client.done()[0].ok);
+  EXPECT_EQ(client.done()[0].path, downloads / "album" / "2024" / "got.bin");
+  EXPECT_EQ(readFile(downloads / "album" / "2024" / "got.bin"), plain);
+  // A fetch that breaks off makes no folder.
+  client.send("lanGet", {{"id", "b"}, {"url", cut.url(lanId('2'))}, {"key", kKeyHex}, {"name", "got.bin"},
+                         {"size", plain.size()}, {"dir", "other"}});
+  ASSERT_TRUE(client.waitDone(2));
+  EXPECT_FALSE(client.done()[1].ok);
+  EXPECT_FALSE(std::filesystem::exists(downloads / "other"));
 }

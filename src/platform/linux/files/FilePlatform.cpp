@@ -44,8 +44,9 @@ FileOpResult copyNoReplace(const std::string& from, const std::string& to) {
     ::unlink(to.c_str());  // ours: created exclusively above
     return FileOpResult::Failed;
   }
-  ::unlink(from.c_str());
-  return FileOpResult::Done;
+  // The copy is whole, but a move that leaves its source behind did not happen: the caller
+  // reports a failure with the file at its destination.
+  return ::unlink(from.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
 }
 
 }  // namespace
@@ -65,8 +66,7 @@ FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::fil
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return FileOpResult::Failed;
   // The file system cannot rename without replacing: a hard link refuses an existing name too.
   if (::link(src.c_str(), dst.c_str()) == 0) {
-    ::unlink(src.c_str());
-    return FileOpResult::Done;
+    return ::unlink(src.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
   }
   if (errno == EEXIST) return FileOpResult::Exists;
   if (errno == EXDEV || errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP) return copyNoReplace(src, dst);

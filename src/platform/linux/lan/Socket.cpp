@@ -63,17 +63,24 @@ Socket Socket::listenAny(int backlog, std::uint16_t& port) {
   return s;
 }
 
-Socket Socket::accept() const {
-  if (!valid()) return {};
+Socket Socket::accept(bool& stopped) const {
+  stopped = !valid();
+  if (stopped) return {};
   for (;;) {
     const int c = ::accept4(fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
     if (c >= 0) return Socket(c);
-    if (errno != EINTR && errno != ECONNABORTED) return {};
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    // A listener that was shut down answers EINVAL; a bad handle EBADF or ENOTSOCK. Anything
+    // else (EMFILE, ENFILE, ENOBUFS, ENOMEM, EPERM from a firewall, a network error handed on
+    // from the queued connection) passes.
+    stopped = errno == EINVAL || errno == EBADF || errno == ENOTSOCK || errno == EOPNOTSUPP;
+    return {};
   }
 }
 
 Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutMs,
-                       const std::atomic<bool>* abort) {
+                       const std::atomic<bool>* abort, bool* refused) {
+  if (refused) *refused = false;
   if (port == 0 || port > 65535) return {};
   Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s.valid()) return {};
@@ -85,7 +92,8 @@ Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutM
   if (!setBlocking(fd(s.handle_), false)) return {};
   const int r = ::connect(fd(s.handle_), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   bool connected = r == 0;
-  if (!connected && errno == EINPROGRESS) {
+  int err = r == 0 ? 0 : errno;
+  if (!connected && err == EINPROGRESS) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
       if (abort && abort->load()) break;
@@ -97,13 +105,13 @@ Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutM
       const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
       if (n < 0 && errno != EINTR) break;
       if (n > 0) {
-        int err = 0;
         socklen_t len = sizeof err;
         connected = ::getsockopt(fd(s.handle_), SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
         break;
       }
     }
   }
+  if (refused) *refused = !connected && err == ECONNREFUSED;
   if (!connected || !setBlocking(fd(s.handle_), true)) return {};
   s.setNoDelay();
   return s;
@@ -143,21 +151,24 @@ void Socket::setNoDelay() {
   ::setsockopt(fd(handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-bool Socket::sendAll(std::string_view bytes, std::size_t piece) {
-  while (!bytes.empty()) {
-    const long n = send(bytes.data(), std::min(bytes.size(), piece));
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void Socket::shutdownBoth() const {
   if (valid()) ::shutdown(fd(handle_), SHUT_RDWR);
 }
 
 void Socket::shutdownSend() const {
   if (valid()) ::shutdown(fd(handle_), SHUT_WR);
+}
+
+std::string Socket::peerAddress() const {
+  sockaddr_in addr{};
+  socklen_t len = sizeof addr;
+  if (!valid() || ::getpeername(fd(handle_), reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+      addr.sin_family != AF_INET) {
+    return {};
+  }
+  PeerIpv4 peer;
+  std::memcpy(peer.octets.data(), &addr.sin_addr.s_addr, 4);
+  return formatIPv4(peer);
 }
 
 void Socket::close() {

@@ -24,7 +24,9 @@ FileOpResult createNewFile(const std::filesystem::path& file) {
 
 FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-    return FileOpResult::Done;
+    // Across volumes a source that cannot be deleted is left behind and the call still succeeds;
+    // a move that left its source is no move.
+    return ::GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES ? FileOpResult::Done : FileOpResult::Failed;
   }
   return alreadyThere(::GetLastError()) ? FileOpResult::Exists : FileOpResult::Failed;
 }

@@ -185,12 +185,16 @@ Socket Socket::listenAny(int backlog, std::uint16_t& port) {
   return s;
 }
 
-Socket Socket::accept() const {
-  if (!valid()) return {};
+Socket Socket::accept(bool& stopped) const {
+  stopped = !valid();
+  if (stopped) return {};
   const SOCKET s = sock(handle_);
   for (;;) {
     // A listener that was shut down accepts nothing more, not even what is already queued.
-    if (isStopped(s)) return {};
+    if (isStopped(s)) {
+      stopped = true;
+      return {};
+    }
     const SOCKET c = ::accept(s, nullptr, nullptr);
     if (c != INVALID_SOCKET) {
       Socket accepted(static_cast<long long>(c));
@@ -201,13 +205,22 @@ Socket Socket::accept() const {
     const int error = ::WSAGetLastError();
     // Reset by the peer while still queued: not the listener's failure.
     if (error == WSAECONNRESET) continue;
-    if (error != WSAEWOULDBLOCK) return {};
-    if (!waitReady(s, false, std::nullopt, nullptr, nullptr)) return {};
+    if (error == WSAEWOULDBLOCK) {
+      if (!waitReady(s, false, std::nullopt, nullptr, nullptr)) {
+        stopped = isStopped(s);
+        return {};
+      }
+      continue;
+    }
+    // Out of sockets or buffers passes; a listener that is no longer one does not.
+    stopped = error == WSAENOTSOCK || error == WSAEINVAL || error == WSAEOPNOTSUPP;
+    return {};
   }
 }
 
 Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutMs,
-                       const std::atomic<bool>* abort) {
+                       const std::atomic<bool>* abort, bool* refused) {
+  if (refused) *refused = false;
   if (port == 0 || port > 65535) return {};
   Socket s(static_cast<long long>(newTcpSocket()));
   if (!s.valid()) return {};
@@ -223,11 +236,12 @@ Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutM
   if (!connected && ::WSAGetLastError() == WSAEWOULDBLOCK) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     bool failed = false;
-    if (waitReady(h, true, deadline, abort, &failed) && !failed) {
+    if (waitReady(h, true, deadline, abort, &failed)) {
       int error = 0;
       int len = sizeof error;
-      connected = ::getsockopt(h, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) == 0 &&
-                  error == 0;
+      const bool read = ::getsockopt(h, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) == 0;
+      connected = !failed && read && error == 0;
+      if (refused) *refused = read && error == WSAECONNREFUSED;
     }
   }
   if (!connected) return {};
@@ -286,15 +300,6 @@ void Socket::setNoDelay() {
                sizeof one);
 }
 
-bool Socket::sendAll(std::string_view bytes, std::size_t piece) {
-  while (!bytes.empty()) {
-    const long n = send(bytes.data(), std::min(bytes.size(), piece));
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void Socket::shutdownBoth() const {
   if (!valid()) return;
   markStopped(sock(handle_));
@@ -303,6 +308,18 @@ void Socket::shutdownBoth() const {
 
 void Socket::shutdownSend() const {
   if (valid()) ::shutdown(sock(handle_), SD_SEND);
+}
+
+std::string Socket::peerAddress() const {
+  sockaddr_in addr{};
+  int len = sizeof addr;
+  if (!valid() || ::getpeername(sock(handle_), reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+      addr.sin_family != AF_INET) {
+    return {};
+  }
+  PeerIpv4 peer;
+  std::memcpy(peer.octets.data(), &addr.sin_addr.s_addr, 4);
+  return formatIPv4(peer);
 }
 
 void Socket::close() {

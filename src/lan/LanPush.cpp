@@ -1,0 +1,48 @@
+// Pushes: one of this shell's offers sent to a peer's sink as the body of a POST. The stream is
+// the server's own; this adds the outgoing connection and the request head.
+#include "app/App.h"
+#include "lan/LanFetch.h"
+#include "lan/LanProtocol.h"
+#include "lan/LanReceive.h"
+#include "lan/LanRuntime.h"
+#include "lan/LanServer.h"
+#include "lan/LanWorkers.h"
+#include "web/Callbacks.h"
+
+bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
+               WorkerStop* stop, std::string* answer) {
+  const auto size = server.findOffer(id);
+  const std::uint64_t length = size ? lanStreamLength(*size, from) : 0;
+  std::string host;
+  std::string unused;  // the id at the end of the address: the POST names the offer's own
+  Socket socket;
+  if (length != 0) socket = connectPeer(url, host, unused, stop);
+  if (!socket.valid() || (stop && !stop->attach(&socket))) {
+    server.post(lanAbortScript(id));
+    return false;
+  }
+  // No limit while streaming: a page-fed offer waits for its page. Sends keep their 30 s.
+  socket.setReceiveTimeout(0);
+  const bool sent = server.streamOffer(socket, id, lanPushHead(id, from, host, length), from);
+  if (sent && answer) {
+    // Only the command-line peer asks what the receiver made of it.
+    socket.setReceiveTimeout(kLanIoTimeoutMs);
+    char piece[512];
+    for (long n; answer->find("\r\n\r\n") == std::string::npos && answer->size() < kLanAnswerHeadLimit &&
+                 (n = socket.receive(piece, sizeof piece)) > 0;) {
+      answer->append(piece, static_cast<std::size_t>(n));
+    }
+  }
+  if (stop) stop->detach();
+  return sent;
+}
+
+void startLanPush(App& app, const std::string& id, const std::string& url, std::uint64_t from) {
+  LanRuntime& runtime = lanRuntimeOf(app);
+  LanServer& server = runtime.server();
+  runtime.startWorker([&server, id, url, from](WorkerStop& stop) {
+    if (!pushOffer(server, id, url, from, &stop, nullptr) && !stop.stopped()) {
+      lanLog("pushing offer " + id + " to " + url + " from record " + std::to_string(from) + " did not complete");
+    }
+  });
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The LAN work that page messages start beside the fetch: pushes, probes and the cancelling of
+// a prepared sink reception. Dispatch reaches them through these entry points (main thread).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/json.h"
+
+class App;
+class LanServer;
+class WorkerStop;
+
+inline constexpr std::size_t kLanProbeLimit = 6;
+inline constexpr int kLanProbeTimeoutMs = 1500;
+inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
+
+// The probe candidates of a "lanProbe" message: text elements that are peer addresses, in
+// order, at most six.
+std::vector<std::string> keptProbeUrls(const Json& urls);
+
+void startLanPush(App& app, const std::string& id, const std::string& url, std::uint64_t from);
+void startLanProbe(App& app, const std::string& id, std::vector<std::string> urls);
+// After a cancel: a prepared sink reception of the lid is taken out and completed with 404.
+void cancelPendingSink(App& app, const std::string& lid);
+
+// The push itself, shared with the command-line peer: connects to the peer address `url` and
+// sends the offer `id` of `server` as a POST from record `from`. No such offer, from beyond its
+// end or no connection: deskLanAbort, and false. Otherwise the stream's own outcome, true when
+// all of it went out. With `answer`, the peer's answer head is read after a whole stream (the
+// shell never reads it).
+bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
+               WorkerStop* stop, std::string* answer = nullptr);
+// The first of `urls` whose "/ping" is answered with 200 and at most 1,024 bytes, tried one
+// after another with 1.5-second time-outs; empty when none is (or when stopped).
+std::string probePeers(const std::vector<std::string>& urls, WorkerStop* stop);

@@ -1,0 +1,63 @@
+#include "LinuxLan.h"
+
+#include <sys/xattr.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+Mounted Mounted::tmpfs(const std::filesystem::path& at, const std::string& size) {
+  Mounted m;
+  std::filesystem::create_directories(at);
+  if (::mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0755").c_str()) == 0) m.at_ = at;
+  return m;
+}
+
+Mounted Mounted::readOnlyBind(const std::filesystem::path& at) {
+  Mounted m;
+  if (::mount(at.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) return m;
+  m.at_ = at;
+  if (::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) return Mounted();
+  return m;
+}
+
+Mounted::~Mounted() {
+  if (!at_.empty()) ::umount2(at_.c_str(), MNT_DETACH);
+}
+
+bool Mounted::remount(const std::string& options) {
+  return ok() && ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT, options.c_str()) == 0;
+}
+
+std::optional<std::string> originOf(const std::filesystem::path& file) {
+  char value[1024];
+  const ssize_t n = ::getxattr(file.c_str(), "user.xdg.origin.url", value, sizeof value);
+  if (n < 0) return std::nullopt;
+  return std::string(value, static_cast<std::size_t>(n));
+}
+
+std::string deskLanProgram() { return DESK_LAN_EXE; }
+
+bool startDeskLan(ChildProcess& child, const std::vector<std::string>& args, const std::filesystem::path& log,
+                  int nofile) {
+  std::vector<std::string> argv{deskLanProgram()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  if (nofile > 0) {
+    argv.insert(argv.begin(), {"/bin/sh", "-c", "ulimit -n " + std::to_string(nofile) + " && exec \"$0\" \"$@\""});
+  }
+  return child.start(argv, {}, log.string());
+}
+
+std::string printedValue(const std::filesystem::path& log, const std::string& name) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(name + " ", 0) == 0) {
+        const std::string rest = line.substr(name.size() + 1);
+        return rest.substr(0, rest.find(' '));
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return {};
+}
