@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The LAN transfer benchmark, inside a network namespace of its own (tests/netns-run):
-# one desk-lan offers a file natively, another fetches it; then nginx serves the same file over
-# HTTPS (TLS 1.3, AES-256-GCM, a throw-away certificate) to curl, into the same folder.
-# Prints both throughputs, their ratio and the fetching side's peak resident memory, for a
-# 64 MiB and a 1 GiB file.
+# one desk-lan offers a file natively, another fetches it; one desk-lan pushes the same file into
+# another's sink; then nginx serves the same file over HTTPS (TLS 1.3, AES-256-GCM, a throw-away
+# certificate) to curl, into the same folder. Prints the three throughputs, the fetch's ratio to
+# nginx and the fetching side's peak resident memory, for a 64 MiB and a 1 GiB file.
 #
 #   bench/bench_lan.sh [BUILD_DIR]     (BUILD_DIR defaults to build/ci; needs root)
 set -euo pipefail
@@ -69,7 +69,7 @@ CONF
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 
-printf '%-8s %14s %14s %7s %16s %16s\n' size "desk-lan MiB/s" "nginx MiB/s" ratio "desk-lan RSS" "curl RSS"
+printf '%-8s %14s %14s %14s %7s %16s %16s\n' size "fetch MiB/s" "push MiB/s" "nginx MiB/s" ratio "desk-lan RSS" "curl RSS"
 for mib in 64 1024; do
   file="$work/www/file-$mib.bin"
   head -c $((mib * 1048576)) /dev/urandom >"$file"
@@ -95,6 +95,23 @@ for mib in 64 1024; do
     sync
     [[ "$1" == warm ]] || lan_s=$(awk -v a="$lan_s" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
   }
+  # Timed from the push's start (the sink already waits) to the sink's confirmation.
+  run_push() {
+    local start t sink_pid sink_port
+    "$desk_lan" sink --id "$id" --key "$key" --size "$bytes" --name "push-$mib.bin" --dir "$work/out" \
+      >"$work/sink.out" 2>"$work/sink.err" &
+    sink_pid=$!
+    for _ in $(seq 100); do grep -q '^port ' "$work/sink.out" 2>/dev/null && break; sleep 0.05; done
+    sink_port=$(awk '/^port / {print $2}' "$work/sink.out")
+    start=$(now)
+    "$desk_lan" push "http://$host:$sink_port/$id" "$file" --id "$id" --key "$key" 2>"$work/push.err"
+    wait "$sink_pid"
+    t=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+    cmp -s "$file" "$work/out/push-$mib.bin" || { echo "bench_lan: pushed copy differs" >&2; exit 1; }
+    rm -f "$work/out/push-$mib.bin"
+    sync
+    [[ "$1" == warm ]] || push_s=$(awk -v a="$push_s" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+  }
   run_curl() {
     local start t
     start=$(now)
@@ -110,11 +127,11 @@ for mib in 64 1024; do
   # One untimed run of each first: on a virtual machine the first touch of fresh memory for the
   # page cache is slow, and it would penalise whichever runs first. Then three timed runs of
   # each, in alternating order, keeping each one's best.
-  lan_s=999999; curl_s=999999
-  run_lan warm; run_curl warm
-  run_lan 1; run_curl 1
-  run_curl 2; run_lan 2
-  run_lan 3; run_curl 3
+  lan_s=999999; curl_s=999999; push_s=999999
+  run_lan warm; run_push warm; run_curl warm
+  run_lan 1; run_push 1; run_curl 1
+  run_curl 2; run_push 2; run_lan 2
+  run_push 3; run_lan 3; run_curl 3
   rm -f "$work"/lan.time.warm "$work"/curl.time.warm
   kill "$offer_pid"; wait "$offer_pid" 2>/dev/null || true
   rm -f "$file"
@@ -125,8 +142,9 @@ for mib in 64 1024; do
   curl_rss=$(cat "$work"/curl.time.* | awk -F': ' '/Maximum resident set size/ {if ($2 > m) m = $2} END {print m}')
 
   lan_rate=$(mib_per_s "$bytes" "$lan_s")
+  push_rate=$(mib_per_s "$bytes" "$push_s")
   curl_rate=$(mib_per_s "$bytes" "$curl_s")
   ratio=$(awk -v a="$curl_s" -v b="$lan_s" 'BEGIN { printf "%.2f", a / b }')
-  printf '%-8s %14s %14s %6sx %12s KiB %12s KiB\n' "${mib}MiB" "$lan_rate" "$curl_rate" "$ratio" \
+  printf '%-8s %14s %14s %14s %6sx %12s KiB %12s KiB\n' "${mib}MiB" "$lan_rate" "$push_rate" "$curl_rate" "$ratio" \
     "$lan_rss" "$curl_rss"
 done
