@@ -16,7 +16,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "MemoryChannel.h"
+#include "support/MemoryChannel.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
