@@ -3,6 +3,7 @@
 // moment their worker thread would start, and only the thread is refused. The server's registry
 // is real but it never listens. Each input gets a fresh App; afterwards every callback the shell
 // ran must be a well-formed call, the page state within its limits, and no save name still held.
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -73,6 +74,13 @@ void checkScript(const std::string& script) {
   if (quote || depth != 0) std::abort();
 }
 
+void checkServerFileUrl(std::string_view url) {
+  constexpr std::string_view prefix = "http://127.0.0.1:8080/desk-file/";
+  if (url.substr(0, prefix.size()) != prefix || url.size() != prefix.size() + 32) std::abort();
+  for (char c : url.substr(prefix.size()))
+    if (!std::isxdigit(static_cast<unsigned char>(c))) std::abort();
+}
+
 void checkRect(const Rect& r) {
   for (double v : {r.x, r.y, r.w, r.h})
     if (!std::isfinite(v) || std::fabs(v) > 100000) std::abort();
@@ -100,7 +108,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     App app(desk, web);
     desk.app = &app;
-    app.workerGate = [](const char*) { return false; };
+    // Every hand-off goes through (the hook only watches), and a download starts only for an
+    // address of exactly the server's "/desk-file/" + 32 hexadecimal digits.
+    Json handedOff;
+    app.handOffHook = [&handedOff](const std::string&, const Json& message) {
+      handedOff = message;
+      return false;
+    };
+    app.workerGate = [&handedOff](const char* worker) {
+      if (std::string_view(worker) == "fileFetch") checkServerFileUrl(jsonString(handedOff, "url").value_or(""));
+      return false;
+    };
     app.saveFolders = &folders;
     app.serverOrigin = toWide("http://127.0.0.1:8080");
     app.pageUrl = toWide("http://127.0.0.1:8080/_desk.html");
