@@ -1,8 +1,9 @@
 // desk-server: the demo desk application's server, on 127.0.0.1.
 //
 //   desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]
+//   desk-server --page FILE [--root DIR] [--port N]
 //
-// "/_desk.html" is DIR/index.html and the page's other files are DIR's files by path. The desk
+// "/_desk.html" is DIR/index.html (or FILE) and the page's other files are DIR's files by path. The desk
 // application's endpoints: "/desk-file/<id>" serves the sample files listed at
 // "/demo/samples.json"; with --key, DIR/installer.sh is signed at start as a newer version and
 // offered through "/desk-update-linux.json" and "/download/<name>". Any other GET is looked up
@@ -34,6 +35,7 @@ void onSignal(int) {
 
 struct Options {
   std::filesystem::path site;
+  std::filesystem::path page;
   std::filesystem::path root;
   std::filesystem::path key;
   std::filesystem::path inject;
@@ -46,13 +48,19 @@ bool parse(int argc, char** argv, Options& o) {
     if (i + 1 >= argc) return false;
     const std::string value = argv[++i];
     if (a == "--site") o.site = value;
+    else if (a == "--page") o.page = value;
     else if (a == "--root") o.root = value;
     else if (a == "--key") o.key = value;
     else if (a == "--inject") o.inject = value;
     else if (a == "--port") o.port = std::atoi(value.c_str());
     else return false;
   }
-  return !o.site.empty();
+  return !o.site.empty() || !o.page.empty();
+}
+
+std::optional<SiteFile> readPage(const Options& o) {
+  if (o.page.empty()) return readSiteFile(o.site, "/index.html");
+  return readSiteFile(std::filesystem::absolute(o.page).parent_path(), "/" + o.page.filename().string());
 }
 
 struct Update {
@@ -63,7 +71,7 @@ struct Update {
 
 // The demo installer, signed as the next version; nothing when there is no key or no installer.
 std::optional<Update> signUpdate(const Options& o) {
-  if (o.key.empty()) return std::nullopt;
+  if (o.key.empty() || o.site.empty()) return std::nullopt;
   auto installer = readSiteFile(o.site, "/installer.sh");
   if (!installer) {
     std::cerr << "desk-server: no update offered: cannot read " << (o.site / "installer.sh").string() << std::endl;
@@ -99,17 +107,17 @@ void send(httplib::Response& res, const std::optional<SiteFile>& file) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]\n");
+    std::fprintf(stderr, "usage: desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]\n"
+                         "       desk-server --page FILE [--root DIR] [--port N]\n");
     return 2;
   }
-  auto page = readSiteFile(o.site, "/index.html");
-  if (!page) {
-    std::cerr << "desk-server: cannot read " << (o.site / "index.html").string() << std::endl;
+  if (!readPage(o)) {
+    std::cerr << "desk-server: cannot read " << (o.page.empty() ? o.site / "index.html" : o.page).string() << std::endl;
     return 1;
   }
   std::optional<SiteFile> injected;
   if (!o.inject.empty()) {
-    injected = readSiteFile(o.inject.parent_path(), "/" + o.inject.filename().string());
+    injected = readSiteFile(std::filesystem::absolute(o.inject).parent_path(), "/" + o.inject.filename().string());
     if (!injected) {
       std::cerr << "desk-server: cannot read " << o.inject.string() << std::endl;
       return 1;
@@ -126,7 +134,7 @@ int main(int argc, char** argv) {
     const std::string& path = req.path;
     if (path == "/_desk.html") {
       // Read again each time, so an edited page shows at the next reload.
-      auto current = readSiteFile(o.site, "/index.html");
+      auto current = readPage(o);
       if (current && injected) current->body = withScript(current->body, "/_inject.js");
       return send(res, current);
     }
