@@ -74,6 +74,8 @@ export function setBadge(text) {
 }
 
 export function tell(zh, en) {
+  // With the panel open the page has a better place to say it.
+  if (!document.getElementById('panel').hidden) return;
   bubble.replaceChildren(zh + ' ', Object.assign(document.createElement('small'), { textContent: en || '' }));
   bubble.hidden = false;
   clearTimeout(bubbleTimer);

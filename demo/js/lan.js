@@ -66,7 +66,7 @@ function button(zh, en, onclick) {
 }
 
 function copyable(text) {
-  const area = el('textarea', { rows: String(Math.min(4, text.split('\n').length + 1)), readonly: '' });
+  const area = el('textarea', { rows: '3', readonly: '' });
   area.value = text;
   const copy = () => {
     area.select();

@@ -64,6 +64,8 @@ function listenLive() {
 
 export function initPanel() {
   addShape(panel);
+  // Growing or shrinking content keeps the panel beside the companion and on the screen.
+  new ResizeObserver(placePanel).observe(panel);
   document.getElementById('panel-close').addEventListener('click', closePanel);
   for (const b of document.querySelectorAll('#tabs button')) b.addEventListener('click', () => showTab(b.dataset.tab));
   window.addEventListener('companionmoved', placePanel);
