@@ -197,3 +197,22 @@ bool DemoDesk::typeInto(const std::string& selector, const std::string& text) {
   }
   return false;
 }
+
+bool DemoDesk::chooseFile(const std::filesystem::path& file) {
+  if (!click("#drop .button") || !waitUntil([&] { return windowsShown().size() == 2; }, 10000)) return false;
+  // Typed into its location field, again should the dialog have missed the first keys.
+  for (int attempt = 0; attempt < 3 && windowsShown().size() == 2; ++attempt) {
+    xdotool({"windowactivate", "--sync", std::to_string(windowsShown()[1])});
+    xdotool({"key", "ctrl+l", "ctrl+a"});
+    xdotool({"type", "--delay", "20", file.string()});
+    xdotool({"key", "Return"});
+    waitUntil([&] { return windowsShown().size() == 1; }, 3000);
+  }
+  return windowsShown().size() == 1;
+}
+
+bool DemoDesk::openTab(const std::string& tab) {
+  const std::string open = "!document.getElementById('panel').hidden";
+  if (eval(open) != Json(true) && (!click("#companion") || !waitFor(open))) return false;
+  return click("#tabs [data-tab=" + tab + "]");
+}

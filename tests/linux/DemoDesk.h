@@ -38,6 +38,10 @@ class DemoDesk {
   // mouse there, and again should the page not see the click (unless `confirm` is false).
   bool click(const std::string& selector, bool confirm = true);
   bool clickOn(const std::string& element, bool confirm = true);
+  // Opens the panel, if it is not open, on that tab ("status", "files", "lan", "update").
+  bool openTab(const std::string& tab);
+  // Offers a file through the LAN tab's file chooser, typing its path there.
+  bool chooseFile(const std::filesystem::path& file);
   // Clicks the field and types the text into it with the keyboard.
   bool typeInto(const std::string& selector, const std::string& text);
   bool xdotool(const std::vector<std::string>& args);

@@ -1,6 +1,9 @@
 // The demo desk as a user tries it: every capability clicked with xdotool on the real shell,
 // the outcome read from the page and checked where the user would look (the Downloads folder,
 // what the desktop was asked to open, the windows on the screen).
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -8,6 +11,9 @@
 #include <thread>
 
 #include "DemoDesk.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -62,7 +68,7 @@ TEST_F(X11DesktopTest, DemoDeskOffersEveryCapabilityToTheUser) {
   ASSERT_TRUE(demo.waitFor(kPanelOpen));
 
   // Sample downloads: each outcome as the page shows it, and the files as the user finds them.
-  ASSERT_TRUE(demo.click("#tabs [data-tab=files]"));
+  ASSERT_TRUE(demo.openTab("files"));
   const auto downloads = harness->home().path() / "Downloads";
   for (const char* kind : {"ordinary", "oversize", "risky"}) {
     SCOPED_TRACE(kind);
@@ -87,7 +93,7 @@ TEST_F(X11DesktopTest, DemoDeskOffersEveryCapabilityToTheUser) {
   EXPECT_EQ(harness->opened().back(), readme.string());
 
   // Hidden for a while, then back by itself.
-  ASSERT_TRUE(demo.click("#tabs [data-tab=status]"));
+  ASSERT_TRUE(demo.openTab("status"));
   const auto window = probe->shellWindow();
   ASSERT_TRUE(window);
   ASSERT_TRUE(demo.click("#hide-short"));
@@ -96,9 +102,7 @@ TEST_F(X11DesktopTest, DemoDeskOffersEveryCapabilityToTheUser) {
 
   // Update: checked on request, installed on request; the demo installer notes how it was
   // started and starts the shell again, whose page shows that note.
-  ASSERT_TRUE(demo.click("#companion"));
-  ASSERT_TRUE(demo.waitFor(kPanelOpen));
-  ASSERT_TRUE(demo.click("#tabs [data-tab=update]"));
+  ASSERT_TRUE(demo.openTab("update"));
   ASSERT_TRUE(demo.click("#update-check"));
   ASSERT_TRUE(demo.waitFor("/1\\.3\\.1/.test(document.getElementById('update-state').textContent)", 20000));
   ASSERT_TRUE(demo.click("#update-install", false));  // the page goes with the shell
@@ -123,18 +127,45 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes) {
   std::ofstream(file, std::ios::binary) << bytes;
 }
 
-// Runs the first `desk-lan get …` line of a share text, saving into dir; true when it got it all.
-bool deskLanGet(const std::string& share, const std::filesystem::path& dir) {
+// Starts the first `desk-lan get …` line of a share text, saving into dir.
+bool startDeskLanGet(ChildProcess& get, const std::string& share, const std::filesystem::path& dir) {
   std::istringstream words(share.substr(0, share.find('\n')));
   std::vector<std::string> argv{DESK_LAN_EXE};
   std::string word;
   words >> word;  // "desk-lan"
   while (words >> word) argv.push_back(word);
   argv.insert(argv.end(), {"--dir", dir.string()});
+  return get.start(argv, {}, (dir.parent_path() / "desk-lan-get.log").string());
+}
+
+bool deskLanGet(const std::string& share, const std::filesystem::path& dir) {
   ChildProcess get;
-  if (!get.start(argv, {}, (dir.parent_path() / "desk-lan-get.log").string())) return false;
+  if (!startDeskLanGet(get, share, dir)) return false;
   const auto code = get.wait(30000);
   return code && *code == 0;
+}
+
+// Offers a file with desk-lan; the peer address it prints, or empty.
+std::string deskLanOffer(ChildProcess& peer, const std::filesystem::path& file, const std::string& id,
+                         const std::string& key) {
+  const auto log = file.string() + ".offer.log";
+  if (!peer.start({DESK_LAN_EXE, "offer", file.string(), "--id", id, "--key", key}, {}, log)) return {};
+  std::string url;
+  waitUntil(
+      [&] {
+        const std::string text = fileText(log);
+        const auto at = text.find("url ");
+        const auto end = text.find('\n', at);
+        if (at != std::string::npos && end != std::string::npos) url = text.substr(at + 4, end - at - 4);
+        return !url.empty();
+      },
+      10000);
+  return url;
+}
+
+bool insideNamespace() {
+  const char* inside = std::getenv("DESK_NETNS");
+  return inside && std::string(inside) == "inside";
 }
 
 }  // namespace
@@ -142,28 +173,16 @@ bool deskLanGet(const std::string& share, const std::filesystem::path& dir) {
 // Sending and receiving between the demo desk and desk-lan; the LAN needs the private addresses
 // that only the namespace of tests/netns-run has.
 TEST_F(X11DesktopTest, DemoLanSendsAndReceives) {
-  const char* inside = std::getenv("DESK_NETNS");
-  if (!inside || std::string(inside) != "inside") GTEST_SKIP() << "runs inside the namespace of tests/netns-run";
+  if (!insideNamespace()) GTEST_SKIP() << "runs inside the namespace of tests/netns-run";
   DemoDesk demo(*harness, session()->display());
   ASSERT_TRUE(demo.start());
   const auto home = harness->home().path();
-  ASSERT_TRUE(demo.click("#companion"));
-  ASSERT_TRUE(demo.waitFor(kPanelOpen));
-  ASSERT_TRUE(demo.click("#tabs [data-tab=lan]"));
+  ASSERT_TRUE(demo.openTab("lan"));
 
   // A file chosen in the file chooser: the shell serves it itself, desk-lan fetches it.
   const std::string chosen = randomBytes(3 * 1048576 + 5);
   writeFile(home / "chosen.bin", chosen);
-  ASSERT_TRUE(demo.click("#drop .button"));
-  ASSERT_TRUE(waitUntil([&] { return demo.windowsShown().size() == 2; }, 10000)) << "no file chooser";
-  // Typed into its location field, again should the dialog have missed the first keys.
-  for (int attempt = 0; attempt < 3 && demo.windowsShown().size() == 2; ++attempt) {
-    demo.xdotool({"windowactivate", "--sync", std::to_string(demo.windowsShown()[1])});
-    demo.xdotool({"key", "ctrl+l", "ctrl+a"});
-    demo.xdotool({"type", "--delay", "20", (home / "chosen.bin").string()});
-    demo.xdotool({"key", "Return"});
-    waitUntil([&] { return demo.windowsShown().size() == 1; }, 3000);
-  }
+  ASSERT_TRUE(demo.chooseFile(home / "chosen.bin"));
   const std::string firstShare = "document.querySelector('#offers .card textarea')";
   ASSERT_TRUE(demo.waitFor(firstShare + " && /chosen\\.bin/.test(" + firstShare + ".value)"));
   EXPECT_TRUE(demo.waitFor("/小屋直接读文件/.test(document.querySelector('#offers .card').textContent)"))
@@ -184,23 +203,149 @@ TEST_F(X11DesktopTest, DemoLanSendsAndReceives) {
   // Received from desk-lan, given its line in the paste box.
   const std::string offered = randomBytes(1048576 + 3);
   writeFile(home / "offered.bin", offered);
-  const std::string id(32, 'a');
-  const std::string key(64, 'b');
   ChildProcess peer;
-  ASSERT_TRUE(peer.start({DESK_LAN_EXE, "offer", (home / "offered.bin").string(), "--id", id, "--key", key}, {},
-                         (home / "offer.log").string()));
-  std::string url;
-  ASSERT_TRUE(waitUntil([&] {
-    const std::string log = fileText(home / "offer.log");
-    const auto at = log.find("url ");
-    const auto end = log.find('\n', at);
-    if (at != std::string::npos && end != std::string::npos) url = log.substr(at + 4, end - at - 4);
-    return !url.empty();
-  }, 10000));
+  const std::string key(64, 'b');
+  const std::string url = deskLanOffer(peer, home / "offered.bin", std::string(32, 'a'), key);
+  ASSERT_FALSE(url.empty());
   ASSERT_TRUE(demo.typeInto("#paste", "desk-lan get " + url + " --key " + key + " --size " +
                                          std::to_string(offered.size()) + " --name offered.bin"));
   ASSERT_TRUE(demo.click("#fetch"));
   EXPECT_TRUE(demo.waitFor("document.querySelector('#receptions .card .outcome.ok')", 20000))
       << demo.text("#receptions");
   EXPECT_TRUE(fileText(home / "Downloads/offered.bin") == offered) << "the received file differs";
+}
+
+namespace {
+
+// A gradient across the screen, beneath everything, in place of a desktop's wallpaper.
+class Wallpaper {
+ public:
+  explicit Wallpaper(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {
+    if (!dpy_) return;
+    const int screen = DefaultScreen(dpy_);
+    const int w = DisplayWidth(dpy_, screen);
+    const int h = DisplayHeight(dpy_, screen);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const double t = 0.3 * x / w + 0.7 * y / h;
+        const auto mix = [t](int a, int b) { return static_cast<std::uint32_t>(a + (b - a) * t); };
+        pixels[static_cast<std::size_t>(y) * w + x] = mix(0x35, 0xc0) << 16 | mix(0x5c, 0x6c) << 8 | mix(0x7d, 0x84);
+      }
+    }
+    // And a document open on it, beneath the companion: a title bar and some lines of text.
+    const auto fill = [&](int x0, int y0, int x1, int y1, std::uint32_t rgb) {
+      for (int y = std::max(0, y0); y < std::min(h, y1); ++y)
+        for (int x = std::max(0, x0); x < std::min(w, x1); ++x) pixels[static_cast<std::size_t>(y) * w + x] = rgb;
+    };
+    fill(w - 780, h - 420, w - 140, h - 110, 0xf7f7f5);
+    fill(w - 780, h - 420, w - 140, h - 392, 0xd9d6d0);
+    for (int line = 0; line < 9; ++line) fill(w - 750, h - 370 + 26 * line, w - 200 - 70 * (line % 3), h - 360 + 26 * line, 0xc9c6c0);
+    const Window root = RootWindow(dpy_, screen);
+    pixmap_ = XCreatePixmap(dpy_, root, w, h, DefaultDepth(dpy_, screen));
+    XImage* image = XCreateImage(dpy_, DefaultVisual(dpy_, screen), DefaultDepth(dpy_, screen), ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels.data()), w, h, 32, 0);
+    XPutImage(dpy_, pixmap_, DefaultGC(dpy_, screen), image, 0, 0, 0, 0, w, h);
+    image->data = nullptr;
+    XDestroyImage(image);
+    // Not managed, so no window manager frames or raises it.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixmap = pixmap_;
+    window_ = XCreateWindow(dpy_, root, 0, 0, w, h, 0, CopyFromParent, InputOutput, CopyFromParent,
+                            CWOverrideRedirect | CWBackPixmap, &attributes);
+    XMapWindow(dpy_, window_);
+    XLowerWindow(dpy_, window_);
+    XSync(dpy_, False);
+  }
+  ~Wallpaper() {
+    if (!dpy_) return;
+    XDestroyWindow(dpy_, window_);
+    XFreePixmap(dpy_, pixmap_);
+    XCloseDisplay(dpy_);
+  }
+
+ private:
+  Display* dpy_;
+  Pixmap pixmap_ = 0;
+  Window window_ = 0;
+};
+
+}  // namespace
+
+// The README's pictures, for scripts/screenshots: the companion on a desktop, its panel, and LAN
+// transfers under way (slowed down so they last). Taken when DESK_PICTURES names a
+// folder, inside the namespace of tests/netns-run.
+TEST_F(X11DesktopTest, DemoPictures) {
+  const char* folder = std::getenv("DESK_PICTURES");
+  if (!folder || !insideNamespace()) GTEST_SKIP() << "for scripts/screenshots";
+  Wallpaper wallpaper(session()->display());
+  DemoDesk demo(*harness, session()->display());
+  ASSERT_TRUE(demo.start());
+  const auto home = harness->home().path();
+  const auto hut = demo.centerOf("document.getElementById('companion')");
+  ASSERT_TRUE(hut);
+  // The part of the screen around the companion and the panel (margins left, top, right and
+  // bottom), once the compositor shows them.
+  const auto picture = [&](const std::string& name, std::array<int, 4> margin) {
+    const auto panel = demo.centerOf("document.querySelector('#panel:not([hidden]) header')");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          const Rgb p = panel ? probe->pixel(panel->x, panel->y) : Rgb{255, 255, 255};
+          return closeTo(probe->pixel(hut->x, hut->y), {244, 227, 193}) && p.r > 235 && p.g > 235 && p.b > 235;
+        },
+        30000));
+    const auto box = demo.eval("(function () { const r = [...document.querySelectorAll('#companion, #panel:not([hidden]),"
+                               " #bubble:not([hidden])')].map(e => e.getBoundingClientRect());"
+                               " return [Math.min(...r.map(b => b.left)), Math.min(...r.map(b => b.top)),"
+                               " Math.max(...r.map(b => b.right)), Math.max(...r.map(b => b.bottom))].map(Math.round); })()");
+    ASSERT_TRUE(box && box->is_array());
+    const int x = std::max(0, (*box)[0].get<int>() - margin[0]);
+    const int y = std::max(0, (*box)[1].get<int>() - margin[1]);
+    const int w = std::min(1280, (*box)[2].get<int>() + margin[2]) - x;
+    const int h = std::min(800, (*box)[3].get<int>() + margin[3]) - y;
+    const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string(x) + "+" + std::to_string(y);
+    ChildProcess shot;
+    ASSERT_TRUE(shot.start({findProgram("import"), "-display", session()->display(), "-window", "root", "-crop", crop,
+                            "+repage", std::string(folder) + "/" + name + ".png"}));
+    ASSERT_EQ(shot.wait(20000), 0);
+  };
+
+  // The companion says hello and glows with the pointer near.
+  demo.xdotool({"mousemove", std::to_string(hut->x - 70), std::to_string(hut->y + 20)});
+  ASSERT_TRUE(demo.waitFor("document.getElementById('companion').classList.contains('near')"));
+  picture("demo-companion", {560, 250, 48, 60});
+
+  // The panel with what the page heard.
+  ASSERT_TRUE(demo.openTab("status"));
+  ASSERT_TRUE(demo.waitFor("document.querySelectorAll('#events li').length >= 2 && "
+                           "/秒/.test(document.getElementById('idle-state').textContent)", 15000));
+  picture("demo-panel", {40, 40, 40, 40});
+
+  // A chosen file sent to desk-lan and a file received from desk-lan, both under way.
+  const auto sent = home / "holiday-photos.zip";
+  const auto offered = home / "project-plan.pdf";
+  writeFile(sent, randomBytes(48 << 20));
+  writeFile(offered, randomBytes(40 << 20));
+  ASSERT_TRUE(demo.openTab("lan"));
+  ASSERT_TRUE(demo.chooseFile(sent));
+  const std::string share = "document.querySelector('#offers .card textarea')";
+  ASSERT_TRUE(demo.waitFor(share + " && /holiday/.test(" + share + ".value)"));
+  ChildProcess peer;
+  const std::string key(64, 'c');
+  const std::string url = deskLanOffer(peer, offered, std::string(32, 'd'), key);
+  ASSERT_TRUE(demo.typeInto("#paste", "desk-lan get " + url + " --key " + key + " --size " +
+                                         std::to_string(40 << 20) + " --name project-plan.pdf"));
+  // Slowed down so they last; the loopback carries the page's own traffic too, so the clicks
+  // come before the bulk of the bytes.
+  ASSERT_EQ(std::system("ip link set lo mtu 1500 && tc qdisc add dev lo root tbf rate 40mbit burst 256kb latency 1s"), 0);
+  ASSERT_TRUE(demo.click("#fetch"));
+  ChildProcess getter;
+  ASSERT_TRUE(startDeskLanGet(getter, demo.eval(share + ".value")->get<std::string>(), home / "fetched"));
+  ASSERT_TRUE(demo.waitFor("[...document.querySelectorAll('#tab-lan progress')].every(p => !p.hidden && p.value > 0.15)",
+                           30000))
+      << demo.text("#tab-lan");
+  demo.eval("document.activeElement.blur(); document.getElementById('paste').value = ''; 1");
+  picture("demo-lan", {40, 40, 40, 40});
+  std::system("tc qdisc del dev lo root");
 }
