@@ -66,6 +66,10 @@ std::optional<GcmKey> openGcmKey(std::string_view keyHex);  // exactly 32 bytes 
 std::optional<Bytes> sealRecord(const GcmKey& key, std::uint32_t index, std::string_view plaintext);
 // Appends the record to `out` instead of returning it (no allocation when `out` has room).
 bool sealRecordInto(const GcmKey& key, std::uint32_t index, std::string_view plaintext, Bytes& out);
+// Seals where the bytes lie: `record` is one whole record's room, and its plaintext already sits
+// after the 16 bytes of length and nonce (record.size() - 32 bytes of it). The ciphertext takes
+// the plaintext's place, with the length and nonce before it and the tag after it.
+bool sealRecordInPlace(const GcmKey& key, std::uint32_t index, std::span<unsigned char> record);
 
 // Opens one record body: nonce, ciphertext (length cipherLen), tag; writes cipherLen bytes to
 // plainOut. False on any failure, a wrong tag included.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <span>
+#include <vector>
 
 #include "common/crypto.h"
 #include "support/TempDir.h"
@@ -250,6 +252,16 @@ TEST(Records, SealAndOpen) {
       const RecordParts b = split(bad);
       EXPECT_FALSE(openRecord(*key, 7, b.nonce, b.cipher, b.cipherLen, b.tag, out.data())) << at;
     }
+
+    // Sealed where it lies: the same layout, and it opens to the plaintext.
+    Bytes room(4 + kGcmNonceBytes, '\0');
+    room += plain + std::string(kGcmTagBytes, '\0');
+    ASSERT_TRUE(sealRecordInPlace(*key, 7, std::span(reinterpret_cast<unsigned char*>(room.data()), room.size())));
+    const RecordParts p = split(room);
+    EXPECT_EQ(p.length, size + kRecordOverhead);
+    EXPECT_NE(std::string_view(room.data() + 4 + kGcmNonceBytes, size), plain);
+    EXPECT_TRUE(openRecord(*key, 7, p.nonce, p.cipher, p.cipherLen, p.tag, out.data()));
+    EXPECT_EQ(std::string(out.begin(), out.end()), plain);
   }
 }
 
@@ -259,6 +271,11 @@ TEST(Records, SizesNoncesAndAppending) {
   EXPECT_FALSE(sealRecord(*key, 0, ""));
   EXPECT_FALSE(sealRecord(*key, 0, std::string(kMaxRecordPlain + 1, 'x')));
   EXPECT_FALSE(sealRecord(GcmKey(), 0, "x"));
+  // In place: no plaintext, or more than a record holds, is refused.
+  for (std::size_t room : {4 + kRecordOverhead, 4 + kRecordOverhead + kMaxRecordPlain + 1}) {
+    std::vector<unsigned char> bytes(room);
+    EXPECT_FALSE(sealRecordInPlace(*key, 0, bytes)) << room;
+  }
 
   // Every record draws its own nonce, also for the same index and plaintext.
   const auto a = sealRecord(*key, 3, "same");

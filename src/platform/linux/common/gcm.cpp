@@ -80,34 +80,52 @@ std::optional<GcmKey> openGcmKey(std::string_view keyHex) {
   return key;
 }
 
+namespace {
+
+// Writes the record at `record` from the n plaintext bytes at `plain`, which may be the record's
+// own ciphertext room (record + 16): GCM encrypts in place.
+bool sealAt(GcmKey::Impl& impl, std::uint32_t index, const unsigned char* plain, std::size_t n,
+            unsigned char* record) {
+  unsigned char* nonce = record + 4;
+  unsigned char* cipher = nonce + kGcmNonceBytes;
+  unsigned char* tag = cipher + n;
+  putBigEndian(static_cast<std::uint32_t>(n + kRecordOverhead), record);
+  // A fresh random nonce for every record, never derived from the index.
+  if (!randomBytes(std::span<unsigned char>(nonce, kGcmNonceBytes))) return false;
+  unsigned char aad[4];
+  putBigEndian(index, aad);
+  int len = 0;
+  int tail = 0;
+  std::lock_guard guard(impl.sealLock);
+  EVP_CIPHER_CTX* ctx = impl.seal.get();
+  if (EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce) != 1 ||
+      EVP_EncryptUpdate(ctx, nullptr, &len, aad, sizeof aad) != 1 ||
+      EVP_EncryptUpdate(ctx, cipher, &len, plain, static_cast<int>(n)) != 1 ||
+      EVP_EncryptFinal_ex(ctx, cipher + len, &tail) != 1 ||
+      static_cast<std::size_t>(len) + static_cast<std::size_t>(tail) != n) {
+    return false;
+  }
+  return EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kGcmTagBytes, tag) == 1;
+}
+
+}  // namespace
+
 bool sealRecordInto(const GcmKey& key, std::uint32_t index, std::string_view plaintext, Bytes& out) {
   GcmKey::Impl* impl = key.impl();
   if (!impl || plaintext.empty() || plaintext.size() > kMaxRecordPlain) return false;
   const std::size_t n = plaintext.size();
-  const std::size_t recordSize = 4 + kRecordOverhead + n;
-  std::lock_guard guard(impl->sealLock);
-  EVP_CIPHER_CTX* ctx = impl->seal.get();
-  return appendUninitialized(out, recordSize, [&](unsigned char* record) {
-    unsigned char* nonce = record + 4;
-    unsigned char* cipher = nonce + kGcmNonceBytes;
-    unsigned char* tag = cipher + n;
-    putBigEndian(static_cast<std::uint32_t>(n + kRecordOverhead), record);
-    // A fresh random nonce for every record, never derived from the index.
-    if (!randomBytes(std::span<unsigned char>(nonce, kGcmNonceBytes))) return false;
-    unsigned char aad[4];
-    putBigEndian(index, aad);
-    int len = 0;
-    int tail = 0;
-    if (EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce) != 1 ||
-        EVP_EncryptUpdate(ctx, nullptr, &len, aad, sizeof aad) != 1 ||
-        EVP_EncryptUpdate(ctx, cipher, &len, reinterpret_cast<const unsigned char*>(plaintext.data()),
-                          static_cast<int>(n)) != 1 ||
-        EVP_EncryptFinal_ex(ctx, cipher + len, &tail) != 1 ||
-        static_cast<std::size_t>(len) + static_cast<std::size_t>(tail) != n) {
-      return false;
-    }
-    return EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kGcmTagBytes, tag) == 1;
+  return appendUninitialized(out, 4 + kRecordOverhead + n, [&](unsigned char* record) {
+    return sealAt(*impl, index, reinterpret_cast<const unsigned char*>(plaintext.data()), n, record);
   });
+}
+
+bool sealRecordInPlace(const GcmKey& key, std::uint32_t index, std::span<unsigned char> record) {
+  GcmKey::Impl* impl = key.impl();
+  if (!impl || record.size() <= 4 + kRecordOverhead || record.size() > 4 + kRecordOverhead + kMaxRecordPlain) {
+    return false;
+  }
+  const std::size_t n = record.size() - 4 - kRecordOverhead;
+  return sealAt(*impl, index, record.data() + 4 + kGcmNonceBytes, n, record.data());
 }
 
 std::optional<Bytes> sealRecord(const GcmKey& key, std::uint32_t index, std::string_view plaintext) {

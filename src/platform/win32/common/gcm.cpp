@@ -80,6 +80,30 @@ std::optional<GcmKey> openGcmKey(std::string_view keyHex) {
   return key;
 }
 
+namespace {
+
+// Writes the record at `record` from the n plaintext bytes at `plain`, which may be the record's
+// own ciphertext room (record + 16): CNG encrypts in place when input and output are one buffer.
+bool sealAt(GcmKey::Impl& impl, std::uint32_t index, const unsigned char* plain, std::size_t n,
+            unsigned char* record) {
+  unsigned char* nonce = record + 4;
+  unsigned char* cipher = nonce + kGcmNonceBytes;
+  unsigned char* tag = cipher + n;
+  putBigEndian(static_cast<std::uint32_t>(n + kRecordOverhead), record);
+  // A fresh random nonce for every record, never derived from the index.
+  if (!randomBytes(std::span<unsigned char>(nonce, kGcmNonceBytes))) return false;
+  unsigned char aad[4];
+  putBigEndian(index, aad);
+  auto info = modeInfo(nonce, std::string_view(reinterpret_cast<const char*>(aad), sizeof aad), tag);
+  ULONG written = 0;
+  std::lock_guard guard(impl.sealLock);
+  return cngOk(::BCryptEncrypt(impl.seal.get(), const_cast<PUCHAR>(plain), static_cast<ULONG>(n), &info, nullptr, 0,
+                               cipher, static_cast<ULONG>(n), &written, 0)) &&
+         written == n;
+}
+
+}  // namespace
+
 bool sealRecordInto(const GcmKey& key, std::uint32_t index, std::string_view plaintext, Bytes& out) {
   GcmKey::Impl* impl = key.impl();
   if (!impl || plaintext.empty() || plaintext.size() > kMaxRecordPlain) return false;
@@ -87,25 +111,18 @@ bool sealRecordInto(const GcmKey& key, std::uint32_t index, std::string_view pla
   const std::size_t start = out.size();
   out.resize(start + 4 + kRecordOverhead + n);
   auto* record = reinterpret_cast<unsigned char*>(out.data()) + start;
-  unsigned char* nonce = record + 4;
-  unsigned char* cipher = nonce + kGcmNonceBytes;
-  unsigned char* tag = cipher + n;
-  putBigEndian(static_cast<std::uint32_t>(n + kRecordOverhead), record);
-  unsigned char aad[4];
-  putBigEndian(index, aad);
-  // A fresh random nonce for every record, never derived from the index.
-  bool ok = randomBytes(std::span<unsigned char>(nonce, kGcmNonceBytes));
-  if (ok) {
-    auto info = modeInfo(nonce, std::string_view(reinterpret_cast<const char*>(aad), sizeof aad), tag);
-    ULONG written = 0;
-    std::lock_guard guard(impl->sealLock);
-    ok = cngOk(::BCryptEncrypt(impl->seal.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(plaintext.data())),
-                               static_cast<ULONG>(n), &info, nullptr, 0, cipher, static_cast<ULONG>(n), &written,
-                               0)) &&
-         written == n;
-  }
+  const bool ok = sealAt(*impl, index, reinterpret_cast<const unsigned char*>(plaintext.data()), n, record);
   if (!ok) out.resize(start);
   return ok;
+}
+
+bool sealRecordInPlace(const GcmKey& key, std::uint32_t index, std::span<unsigned char> record) {
+  GcmKey::Impl* impl = key.impl();
+  if (!impl || record.size() <= 4 + kRecordOverhead || record.size() > 4 + kRecordOverhead + kMaxRecordPlain) {
+    return false;
+  }
+  const std::size_t n = record.size() - 4 - kRecordOverhead;
+  return sealAt(*impl, index, record.data() + 4 + kGcmNonceBytes, n, record.data());
 }
 
 std::optional<Bytes> sealRecord(const GcmKey& key, std::uint32_t index, std::string_view plaintext) {
