@@ -196,7 +196,9 @@ fetch() {
     "$(cpu_of "$work/get.time")" "$(peak_kib "$pid")" "$(rss_of "$work/get.time")"
   check_copy "$work/out/lan.bin" "${labels[$b]} fetch"
 }
-can_push() { "${programs[$1]}" 2>&1 | grep -q 'desk-lan push'; }
+# Builds older than desk-lan's push have no push to measure. The usage text ends with a failure
+# status, which pipefail would carry past grep: it is caught first.
+can_push() { local usage; usage=$("${programs[$1]}" 2>&1 || true); [[ $usage == *'desk-lan push'* ]]; }
 push() {
   local b=$1 t0 t1 sink_pid
   timed "$work/sink.time" "${programs[$b]}" sink --id "$id" --key "$key" --size "$bytes" --name push.bin \

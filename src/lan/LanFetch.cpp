@@ -129,7 +129,10 @@ int fetchOverChannel(LanChannel& socket, const std::string& id, const std::strin
     if (!frames.commit(static_cast<std::size_t>(n))) return brokenFeed(options, frames);
     if (options.progress) options.progress(frames.received);
   }
-  if (frames.received >= frames.total) return failed(options, LanFailure::None, kLanComplete);
+  if (frames.received >= frames.total) {
+    if (!frames.flushWrites()) return brokenFeed(options, frames);
+    return failed(options, LanFailure::None, kLanComplete);
+  }
   return failed(options, LanFailure::Cut, kLanIncomplete);
 }
 

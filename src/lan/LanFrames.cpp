@@ -45,12 +45,53 @@ LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::u
   if (existing != keep) std::filesystem::resize_file(partPath, keep, ec);
   file.open(partPath, kReadWrite);
   file.seekp(0, std::ios::end);
-  ready = !file.fail() && !file.bad();
+  ready = !file.fail() && !file.bad() && pipe_.valid();
   received = keep;
-  pending.resize(kLanRecordSpan);
+  takeBuffer();
 }
 
-LanFrames::~LanFrames() = default;
+LanFrames::~LanFrames() {
+  // What was received still reaches the file, even when nobody closed it.
+  pipe_.end();
+  if (writer_.joinable()) writer_.join();
+}
+
+void LanFrames::takeBuffer() {
+  buffer_ = pipe_.takeEmpty();
+  pending = buffer_ ? std::span<char>(reinterpret_cast<char*>(buffer_->record()), kLanRecordSpan)
+                    : std::span<char>();
+}
+
+void LanFrames::writeRecord(const RecordBuffer& buffer) {
+  // After a refusal nothing more is written: the part file keeps only records in order.
+  if (refused_.load()) return;
+  const char* plain = reinterpret_cast<const char*>(buffer.payload());
+  // In pieces the size of a cache's worth, each starting on a page boundary: the page cache
+  // takes them faster than one big copy.
+  for (std::size_t at = 0; at < buffer.bytes && file; at += kWritePiece) {
+    file.write(plain + at, static_cast<std::streamsize>(std::min(kWritePiece, buffer.bytes - at)));
+  }
+  // A short last piece would otherwise wait in the stream's buffer, and a disk that refuses it
+  // would only say so at the close.
+  if (file) file.flush();
+  if (!file) refused_.store(true);
+}
+
+void LanFrames::writeRecords() {
+  try {
+    while (RecordBuffer* buffer = pipe_.takeFull()) {
+      writeRecord(*buffer);
+      pipe_.giveBack(buffer);
+    }
+  } catch (...) {
+    // Nothing leaves the thread; the receiving side stops at its next record.
+    refused_.store(true);
+    try {
+      pipe_.close();
+    } catch (...) {
+    }
+  }
+}
 
 bool LanFrames::openOne(unsigned char* record, std::uint32_t length) {
   const std::size_t n = length - kRecordOverhead;
@@ -63,17 +104,27 @@ bool LanFrames::openOne(unsigned char* record, std::uint32_t length) {
   // Opened in place: the plaintext takes the ciphertext's bytes, so one record-sized buffer
   // is all a transfer holds.
   if (!key || !openRecord(*key, nextIndex, nonce, cipher, n, tag, cipher)) return false;
-  // In pieces the size of a cache's worth: the page cache takes them faster than one big copy.
-  for (std::size_t at = 0; at < n && file; at += kWritePiece) {
-    file.write(reinterpret_cast<const char*>(cipher) + at,
-               static_cast<std::streamsize>(std::min(kWritePiece, n - at)));
-  }
-  // A short last piece would otherwise wait in the stream's buffer, and a disk that refuses it
-  // would only say so at the close.
-  if (file) file.flush();
-  if (!file) {
+  if (refused_.load()) {
     writeFailed = true;
     return false;
+  }
+  buffer_->bytes = n;
+  if (!writer_.joinable()) {
+    try {
+      writer_ = std::thread([this] { writeRecords(); });
+    } catch (...) {
+    }
+  }
+  if (writer_.joinable()) {
+    pipe_.passFull(buffer_);
+    takeBuffer();
+  } else {
+    // No thread to spare: the record is written here and now.
+    writeRecord(*buffer_);
+    if (refused_.load()) {
+      writeFailed = true;
+      return false;
+    }
   }
   received += n;
   ++nextIndex;
@@ -114,7 +165,15 @@ bool LanFrames::feed(std::string_view chunk) {
   return true;
 }
 
+bool LanFrames::flushWrites() {
+  pipe_.waitDrained();
+  if (refused_.load()) writeFailed = true;
+  return !writeFailed;
+}
+
 void LanFrames::restart() {
+  pipe_.waitDrained();
+  refused_.store(false);
   file.close();
   std::error_code ec;
   std::filesystem::resize_file(partPath, 0, ec);
@@ -127,6 +186,7 @@ void LanFrames::restart() {
 }
 
 bool LanFrames::close() {
+  flushWrites();
   if (!file.is_open()) return !writeFailed;
   file.flush();
   file.close();

@@ -1,8 +1,10 @@
 #pragma once
 // The receiving end of one LAN transfer: the part file, the key, the resume point, and the
 // record opener. Set-up keeps the whole records an earlier attempt stored and resumes after
-// them; feed() opens the records as they arrive and writes their plaintext at once, so memory
-// stays at one record whatever the file size.
+// them; feed() opens the records as they arrive, in place, and hands their plaintext to a
+// writer thread through a few page-aligned record buffers, so the disk and the crypto use two
+// cores and memory stays at a few records whatever the file size.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,9 +12,10 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <thread>
 
 #include "common/crypto.h"
+#include "lan/RecordPipe.h"
 #include "lan/TransferSocketTable.h"
 
 class LanFrames {
@@ -24,16 +27,19 @@ class LanFrames {
   LanFrames(const LanFrames&) = delete;
   LanFrames& operator=(const LanFrames&) = delete;
 
-  // Opens every whole record in `chunk` (with what is pending from earlier pieces) and writes
-  // its plaintext, handing it to the system before the record counts as received. False means
-  // the stream is broken: a bad length, a failed tag, a record that is short before the end or
-  // goes past the total, or a failed write (then writeFailed is set).
+  // Opens every whole record in `chunk` (with what is pending from earlier pieces) and queues
+  // its plaintext for the writer; the record then counts as received. False means the stream
+  // is broken: a bad length, a failed tag, a record that is short before the end or goes past
+  // the total, or a write the disk refused earlier (then writeFailed is set).
   bool feed(std::string_view chunk);
   // The same without a copy: a receiver reads straight into receiveSpace() (never past the
   // record being assembled, so nothing after the last record is read) and then commits the
   // bytes that arrived. False from commit() means the stream is broken, as for feed().
   std::span<char> receiveSpace();
   bool commit(std::size_t bytes);
+  // Waits until the system has taken the plaintext of every received record; false (and
+  // writeFailed set) when the disk refused some.
+  bool flushWrites();
   // Empties the part file and starts again from record 0 (between two requests of one fetch).
   void restart();
   // Flushes and closes the part file; false when that failed (the file may be short), which
@@ -53,7 +59,7 @@ class LanFrames {
   std::uint64_t received = 0;
   std::uint32_t nextIndex = 0;
   // The record being assembled: the first pendingBytes bytes of a buffer one record long.
-  std::vector<char> pending;
+  std::span<char> pending;
   std::size_t pendingBytes = 0;
   bool ready = false;
   // The disk refused plaintext (full, or gone): the part file holds whole records up to
@@ -62,5 +68,13 @@ class LanFrames {
 
  private:
   bool openOne(unsigned char* record, std::uint32_t length);
+  void takeBuffer();
+  void writeRecord(const RecordBuffer& buffer);
+  void writeRecords();
   PartFileClaim claim_;
+  RecordPipe pipe_;
+  RecordBuffer* buffer_ = nullptr;  // holds `pending`
+  // Set by the writer: the disk refused a record, and nothing after it is written.
+  std::atomic<bool> refused_{false};
+  std::thread writer_;
 };

@@ -3,15 +3,59 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "common/crypto.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
+#include "lan/RecordPipe.h"
 #include "lan/TransferSocketTable.h"
 #include "web/Callbacks.h"
 
 namespace {
 constexpr std::uint64_t kFileReadPiece = 65536;
+
+// The file-reading stage of a native stream: records [i, records) of `file` into the pipe's
+// buffers, each payload read in pieces (the page cache hands those over faster than one large
+// copy). It stops at the first short read, and when the pipe closes.
+void readRecords(std::ifstream& file, std::uint64_t size, std::uint64_t i, std::uint64_t records,
+                 RecordPipe& pipe) {
+  for (; i < records; ++i) {
+    RecordBuffer* buffer = pipe.takeEmpty();
+    if (!buffer) break;
+    const std::uint64_t n = std::min(kLanRecordPlain, size - i * kLanRecordPlain);
+    std::uint64_t got = 0;
+    while (got < n && file) {
+      file.read(reinterpret_cast<char*>(buffer->payload()) + got,
+                static_cast<std::streamsize>(std::min(kFileReadPiece, n - got)));
+      got += static_cast<std::uint64_t>(file.gcount());
+    }
+    if (got != n) break;
+    buffer->index = i;
+    buffer->bytes = static_cast<std::size_t>(n);
+    pipe.passFull(buffer);
+  }
+}
+
+// Runs readRecords on a thread of its own; nothing escapes the thread, and the pipe always
+// hears the end. A thread that cannot start leaves the returned one not joinable.
+std::thread startRecordReader(std::ifstream& file, std::uint64_t size, std::uint64_t i, std::uint64_t records,
+                              RecordPipe& pipe) {
+  try {
+    return std::thread([&file, size, i, records, &pipe] {
+      try {
+        readRecords(file, size, i, records, pipe);
+      } catch (...) {
+      }
+      try {
+        pipe.end();
+      } catch (...) {
+      }
+    });
+  } catch (...) {
+    return {};
+  }
+}
 }  // namespace
 
 LanServer::LanServer() = default;
@@ -399,35 +443,31 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
   bool complete = false;
   if (started) {
     post(lanNativeStartScript(offer.id, sent));
-    std::vector<char> plain(kLanRecordPlain);
-    std::string record;
-    record.reserve(kLanRecordSpan);
     std::uint64_t lastReport = 0;
     bool firstReport = true;
     std::uint64_t i = from;
     complete = i >= records;
-    if (!complete) {
+    RecordPipe pipe;
+    std::thread reader;
+    if (!complete && pipe.valid()) {
       file.seekg(static_cast<std::streamoff>(i * kLanRecordPlain));
+      reader = startRecordReader(file, offer.size, i, records, pipe);
     }
-    while (!complete) {
+    while (!complete && reader.joinable()) {
       {
         std::lock_guard guard(lock_);
         if (stream.cancelled) break;
       }
-      const std::uint64_t n = std::min(kLanRecordPlain, offer.size - i * kLanRecordPlain);
-      std::uint64_t got = 0;
-      // In pieces, as the page cache hands them over faster than one large copy.
-      while (got < n && file) {
-        file.read(plain.data() + got, static_cast<std::streamsize>(std::min<std::uint64_t>(kFileReadPiece, n - got)));
-        got += static_cast<std::uint64_t>(file.gcount());
-      }
-      if (got != n) break;
-      record.clear();
-      if (!sealRecordInto(*key, static_cast<std::uint32_t>(i), std::string_view(plain.data(), n), record)) {
-        break;
-      }
+      RecordBuffer* buffer = pipe.takeFull();
+      // The reader ends early when the file is shorter than offered or cannot be read.
+      if (!buffer || buffer->index != i) break;
+      const std::size_t n = buffer->bytes;
+      const std::size_t length = n + kLanRecordExtra;
       // One call per record: a split-off tail would wait for the peer's delayed acknowledgement.
-      if (!socket.sendAll(record, record.size())) break;
+      const bool ok = sealRecordInPlace(*key, static_cast<std::uint32_t>(i), {buffer->record(), length}) &&
+                      socket.sendAll({reinterpret_cast<const char*>(buffer->record()), length}, length);
+      pipe.giveBack(buffer);
+      if (!ok) break;
       sent += n;
       const std::uint64_t t = now();
       if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
@@ -437,6 +477,8 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
       }
       if (++i >= records) complete = true;
     }
+    pipe.close();
+    if (reader.joinable()) reader.join();
   }
   key.reset();
   const bool cancelled = removeStream(stream);
@@ -505,6 +547,8 @@ void LanServer::receivePush(LanChannel& socket, const std::string& gathered) {
     }
   }
   table->unregisterTransferSocket(id, &socket);
+  // The pusher hears "done" only once the disk has taken every record.
+  if (result == 1 && frames->received >= frames->total && !frames->flushWrites()) result = 0;
   if (result == 1 && frames->received >= frames->total) socket.sendAll(kLanAnswerOk);
   keepAwake(false);
   if (done) done(id, result);
