@@ -296,6 +296,55 @@ TEST(LanTransfer, NativeOfferThatCannotBeServedAborts) {
   }
 }
 
+// A native stream stopped midway, its file reader ahead of the socket: the peer going away and
+// a file shorter than offered abort it, a cancel ends it silently; either way both of its
+// threads end, and no "done" is heard.
+TEST(LanTransfer, NativeStreamStoppedMidwayEndsCleanly) {
+  enum class Stop { PeerGone, FileCut, Cancelled };
+  const struct { const char* what; Stop stop; } cases[] = {
+      {"the peer goes away", Stop::PeerGone},
+      {"the file is cut short", Stop::FileCut},
+      {"the offer is cancelled", Stop::Cancelled},
+  };
+  const std::uint64_t size = 24 * MiB;
+  const std::string plain = randomBytes(size);
+  char fill = 'a';
+  for (const auto& c : cases) {
+    Shell server;
+    const std::string id = lanId(fill++);
+    const auto file = server.desktop.temp() / "offer.bin";
+    writeFile(file, plain);
+    const auto port = offerNative(server, id, file, size);
+    if (c.stop == Stop::FileCut) std::filesystem::resize_file(file, 5 * MiB / 2);
+    Socket s = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+    ASSERT_TRUE(s.valid()) << c.what;
+    s.setReceiveTimeout(20000);
+    s.sendAll("GET /" + id + " HTTP/1.1\r\n\r\n");
+    std::uint64_t got = 0;
+    std::vector<char> piece(65536);
+    const auto readUntil = [&](std::uint64_t limit) {
+      for (long n = 1; got < limit && n > 0;) {
+        n = s.receive(piece.data(), piece.size());
+        if (n > 0) got += static_cast<std::uint64_t>(n);
+      }
+    };
+    readUntil(2 * MiB);
+    EXPECT_GE(got, 2 * MiB) << c.what;
+    if (c.stop == Stop::PeerGone) s.close();
+    if (c.stop == Stop::Cancelled) server.send("lanCancel", {{"id", id}});
+    if (c.stop != Stop::PeerGone) {
+      readUntil(UINT64_MAX);
+      EXPECT_LT(got, lanEncryptedSize(size)) << c.what;
+    }
+    const std::string native = "window.deskLanNative && window.deskLanNative('" + id + "', ";
+    if (c.stop != Stop::Cancelled) {
+      const std::string abort = "window.deskLanAbort && window.deskLanAbort('" + id + "')";
+      EXPECT_TRUE(server.pumpUntil([&] { return !server.scriptsStartingWith(abort).empty(); })) << c.what;
+    }
+    EXPECT_TRUE(server.scriptsStartingWith(native + "'done'").empty()) << c.what;
+  }
+}
+
 TEST(LanTransfer, RefusedRequestsFailAtOnce) {
   Shell client;
   const std::string id = lanId('9');
