@@ -91,6 +91,11 @@ void LanServer::setKeepAwake(std::function<void(bool)> keepAwake) {
   keepAwake_ = std::move(keepAwake);
 }
 
+void LanServer::setStreamSendTimeout(int ms) {
+  std::lock_guard guard(lock_);
+  streamSendTimeoutMs_ = ms;
+}
+
 void LanServer::post(const WString& script) const {
   PostScript post;
   {
@@ -252,7 +257,7 @@ std::uint16_t LanServer::ensureStarted() {
 }
 
 void LanServer::reapConnections() {
-  std::vector<std::thread> finished;
+  std::vector<ConnectionThread> finished;
   {
     std::lock_guard threads(threadsLock_);
     for (auto it = connections_.begin(); it != connections_.end();) {
@@ -264,9 +269,18 @@ void LanServer::reapConnections() {
       }
     }
   }
-  for (auto& t : finished) {
-    if (t.joinable()) t.join();
+  for (auto& t : finished) t.join();
+}
+
+bool LanServer::roomFor(const std::string& peer) const {
+  std::size_t all = 0;
+  std::size_t fromPeer = 0;
+  for (const auto& c : connections_) {
+    if (c.done) continue;
+    ++all;
+    if (c.peer == peer) ++fromPeer;
   }
+  return all < kLanConnectionsInAll && fromPeer < kLanConnectionsPerPeer;
 }
 
 void LanServer::acceptLoop() {
@@ -284,25 +298,27 @@ void LanServer::acceptLoop() {
       continue;
     }
     reapConnections();
+    std::string peer = accepted.peerAddress();
     std::lock_guard threads(threadsLock_);
     {
       std::lock_guard guard(lock_);
       if (stopped_) return;
     }
+    // Over a cap the connection is closed at once rather than queued, so that it holds neither
+    // a thread nor a descriptor; the connections already served go on undisturbed.
+    if (!roomFor(peer)) continue;
     connections_.emplace_back();
     Connection& c = connections_.back();
     c.socket = std::move(accepted);
+    c.peer = std::move(peer);
     c.socket.setNoDelay();
-    try {
-      c.thread = std::thread([this, &c] {
-        serveConnection(c.socket);
-        std::lock_guard done(threadsLock_);
-        c.socket.close();
-        c.done = true;
-      });
-    } catch (...) {
-      connections_.pop_back();  // closes the socket
-    }
+    const bool started = c.thread.start([this, &c] {
+      serveConnection(c.socket);
+      std::lock_guard done(threadsLock_);
+      c.socket.close();
+      c.done = true;
+    });
+    if (!started) connections_.pop_back();  // closes the socket
   }
 }
 
@@ -330,18 +346,28 @@ void LanServer::stop() {
     std::lock_guard threads(threadsLock_);
     remaining.swap(connections_);
   }
-  for (auto& c : remaining) {
-    if (c.thread.joinable()) c.thread.join();
-  }
+  for (auto& c : remaining) c.thread.join();
   std::lock_guard guard(lock_);
   listening_.close();
 }
 
 void LanServer::serveConnection(LanChannel& socket) {
-  socket.setReceiveTimeout(kLanHeadTimeoutMs);
+  int sendTimeoutMs = 0;
+  {
+    std::lock_guard guard(lock_);
+    sendTimeoutMs = streamSendTimeoutMs_;
+  }
+  // A reader that stops taking a stream ends it, and with it the keep-awake request.
+  socket.setSendTimeout(sendTimeoutMs);
+  // One deadline for the whole head: a peer that trickles a byte at a time cannot extend it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLanHeadTimeoutMs);
   std::string gathered;
   char piece[kLanHeadPiece];
   while (gathered.find("\r\n\r\n") == std::string::npos && gathered.size() <= kLanHeadLimit) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    // 0 would mean no limit at all.
+    if (left <= 0 || !socket.setReceiveTimeout(static_cast<int>(left))) return;
     const long n = socket.receive(piece, sizeof piece);
     if (n <= 0) return;
     gathered.append(piece, static_cast<std::size_t>(n));

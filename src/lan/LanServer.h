@@ -2,7 +2,8 @@
 // The LAN registry and server. The registry holds what this shell offers (page-fed and native
 // offers), the outgoing streams in progress and the sink ids it accepts a push for; the
 // server listens on an ephemeral port of every IPv4 interface, gives each connection a thread,
-// and answers one request per connection (ping, offer stream, push into a sink).
+// and answers one request per connection (ping, offer stream, push into a sink). Connections
+// beyond a cap, per peer address and in all, are closed as soon as they are accepted.
 //
 // One lock guards the registry and the callbacks; it is never held across socket or file work
 // or while a callback runs. Every thread the server starts is joined by stop(), which the
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "lan/ConnectionThread.h"
 #include "lan/LanChannel.h"
 #include "lan/Socket.h"
 
@@ -60,6 +62,13 @@ inline constexpr int kLanListenBacklog = 8;
 inline constexpr int kLanSocketBuffer = 4 * 1024 * 1024;
 // How long the accept loop pauses after a failure that passes (no descriptors, no memory).
 inline constexpr int kLanAcceptRetryMs = 100;
+// Connections served at once. A desk page needs a handful: a stream per transfer, a push
+// received, a probe's pings. These leave room for several devices fetching at once, while any
+// host on the LAN can make the server hold no more than this many threads and descriptors.
+inline constexpr std::size_t kLanConnectionsPerPeer = 8;
+inline constexpr std::size_t kLanConnectionsInAll = 32;
+// A served stream whose reader stops taking bytes ends after this long without progress.
+inline constexpr int kLanStreamSendTimeoutMs = 30000;
 
 class LanServer {
  public:
@@ -84,6 +93,9 @@ class LanServer {
   // request: every true is followed by a false).
   void setClock(std::function<std::uint64_t()> tickMs);
   void setKeepAwake(std::function<void(bool)> keepAwake);
+  // The send time-out of connections accepted from now on (kLanStreamSendTimeoutMs unless
+  // changed; tests shorten it).
+  void setStreamSendTimeout(int ms);
 
   // ---- registry ----
   void addOffer(const std::string& id, std::uint64_t size);
@@ -121,7 +133,8 @@ class LanServer {
  private:
   struct Connection {
     Socket socket;
-    std::thread thread;
+    std::string peer;
+    ConnectionThread thread;
     bool done = false;  // guarded by threadsLock_
   };
 
@@ -132,6 +145,7 @@ class LanServer {
   void addStream(LanStream& stream);
   bool removeStream(LanStream& stream);  // the stream's cancelled flag
   void reapConnections();
+  bool roomFor(const std::string& peer) const;  // with threadsLock_
 
   mutable std::mutex lock_;
   std::vector<LanOffer> offers_;
@@ -146,6 +160,7 @@ class LanServer {
   SinkProgress sinkProgress_;
   std::function<std::uint64_t()> tickMs_;
   std::function<void(bool)> keepAwake_;
+  int streamSendTimeoutMs_ = kLanStreamSendTimeoutMs;
   bool stopped_ = false;
   std::condition_variable stopWake_;  // with lock_: wakes the accept loop's pause
 

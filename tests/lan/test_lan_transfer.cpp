@@ -276,6 +276,23 @@ TEST(LanTransfer, SecondGetStopsTheFirstSilently) {
   EXPECT_TRUE(server.scriptsStartingWith("window.deskLanAbort").empty());
 }
 
+TEST(LanTransfer, AReaderThatStopsReadingEndsItsStream) {
+  Shell server;
+  const std::string id = lanId('c');
+  const std::string plain = randomBytes(48 * MiB);
+  writeFile(server.desktop.temp() / "offer.bin", plain);
+  const auto port = offerNative(server, id, server.desktop.temp() / "offer.bin", plain.size());
+  server.app->lan->setStreamSendTimeout(500);
+  Socket reader = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+  ASSERT_TRUE(reader.sendAll("GET /" + id + " HTTP/1.1\r\n\r\n"));
+  char head[64];
+  ASSERT_GT(reader.receive(head, sizeof head), 0);
+  // The reader takes nothing more, but stays connected.
+  const std::string abort = "window.deskLanAbort && window.deskLanAbort('" + id + "')";
+  ASSERT_TRUE(server.pumpUntil([&] { return server.ran(abort) && server.desktop.keepAwakeRequests() == 0; }));
+  EXPECT_TRUE(server.scriptsStartingWith("window.deskLanNative && window.deskLanNative('" + id + "', 'done'").empty());
+}
+
 TEST(LanTransfer, NativeOfferThatCannotBeServedAborts) {
   const struct { const char* what; std::string key; bool deleted; } cases[] = {
       {"key not hexadecimal", std::string(63, 'a') + "z", false},

@@ -260,6 +260,11 @@ bool FakeDesktop::setAutostart(bool enable) {
   return true;
 }
 
+int FakeDesktop::keepAwakeRequests() {
+  std::lock_guard lock(mutex_);
+  return keepAwakeCount;
+}
+
 void FakeDesktop::keepAwake(bool on) {
   std::lock_guard lock(mutex_);
   ++keepAwakeCalls;

@@ -142,6 +142,7 @@ class FakeDesktop : public Desktop {
   // Keep-awake: the running count and the calls.
   int keepAwakeCount = 0;
   int keepAwakeCalls = 0;
+  int keepAwakeRequests();  // the count, read under the lock workers take
 
   // Session.
   bool sessionRegistered = false;

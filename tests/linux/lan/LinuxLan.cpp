@@ -2,9 +2,13 @@
 
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <thread>
+#include <vector>
 
 Mounted Mounted::tmpfs(const std::filesystem::path& at, const std::string& size) {
   Mounted m;
@@ -60,4 +64,43 @@ std::string printedValue(const std::filesystem::path& log, const std::string& na
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return {};
+}
+
+void writeRandomFile(const std::filesystem::path& path, std::uint64_t size, std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::vector<std::uint64_t> block(1 << 16);
+  for (std::uint64_t left = size; left > 0;) {
+    for (auto& word : block) word = rng();
+    const std::uint64_t n = std::min<std::uint64_t>(left, block.size() * sizeof block[0]);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+    left -= n;
+  }
+}
+
+bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec;
+  if (std::filesystem::file_size(a, ec) != std::filesystem::file_size(b, ec) || ec) return false;
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::vector<char> p(1 << 20), q(1 << 20);
+  while (x && y) {
+    x.read(p.data(), static_cast<std::streamsize>(p.size()));
+    y.read(q.data(), static_cast<std::streamsize>(q.size()));
+    if (x.gcount() != y.gcount() || !std::equal(p.begin(), p.begin() + x.gcount(), q.begin())) return false;
+  }
+  return true;
+}
+
+int threadsOf(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+int descriptorsOf(pid_t pid) {
+  std::error_code ec;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", ec);
+  return ec ? -1 : static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
 }

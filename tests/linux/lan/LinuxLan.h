@@ -2,7 +2,9 @@
 // What the Linux LAN tests need beyond the portable ones: mounts in the private mount namespace
 // that tests/netns-run gives the program, desk-lan processes, and a file's Internet mark.
 #include <sys/mount.h>
+#include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -38,3 +40,11 @@ bool startDeskLan(ChildProcess& child, const std::vector<std::string>& args, con
                   int nofile = 0);
 // The value of the first "name value" line desk-lan printed into `log`, waiting up to 10 s.
 std::string printedValue(const std::filesystem::path& log, const std::string& name);
+
+// Large files without holding them in memory: pseudo-random bytes from `seed`, and a byte-wise
+// comparison.
+void writeRandomFile(const std::filesystem::path& path, std::uint64_t size, std::uint64_t seed);
+bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+// A process's live threads and open descriptors, as /proc shows them.
+int threadsOf(pid_t pid);
+int descriptorsOf(pid_t pid);
