@@ -19,6 +19,12 @@ LanSaveFolders lanSaveFolders(App& app, const std::string& dir) { return {receiv
 
 void lanLog(const std::string& line) { std::fprintf(stderr, "tamsel-desk: LAN: %s\n", line.c_str()); }
 
+std::string lanFramesFailure(const LanFrames& frames) {
+  if (frames.total == 0) return "the size is 0";
+  if (!frames.key) return "the key is not 64 hexadecimal digits";
+  return "cannot write the part file " + frames.partPath.string();
+}
+
 std::filesystem::path lanPartPath(App& app, const std::string& lid) {
   return app.desktop().partFileFolder() / ("lan-" + lid + ".part");
 }
@@ -92,6 +98,7 @@ void lanGetWorker(LanGetJob& job, WorkerStop& stop) {
   LanFrames frames(job.key, job.partPath, job.size);
   frames.adoptClaim(std::move(job.claim));
   int status = kLanGone;
+  if (!frames.ready) lanLog("fetching \"" + job.name + "\" from " + job.url + ": " + lanFramesFailure(frames));
   if (frames.ready) {
     status = kLanComplete;
     if (frames.received < frames.total) {

@@ -59,3 +59,6 @@ void failLanReceptionNow(App& app, const std::string& id, const std::string& how
 // One line on standard error, "tamsel-desk: LAN: ...", for failures the page only hears as a
 // result.
 void lanLog(const std::string& line);
+// Why frames are not ready: no size, a key that does not decode, or a part file that cannot be
+// written (with its path).
+std::string lanFramesFailure(const LanFrames& frames);

@@ -139,6 +139,7 @@ void App::lanSinkGet(const Json& message) {
   std::filesystem::create_directories(partPath.parent_path(), ec);
   auto frames = std::make_shared<LanFrames>(key, partPath, size);
   if (!frames->ready) {
+    lanLog("receiving \"" + name + "\" (transfer " + lid + "): " + lanFramesFailure(*frames));
     // Nothing changes for the earlier reception.
     if (earlier) {
       earlier->frames->adoptClaim(std::move(claim));

@@ -128,28 +128,99 @@ TEST(LanTransfer, ResumesFromTheLastWholeRecord) {
 }
 
 TEST(LanTransfer, CutConnectionKeepsThePartFileForAResume) {
-  const std::string id = lanId('7');
   const std::string plain = randomBytes(5 * MiB);
-  FakePeer peer([&](Socket& s, const std::string& head) {
-    const auto r = parseLanRequest(head);
-    std::string body = joined(sealRecords(plain, r.from));
-    if (r.from == 0) {
-      s.sendAll(lanStreamHead(body.size()) + body.substr(0, 2 * MiB + MiB / 2));
-    } else {
-      s.sendAll(lanStreamHead(body.size()) + body);
+  // Where the stream of a fresh fetch ends: inside record 2 (length field, nonce, body, tag) or
+  // right after it. Exactly the two whole records before it stay.
+  const struct { const char* what; std::uint64_t cut; } cases[] = {
+      {"length", 2 * kLanRecordSpan + 2},
+      {"nonce", 2 * kLanRecordSpan + 4 + 5},
+      {"body", 2 * kLanRecordSpan + 16 + MiB / 2},
+      {"tag", 3 * kLanRecordSpan - 7},
+      {"whole records", 2 * kLanRecordSpan},
+  };
+  char fill = '0';
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string id = lanId(fill++);
+    FakePeer peer([&](Socket& s, const std::string& head) {
+      const auto r = parseLanRequest(head);
+      const std::string body = joined(sealRecords(plain, r.from));
+      s.sendAll(lanStreamHead(body.size()) + (r.from == 0 ? body.substr(0, c.cut) : body));
+    });
+    Shell client;
+    get(client, peer.url(id), plain.size());
+    ASSERT_TRUE(client.waitDone(1));
+    EXPECT_FALSE(client.done()[0].ok);
+    EXPECT_TRUE(client.done()[0].resume);
+    EXPECT_EQ(readFile(client.partFile(id)), plain.substr(0, 2 * MiB));
+    get(client, peer.url(id), plain.size());
+    ASSERT_TRUE(client.waitDone(2));
+    EXPECT_EQ(peer.heads()[1].rfind("GET /" + id + "?from=2 HTTP/1.1\r\n", 0), 0u);
+    EXPECT_TRUE(client.done()[1].ok);
+    EXPECT_EQ(sha256Hex(readFile(client.done()[1].path)), sha256Hex(plain));
+  }
+}
+
+TEST(LanTransfer, HostileAnswerHeads) {
+  const std::string plain = randomBytes(2 * MiB + 5);
+  const std::string body = joined(sealRecords(plain));
+  const std::string tail = "Connection: close\r\n\r\n";
+  // Every case runs at once: the silent ones take the fetch's whole 30 s time-out.
+  const struct { const char* what; std::string answer; bool ok; } cases[] = {
+      {"endless head", "HTTP/1.1 200 OK\r\nX-Pad: " + std::string(9000, 'a'), false},
+      {"status 500", "HTTP/1.1 500 Internal Server Error\r\n" + tail + body, false},
+      {"redirect", "HTTP/1.1 302 Found\r\nLocation: http://10.213.0.2:1/" + lanId('0') + "\r\n" + tail, false},
+      {"partial content", "HTTP/1.1 206 Partial Content\r\n" + tail + body, false},
+      {"status 2000", "HTTP/1.1 2000 OK\r\n" + tail + body, false},
+      {"no status line", "\r\n\r\n" + body, false},
+      {"not HTTP", "ICY 200 OK\r\n" + tail + body, false},
+      {"silence", "", false},
+      {"silence after the head", lanStreamHead(body.size()), false},
+      // The records, not the stated length, say what arrives: every one is checked.
+      {"length too short", lanStreamHead(5) + body, true},
+      {"length too long", lanStreamHead(body.size() * 3) + body + "trailing bytes", true},
+      {"length unreadable", "HTTP/1.1 200 OK\r\nContent-Length: -x\r\n" + tail + body, true},
+      {"no length", "HTTP/1.1 200 OK\r\n" + tail + body, true},
+  };
+  std::vector<std::unique_ptr<FakePeer>> peers;
+  std::vector<std::unique_ptr<Shell>> clients;
+  const auto idOf = [](std::size_t i) { return lanId("0123456789abcdef"[i]); };
+  for (const auto& c : cases) {
+    peers.push_back(std::make_unique<FakePeer>([&c](Socket& s, const std::string&) {
+      s.sendAll(c.answer);
+      // Held open until the fetch gives up.
+      s.setReceiveTimeout(45000);
+      char byte;
+      while (s.receive(&byte, 1) > 0) {
+      }
+    }));
+    clients.push_back(std::make_unique<Shell>());
+    get(*clients.back(), peers.back()->url(idOf(clients.size() - 1)), plain.size());
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto allDone = [&] {
+    return std::all_of(clients.begin(), clients.end(), [](const auto& c) { return !c->done().empty(); });
+  };
+  while (!allDone() && std::chrono::steady_clock::now() < deadline) {
+    for (auto& c : clients) c->desktop.pump(*c->app);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    Shell& client = *clients[i];
+    ASSERT_EQ(client.done().size(), 1u);
+    const DoneRecord done = client.done()[0];
+    EXPECT_EQ(done.ok, cases[i].ok);
+    EXPECT_EQ(peers[i]->heads().size(), 1u);  // no second request, nowhere else
+    if (done.ok) {
+      EXPECT_EQ(readFile(done.path), plain);
+      continue;
     }
-  });
-  Shell client;
-  get(client, peer.url(id), plain.size());
-  ASSERT_TRUE(client.waitDone(1));
-  EXPECT_FALSE(client.done()[0].ok);
-  EXPECT_TRUE(client.done()[0].resume);
-  EXPECT_EQ(std::filesystem::file_size(client.partFile(id)), 2 * MiB);
-  get(client, peer.url(id), plain.size());
-  ASSERT_TRUE(client.waitDone(2));
-  EXPECT_EQ(peer.heads()[1].rfind("GET /" + id + "?from=2 HTTP/1.1\r\n", 0), 0u);
-  EXPECT_TRUE(client.done()[1].ok);
-  EXPECT_EQ(sha256Hex(readFile(client.done()[1].path)), sha256Hex(plain));
+    EXPECT_TRUE(done.resume);
+    EXPECT_TRUE(std::filesystem::is_empty(*client.desktop.downloads));
+    std::error_code ec;
+    EXPECT_EQ(std::filesystem::file_size(client.partFile(idOf(i)), ec), 0u);
+  }
 }
 
 TEST(LanTransfer, ResumedRequestAnswered404IsRetriedOnceFromZero) {

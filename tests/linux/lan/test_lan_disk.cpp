@@ -1,13 +1,16 @@
-// LAN receptions against a disk that says no, and the mark on what arrives. Every case mounts
-// what it needs in the program's private mount namespace.
+// LAN receptions against a disk that says no or a fetcher that is killed, and the mark on what
+// arrives. Every case mounts what it needs in the program's private mount namespace.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
+#include <random>
 
 #include "LanPeers.h"
 #include "LinuxLan.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -91,4 +94,85 @@ TEST(LanDisk, SavesAreMarkedWithThePeersAddress) {
       EXPECT_EQ(*origin, urlOf(sender.app->lan->port(), lid));
     }
   }
+}
+
+TEST(LanDisk, AReadOnlyFolderFailsClearlyAndPresentsNothing) {
+  const std::string plain = randomBytes(2 * MiB + 9);
+  for (const bool parts : {true, false}) {
+    SCOPED_TRACE(parts ? "part folder" : "Downloads folder");
+    FakePeer peer([&](Socket& s, const std::string&) {
+      const std::string body = joined(sealRecords(plain));
+      s.sendAll(lanStreamHead(body.size()) + body);
+    });
+    Shell receiver;
+    const std::string lid = lanId(parts ? '6' : '7');
+    std::optional<Mounted> frozen =
+        Mounted::readOnlyBind(parts ? receiver.desktop.partFolder : *receiver.desktop.downloads);
+    ASSERT_TRUE(frozen->ok());
+    get(receiver, peer.url(lid), plain.size());
+    ASSERT_TRUE(receiver.waitDone());
+    EXPECT_FALSE(receiver.done()[0].ok);
+    EXPECT_FALSE(receiver.done()[0].resume);
+    EXPECT_TRUE(std::filesystem::is_empty(*receiver.desktop.downloads));
+    if (parts) {
+      // Nothing can be kept, so nothing is asked of the peer.
+      EXPECT_TRUE(peer.heads().empty());
+      continue;
+    }
+    // The whole file waits in its part file; once the folder takes files, it is put in place
+    // without another transfer.
+    EXPECT_EQ(readFile(receiver.partFile(lid)), plain);
+    frozen.reset();
+    get(receiver, peer.url(lid), plain.size());
+    ASSERT_TRUE(receiver.waitDone(2));
+    EXPECT_TRUE(receiver.done()[1].ok);
+    EXPECT_EQ(readFile(receiver.done()[1].path), plain);
+    EXPECT_EQ(peer.heads().size(), 1u);
+  }
+}
+
+TEST(LanDisk, AFetchKilledAtRandomPointsEndsWhole) {
+  constexpr std::uint64_t size = 40 * MiB + 12345;
+  TempDir dir("killed");
+  writeRandomFile(dir / "offer.bin", size, 5);
+  const std::string id = lanId('8');
+  ChildProcess offer;
+  ASSERT_TRUE(startDeskLan(offer, {"offer", (dir / "offer.bin").string(), "--id", id, "--key", kKeyHex},
+                           dir / "offer.log"));
+  const std::string port = printedValue(dir / "offer.log", "port");
+  ASSERT_FALSE(port.empty());
+  const auto into = dir / "in";
+  const auto part = into / ("lan-" + id + ".part");
+  const auto got = into / "got.bin";
+  const auto run = [&](ChildProcess& get) {
+    return startDeskLan(get, {"get", urlOf(static_cast<std::uint16_t>(std::stoi(port)), id), "--key", kKeyHex,
+                              "--size", std::to_string(size), "--name", "got.bin", "--dir", into.string()},
+                        dir / "get.log");
+  };
+  const unsigned seed = std::random_device()();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  for (int kills = 0; kills < 10;) {
+    // Killed once the part file reaches a random size (or at once when it is already there).
+    const std::uint64_t at = std::uniform_int_distribution<std::uint64_t>(0, size)(rng);
+    ChildProcess get;
+    ASSERT_TRUE(run(get));
+    std::error_code ec;
+    while (get.running() && std::filesystem::file_size(part, ec) < at) std::this_thread::yield();
+    if (::kill(get.pid(), SIGKILL) == 0 && get.wait(10000) == 128 + SIGKILL) {
+      ++kills;
+      std::printf("killed with %llu bytes in the part file\n",
+                  static_cast<unsigned long long>(std::filesystem::file_size(part, ec)));
+      continue;
+    }
+    // It finished first: the file is whole; the next rounds start over.
+    ASSERT_TRUE(sameBytes(dir / "offer.bin", got));
+    std::filesystem::remove(got);
+  }
+  ChildProcess last;
+  ASSERT_TRUE(run(last));
+  ASSERT_EQ(last.wait(60000), 0);
+  EXPECT_TRUE(sameBytes(dir / "offer.bin", got));
+  // Nothing else is left in the folder: no part file, no second copy.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(into), std::filesystem::directory_iterator()), 1);
 }
