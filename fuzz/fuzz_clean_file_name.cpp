@@ -4,7 +4,7 @@
 //
 // Input: 1 byte (low 3 bits: how many numbered names are taken already; bit 3: the next one's
 // ".part" is taken too), then the text.
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -29,15 +29,16 @@ void checkName(const WString& name) {
   if (name.back() == WChar('.') || name.back() == WChar(' ')) std::abort();
   for (WChar c : name)
     if (c < 32 || WStringView(DESK_W("<>:\"/\\|?*")).find(c) != WStringView::npos) std::abort();
-  const std::size_t dot = name.rfind(WChar('.'));
-  WString stem = dot != WString::npos && dot != 0 ? name.substr(0, dot) : name;
-  for (auto& c : stem)
+  // No device name before the first dot (trailing spaces ignored): Windows would open the device.
+  WString base = name.substr(0, std::min(name.find(WChar('.')), name.size()));
+  while (!base.empty() && base.back() == WChar(' ')) base.pop_back();
+  for (auto& c : base)
     if (c >= WChar('a') && c <= WChar('z')) c = static_cast<WChar>(c - 32);
-  static constexpr std::array<WStringView, 11> reserved = {
-      DESK_W("CON"),  DESK_W("PRN"),  DESK_W("AUX"),  DESK_W("NUL"),  DESK_W("COM1"), DESK_W("COM2"),
-      DESK_W("COM3"), DESK_W("COM4"), DESK_W("LPT1"), DESK_W("LPT2"), DESK_W("LPT3")};
-  for (WStringView r : reserved)
-    if (stem == r) std::abort();
+  for (const char* r : {"CON", "PRN", "AUX", "NUL"})
+    if (base == toWide(r)) std::abort();
+  if (base.size() == 4 && (base.starts_with(DESK_W("COM")) || base.starts_with(DESK_W("LPT"))) && base[3] >= WChar('1') &&
+      base[3] <= WChar('9'))
+    std::abort();
 }
 
 }  // namespace

@@ -47,21 +47,24 @@ std::size_t utf8Size(WStringView s) {
   return bytes;
 }
 
-bool isReservedStem(WStringView name) {
-  const std::size_t dot = name.rfind(WChar('.'));
-  const WStringView stem = dot != WStringView::npos && dot != 0 ? name.substr(0, dot) : name;
-  static constexpr std::array<WStringView, 11> kReserved = {
-      DESK_W("CON"),  DESK_W("PRN"),  DESK_W("AUX"),  DESK_W("NUL"),  DESK_W("COM1"), DESK_W("COM2"),
-      DESK_W("COM3"), DESK_W("COM4"), DESK_W("LPT1"), DESK_W("LPT2"), DESK_W("LPT3")};
-  const auto sameUpper = [&](WStringView reserved) {
-    if (stem.size() != reserved.size()) return false;
-    for (std::size_t i = 0; i < stem.size(); ++i) {
-      const WChar c = stem[i] >= WChar('a') && stem[i] <= WChar('z') ? static_cast<WChar>(stem[i] - ('a' - 'A')) : stem[i];
-      if (c != reserved[i]) return false;
+// Windows opens a device, not a file, for these names with any extension after them ("nul.txt",
+// "con.tar.gz", also "aux .txt"): the part before the first dot, trailing spaces ignored.
+bool isReservedDeviceName(WStringView name) {
+  WStringView base = name.substr(0, std::min(name.find(WChar('.')), name.size()));
+  while (!base.empty() && base.back() == WChar(' ')) base.remove_suffix(1);
+  // The first word.size() units of base, upper-cased, are word.
+  const auto startsWith = [&](WStringView word) {
+    if (base.size() < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      const WChar c = base[i] >= WChar('a') && base[i] <= WChar('z') ? static_cast<WChar>(base[i] - ('a' - 'A')) : base[i];
+      if (c != word[i]) return false;
     }
     return true;
   };
-  return std::any_of(kReserved.begin(), kReserved.end(), sameUpper);
+  static constexpr std::array<WStringView, 4> kDevices = {DESK_W("CON"), DESK_W("PRN"), DESK_W("AUX"), DESK_W("NUL")};
+  if (base.size() == 3) return std::any_of(kDevices.begin(), kDevices.end(), startsWith);
+  return base.size() == 4 && (startsWith(DESK_W("COM")) || startsWith(DESK_W("LPT"))) && base[3] >= WChar('1') &&
+         base[3] <= WChar('9');
 }
 
 bool isSeparator(WChar c) { return c == WChar('/') || c == WChar('\\'); }
@@ -89,7 +92,7 @@ WString cleanFileName(WStringView name) {
   out = keepLast(out, kMaxFileNameUnits);
   while (utf8Size(out) > kMaxFileNameBytes) out = keepLast(out, out.size() - 1);
   if (out.empty()) return DESK_W("_");
-  if (isReservedStem(out)) return DESK_W("_") + out;
+  if (isReservedDeviceName(out)) return DESK_W("_") + out;
   return out;
 }
 
@@ -121,7 +124,7 @@ std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std
     trimTrailingDotsAndSpaces(level);
     if (level.empty()) continue;
     // The cut can bare a device name ("con." + 76 characters + ".txt" keeps "con.xxx").
-    if (isReservedStem(level)) level.insert(level.begin(), WChar('_'));
+    if (isReservedDeviceName(level)) level.insert(level.begin(), WChar('_'));
     folder /= widePath(level);
     ++levels;
   }

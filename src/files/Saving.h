@@ -45,7 +45,8 @@ std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std
 
 // The last path component with control characters and <>:"/\|?* made "_", trailing dots and
 // spaces removed, at most 120 units (the last ones kept), never empty ("_"), and with "_" put
-// before a reserved device name (CON, PRN, AUX, NUL, COM1-4, LPT1-3, judged on the stem).
+// before a reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, judged on the part before
+// the first dot).
 WString cleanFileName(WStringView name);
 
 // The final path for a save of `name` into `dir`, held (see ReservedPath.h): the first of clean,

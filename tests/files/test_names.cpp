@@ -26,7 +26,10 @@ TEST(CleanFileName, Table) {
       {"C:\\Users\\x\\report.pdf", "report.pdf"},
       {"C:report.pdf", "report.pdf"},
       {"lpt3.tar", "_lpt3.tar"},
-      {"con.tar.gz", "con.tar.gz"},
+      {"con.tar.gz", "_con.tar.gz"},
+      {"nul .txt", "_nul .txt"},
+      {"LPT9", "_LPT9"},
+      {"com0.txt", "com0.txt"},
       {".con", ".con"},
       {"<>:\"|x", "_____x"},
       {"tab\there\x01", "tab_here_"},
@@ -69,7 +72,7 @@ TEST(SaveFolder, Table) {
       {"x. ./ y /", "x/ y"},
       {"con/nul.txt", "_con/_nul.txt"},
       {"a?b", "a_b"},
-      {"con." + std::string(76, 'a') + ".txt", "_con." + std::string(76, 'a')},
+      {"con." + std::string(76, 'a') + ".txt", "_con." + std::string(75, 'a')},
       {"...../....", ""},
       {level100, level100.substr(0, 80)},
       {deep, sixteen},
@@ -150,7 +153,9 @@ TEST(ReservedPath, ConcurrentSavesGetDistinctNames) {
 
 TEST(ReservedPath, ADanglingLinkIsSomethingThere) {
   TempDir r("received");
-  std::filesystem::create_symlink(r / "nowhere", r / "link.txt");
+  std::error_code ec;
+  std::filesystem::create_symlink(r / "nowhere", r / "link.txt", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
   EXPECT_EQ(reserveFreePath(r.path(), DESK_W("link.txt")).path(), r / "link (1).txt");
 }
 
