@@ -1,8 +1,7 @@
-// Base64 decoding with the rules of the Windows decoder (CRYPT_STRING_BASE64): the standard
-// alphabet; space, tab, CR and LF skipped wherever they appear; "=" padding only at the end
-// of the last group, which may also stop short without padding when it holds 2 or 3
-// characters. Any other character, a lone trailing character, or data after the padding
-// refuses the whole text.
+// The Base64 rules both shells keep: the standard alphabet; space, tab, CR and LF skipped
+// wherever they appear; "=" padding only at the end of the last group, which may also stop
+// short without padding when it holds 2 or 3 characters. Any other character, a lone trailing
+// character, or data after the padding refuses the whole text.
 #include <cstdint>
 
 #include "common/crypto.h"
@@ -26,7 +25,7 @@ int classify(char c) {
 
 }  // namespace
 
-Bytes base64Decode(std::string_view text) {
+Bytes decodeBase64Strictly(std::string_view text) {
   Bytes out;
   out.reserve(text.size() / 4 * 3 + 3);
   std::uint32_t group = 0;  // sextets of the current group

@@ -37,6 +37,8 @@ std::string_view updateKeyY();
 
 // Standard alphabet with padding; line breaks and spaces between groups are tolerated.
 Bytes base64Decode(std::string_view text);
+// The rules above on their own (common/base64.cpp), which every backend's decoder keeps.
+Bytes decodeBase64Strictly(std::string_view text);
 
 bool randomBytes(std::span<unsigned char> out);
 
