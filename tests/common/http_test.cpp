@@ -1,16 +1,15 @@
 // httpGet against real servers on 127.0.0.1 (plain and TLS, each on a port the system picks).
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "common/http.h"
+#include "support/HttpTestServers.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -20,123 +19,36 @@ std::string readFile(const std::filesystem::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A self-signed certificate for 127.0.0.1, made with the openssl tool for this run only.
-bool makeCertificate(const std::filesystem::path& dir, const std::string& name) {
-  const std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                          " -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
-                          " -keyout '" + (dir / (name + ".key")).string() + "' -out '" +
-                          (dir / (name + ".pem")).string() + "' >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
-
-class Running {
- public:
-  explicit Running(std::unique_ptr<httplib::Server> server, const char* host = "127.0.0.1")
-      : server_(std::move(server)) {
-    port_ = server_->bind_to_any_port(host);
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    // A stop() before the loop runs is lost and the join would hang.
-    for (int i = 0; i < 5000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~Running() {
-    server_->stop();
-    thread_.join();
-  }
-  int port() const { return port_; }
-
- private:
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  int port_ = 0;
-};
-
-std::atomic<bool> stopStalling{false};
-
-void routes(httplib::Server& s, int* plainPort) {
-  s.Get(R"(/size/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(std::string(std::stoul(req.matches[1]), 'b'), "application/octet-stream");
-  });
-  s.Get(R"(/status/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-    res.status = std::stoi(req.matches[1]);
-    if (res.status != 204 && res.status != 304) res.set_content("not this", "text/plain");
-  });
-  s.Get(R"(/hops/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-    const int n = std::stoi(req.matches[1]);
-    if (n == 0) {
-      res.set_content("arrived", "text/plain");
-    } else {
-      res.set_redirect("/hops/" + std::to_string(n - 1), n % 2 ? 302 : 301);
-    }
-  });
-  s.Get("/to-plain", [plainPort](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("http://127.0.0.1:" + std::to_string(*plainPort) + "/size/5");
-  });
-  s.Get("/to-lan", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("http://10.255.255.1/size/5");  // refused before any connection
-  });
-  s.Get("/rel/deep", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("../size/./3", 307);  // relative to the folder of the address that answered
-  });
-  s.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("ftp://127.0.0.1/x");
-  });
-  s.Get("/stall", [](const httplib::Request&, httplib::Response& res) {
-    res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
-      sink.write("first", 5);
-      for (int i = 0; i < 100 && !stopStalling; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      return false;
-    });
-  });
-}
-
 class HttpGet : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Only the servers of this test may answer: no proxy from the environment.
     for (const char* v : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-      unsetenv(v);
+      setTestEnv(v, nullptr);
     }
     dir_ = new TempDir("http");
-    ASSERT_TRUE(makeCertificate(dir_->path(), "trusted"));
-    ASSERT_TRUE(makeCertificate(dir_->path(), "stranger"));
-    httpTrustExtraCertificateForTests(dir_->path() / "trusted.pem");
-
-    auto plain = std::make_unique<httplib::Server>();
-    routes(*plain, &plainPort_);
-    plain_ = new Running(std::move(plain));
-    plainPort_ = plain_->port();
-
-    const std::string d = dir_->path().string();
-    auto tls = std::make_unique<httplib::SSLServer>((d + "/trusted.pem").c_str(), (d + "/trusted.key").c_str());
-    ASSERT_TRUE(tls->is_valid());
-    routes(*tls, &plainPort_);
-    tls_ = new Running(std::move(tls));
-
-    auto stranger = std::make_unique<httplib::SSLServer>((d + "/stranger.pem").c_str(),
-                                                         (d + "/stranger.key").c_str());
-    routes(*stranger, &plainPort_);
-    stranger_ = new Running(std::move(stranger));
+    servers_ = HttpTestServers::start().release();
+    ASSERT_TRUE(servers_);
+    httpTrustExtraCertificateForTests(servers_->trustedCertificate);
   }
   static void TearDownTestSuite() {
-    stopStalling = true;
-    delete stranger_;
-    delete tls_;
-    delete plain_;
+    delete servers_;
+    servers_ = nullptr;
     delete dir_;
   }
-
-  static std::u16string plain(const std::string& path) {
-    return toWide("http://127.0.0.1:" + std::to_string(plainPort_) + path);
+  void SetUp() override {
+    if (!servers_) GTEST_SKIP() << "no test servers";
   }
-  static std::u16string tls(const std::string& path) {
-    return toWide("https://127.0.0.1:" + std::to_string(tls_->port()) + path);
+
+  static WString plain(const std::string& path) {
+    return toWide("http://127.0.0.1:" + std::to_string(servers_->plainPort) + path);
+  }
+  static WString tls(const std::string& path) {
+    return toWide("https://127.0.0.1:" + std::to_string(servers_->tlsPort) + path);
   }
 
   static inline TempDir* dir_ = nullptr;
-  static inline Running* plain_ = nullptr;
-  static inline Running* tls_ = nullptr;
-  static inline Running* stranger_ = nullptr;
-  static inline int plainPort_ = 0;
+  static inline HttpTestServers* servers_ = nullptr;
 };
 
 TEST_F(HttpGet, SizesAgainstTheLimit) {
@@ -187,10 +99,10 @@ TEST_F(HttpGet, OnlyStatus200AndOtherStatusesLeaveTheFileAlone) {
 
 // Redirects, certificates and the scheme gate: which addresses are fetched at all.
 TEST_F(HttpGet, WhatIsFetched) {
-  const std::string port = std::to_string(plainPort_);
-  const std::string tlsPort = std::to_string(tls_->port());
+  const std::string port = std::to_string(servers_->plainPort);
+  const std::string tlsPort = std::to_string(servers_->tlsPort);
   const struct {
-    std::u16string url;
+    WString url;
     bool ok;
     const char* body;
   } cases[] = {
@@ -205,13 +117,13 @@ TEST_F(HttpGet, WhatIsFetched) {
       {tls("/rel/deep"), true, "bbb"},
       {tls("/size/4"), true, "bbbb"},
       // A certificate nobody trusts, and a trusted one for another name.
-      {toWide("https://127.0.0.1:" + std::to_string(stranger_->port()) + "/size/4"), false, ""},
+      {toWide("https://127.0.0.1:" + std::to_string(servers_->strangerPort) + "/size/4"), false, ""},
       {toWide("https://localhost:" + tlsPort + "/size/4"), false, ""},
       // Server mode: plain http to a local host only; never an attempt elsewhere.
       {toWide("http://localhost:" + port + "/size/1"), true, "b"},
       {toWide("http://LOCALHOST:" + port + "/size/1"), true, "b"},
-      {u"http://10.255.255.1/size/1", false, ""},
-      {u"http://192.168.1.5/size/1", false, ""},
+      {DESK_W("http://10.255.255.1/size/1"), false, ""},
+      {DESK_W("http://192.168.1.5/size/1"), false, ""},
       {toWide("ftp://127.0.0.1:" + port + "/"), false, ""},
       {toWide("http://u:p@127.0.0.1:" + port + "/size/1"), false, ""},
   };
@@ -226,19 +138,16 @@ TEST_F(HttpGet, WhatIsFetched) {
   std::string body;
   EXPECT_FALSE(httpGet(plain("/size/1"), body, std::nullopt, 10, -1));
   // The IPv6 loop-back literal is a local host too (where this machine has IPv6 loop-back).
-  auto v6server = std::make_unique<httplib::Server>();
-  routes(*v6server, &plainPort_);
-  Running v6(std::move(v6server), "::1");
-  if (v6.port() > 0) {
-    EXPECT_TRUE(httpGet(toWide("http://[::1]:" + std::to_string(v6.port()) + "/size/1"), body,
+  if (servers_->v6Port > 0) {
+    EXPECT_TRUE(httpGet(toWide("http://[::1]:" + std::to_string(servers_->v6Port) + "/size/1"), body,
                         std::nullopt, 10, 0));
   }
   // LAN mode takes plain http, and no proxy from the environment even when one is named.
-  setenv("http_proxy", "http://127.0.0.1:9", 1);
+  setTestEnv("http_proxy", "http://127.0.0.1:9");
   body.clear();
   EXPECT_TRUE(httpGet(plain("/size/2"), body, std::nullopt, 10, 1500));
   EXPECT_EQ(body, "bb");
-  unsetenv("http_proxy");
+  setTestEnv("http_proxy", nullptr);
 }
 
 TEST_F(HttpGet, StalledBodyEndsTheCall) {

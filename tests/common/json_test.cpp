@@ -89,9 +89,9 @@ TEST(JsonDump, CompactSortedRawUtf8) {
 }
 
 TEST(ScriptString, EscapesForAScriptLiteral) {
-  EXPECT_EQ(scriptString("it's \"ok\"\n"), u"\"it's \\\"ok\\\"\\n\"");
-  EXPECT_EQ(scriptString("\\ \t\b\f\r"), u"\"\\\\ \\t\\b\\f\\r\"");
-  EXPECT_EQ(scriptString("\xE2\x82\xAC"), u"\"\u20AC\"");
+  EXPECT_EQ(scriptString("it's \"ok\"\n"), DESK_W("\"it's \\\"ok\\\"\\n\""));
+  EXPECT_EQ(scriptString("\\ \t\b\f\r"), DESK_W("\"\\\\ \\t\\b\\f\\r\""));
+  EXPECT_EQ(scriptString("\xE2\x82\xAC"), DESK_W("\"\u20AC\""));
 }
 
 }  // namespace

@@ -33,15 +33,15 @@ TEST(ToWide, IllFormedInputGivesEmpty) {
 TEST(ToWide, WellFormedInput) {
   const struct {
     std::string in;
-    std::u16string out;
+    WString out;
   } cases[] = {
-      {"a\0b"s, u"a\0b"s},
-      {"\xC3\xA4"s, u"\u00E4"},
-      {"\xE2\x82\xAC"s, u"\u20AC"},
-      {"\xEF\xBF\xBF"s, u"\uFFFF"},
-      {"\xF0\x9F\x98\x80"s, u"\U0001F600"},
-      {"\xF4\x8F\xBF\xBF"s, u"\U0010FFFF"},
-      {"\x7F"s, u"\x7F"},
+      {"a\0b"s, DESK_W("a\0b"s)},
+      {"\xC3\xA4"s, DESK_W("\u00E4")},
+      {"\xE2\x82\xAC"s, DESK_W("\u20AC")},
+      {"\xEF\xBF\xBF"s, DESK_W("\uFFFF")},
+      {"\xF0\x9F\x98\x80"s, DESK_W("\U0001F600")},
+      {"\xF4\x8F\xBF\xBF"s, DESK_W("\U0010FFFF")},
+      {"\x7F"s, DESK_W("\x7F")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.in));
@@ -51,25 +51,25 @@ TEST(ToWide, WellFormedInput) {
 }
 
 TEST(ToNarrow, UnpairedSurrogatesGiveEmpty) {
-  const std::u16string cases[] = {
-      u""s,
-      u"plain ascii\xD800"s,  // lone high surrogate at the end
-      u"\xDC00tail"s,         // lone low surrogate
-      u"\xD800\xD800"s,       // two high surrogates
-      u"\xDBFF" u"a"s,        // high surrogate followed by a normal unit
+  const WString cases[] = {
+      DESK_W(""s),
+      DESK_W("plain ascii\xD800"s),  // lone high surrogate at the end
+      DESK_W("\xDC00tail"s),         // lone low surrogate
+      DESK_W("\xD800\xD800"s),       // two high surrogates
+      DESK_W("\xDBFF") DESK_W("a"s),        // high surrogate followed by a normal unit
   };
   for (const auto& w : cases) EXPECT_TRUE(toNarrow(w).empty());
 }
 
 TEST(LowerWide, AsciiCapitalsOnly) {
-  EXPECT_EQ(lowerWide(u"HTTPS"), u"https");
-  EXPECT_EQ(lowerWide(u"@[`{Az"), u"@[`{az");
+  EXPECT_EQ(lowerWide(DESK_W("HTTPS")), DESK_W("https"));
+  EXPECT_EQ(lowerWide(DESK_W("@[`{Az")), DESK_W("@[`{az"));
   // Letters outside A-Z and surrogate pairs pass through unit by unit.
-  EXPECT_EQ(lowerWide(u"\u00C4\u0130\U0001F600"), u"\u00C4\u0130\U0001F600");
+  EXPECT_EQ(lowerWide(DESK_W("\u00C4\u0130\U0001F600")), DESK_W("\u00C4\u0130\U0001F600"));
 }
 
 TEST(WidePath, RoundTripsThroughPaths) {
-  const std::u16string name = u"dir/\u00E4\U0001F600.txt";
+  const WString name = DESK_W("dir/\u00E4\U0001F600.txt");
   EXPECT_EQ(pathWide(widePath(name)), name);
   EXPECT_EQ(widePath(name).filename().string(), "\xC3\xA4\xF0\x9F\x98\x80.txt");
 }

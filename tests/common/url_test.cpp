@@ -6,32 +6,32 @@
 namespace {
 
 struct CrackCase {
-  const char16_t* url;
+  const WChar* url;
   bool valid;
-  const char16_t* scheme;
-  const char16_t* host;
+  const WChar* scheme;
+  const WChar* host;
   std::uint16_t port;
-  const char16_t* path;
-  const char16_t* extra;
+  const WChar* path;
+  const WChar* extra;
 };
 
 const CrackCase kCrackCases[] = {
-    {u"HTTPS://Example.COM/Path/File?Q=Upper#Frag", true, u"https", u"example.com", 443,
-     u"/Path/File", u"?Q=Upper#Frag"},
-    {u"http://example.com", true, u"http", u"example.com", 80, u"", u""},
-    {u"http://example.com/", true, u"http", u"example.com", 80, u"/", u""},
-    {u"https://example.com:8443/a%20b", true, u"https", u"example.com", 8443, u"/a%20b", u""},
-    {u"http://host:0/", true, u"http", u"host", 0, u"/", u""},
-    {u"http://host:65535/", true, u"http", u"host", 65535, u"/", u""},
-    {u"http://host:/x", true, u"http", u"host", 80, u"/x", u""},
-    {u"http://host?x=1", true, u"http", u"host", 80, u"", u"?x=1"},
-    {u"http://host#top", true, u"http", u"host", 80, u"", u"#top"},
-    {u"http://host/a#b?c", true, u"http", u"host", 80, u"/a", u"#b?c"},
-    {u"http://host/a/b@c", true, u"http", u"host", 80, u"/a/b@c", u""},
-    {u"http://[::1]:8080/ping", true, u"http", u"[::1]", 8080, u"/ping", u""},
-    {u"http://[FE80::1]/", true, u"http", u"[fe80::1]", 80, u"/", u""},
-    {u"https://\u00C4rger.example/", true, u"https", u"\u00C4rger.example", 443, u"/", u""},
-    {u"http://@host/", true, u"http", u"host", 80, u"/", u""},
+    {DESK_W("HTTPS://Example.COM/Path/File?Q=Upper#Frag"), true, DESK_W("https"), DESK_W("example.com"), 443,
+     DESK_W("/Path/File"), DESK_W("?Q=Upper#Frag")},
+    {DESK_W("http://example.com"), true, DESK_W("http"), DESK_W("example.com"), 80, DESK_W(""), DESK_W("")},
+    {DESK_W("http://example.com/"), true, DESK_W("http"), DESK_W("example.com"), 80, DESK_W("/"), DESK_W("")},
+    {DESK_W("https://example.com:8443/a%20b"), true, DESK_W("https"), DESK_W("example.com"), 8443, DESK_W("/a%20b"), DESK_W("")},
+    {DESK_W("http://host:0/"), true, DESK_W("http"), DESK_W("host"), 0, DESK_W("/"), DESK_W("")},
+    {DESK_W("http://host:65535/"), true, DESK_W("http"), DESK_W("host"), 65535, DESK_W("/"), DESK_W("")},
+    {DESK_W("http://host:/x"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/x"), DESK_W("")},
+    {DESK_W("http://host?x=1"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W(""), DESK_W("?x=1")},
+    {DESK_W("http://host#top"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W(""), DESK_W("#top")},
+    {DESK_W("http://host/a#b?c"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/a"), DESK_W("#b?c")},
+    {DESK_W("http://host/a/b@c"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/a/b@c"), DESK_W("")},
+    {DESK_W("http://[::1]:8080/ping"), true, DESK_W("http"), DESK_W("[::1]"), 8080, DESK_W("/ping"), DESK_W("")},
+    {DESK_W("http://[FE80::1]/"), true, DESK_W("http"), DESK_W("[fe80::1]"), 80, DESK_W("/"), DESK_W("")},
+    {DESK_W("https://\u00C4rger.example/"), true, DESK_W("https"), DESK_W("\u00C4rger.example"), 443, DESK_W("/"), DESK_W("")},
+    {DESK_W("http://@host/"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/"), DESK_W("")},
 };
 
 TEST(CrackUrl, Table) {
@@ -49,11 +49,11 @@ TEST(CrackUrl, Table) {
 
 // Refused: user information, other schemes, no host, malformed authority.
 TEST(CrackUrl, Refused) {
-  for (const char16_t* url :
-       {u"http://user@host/", u"http://user:pw@host/", u"http://:pw@host/", u"https://localhost@evil.example/",
-        u"ftp://host/", u"file:///etc/passwd", u"javascript:alert(1)", u"httpx://host/", u" http://host/",
-        u"http:host/", u"http:/host/", u"host/path", u"", u"http://host:65536/", u"http://host:80x/",
-        u"http://host:-1/", u"http://host:1:2/", u"http://[::1/", u"http://[::1]x/"}) {
+  for (const WChar* url :
+       {DESK_W("http://user@host/"), DESK_W("http://user:pw@host/"), DESK_W("http://:pw@host/"), DESK_W("https://localhost@evil.example/"),
+        DESK_W("ftp://host/"), DESK_W("file:///etc/passwd"), DESK_W("javascript:alert(1)"), DESK_W("httpx://host/"), DESK_W(" http://host/"),
+        DESK_W("http:host/"), DESK_W("http:/host/"), DESK_W("host/path"), DESK_W(""), DESK_W("http://host:65536/"), DESK_W("http://host:80x/"),
+        DESK_W("http://host:-1/"), DESK_W("http://host:1:2/"), DESK_W("http://[::1/"), DESK_W("http://[::1]x/")}) {
     SCOPED_TRACE(toNarrow(url));
     const ParsedUrl u = crackUrl(url);
     EXPECT_FALSE(u.valid);
@@ -61,28 +61,28 @@ TEST(CrackUrl, Refused) {
     EXPECT_EQ(u.port, 0);
   }
   // An empty host is cracked into its parts but is not valid.
-  for (const char16_t* url : {u"http:///path", u"https://", u"http://:8080/", u"https://?q"}) {
+  for (const WChar* url : {DESK_W("http:///path"), DESK_W("https://"), DESK_W("http://:8080/"), DESK_W("https://?q")}) {
     EXPECT_FALSE(crackUrl(url).valid) << toNarrow(url);
   }
 }
 
 TEST(IsLocalHost, Table) {
   const struct {
-    const char16_t* url;
+    const WChar* url;
     bool local;
   } cases[] = {
-      {u"http://localhost/", true},       {u"http://LOCALHOST:9/", true},
-      {u"http://127.0.0.1:8080/", true},  {u"http://[::1]/", true},
-      {u"http://127.0.0.2/", false},      {u"http://0.0.0.0/", false},
-      {u"http://localhost.localdomain/", false}, {u"http://[::2]/", false},
-      {u"http://[0:0:0:0:0:0:0:1]/", false},    {u"http://192.168.1.5/", false},
+      {DESK_W("http://localhost/"), true},       {DESK_W("http://LOCALHOST:9/"), true},
+      {DESK_W("http://127.0.0.1:8080/"), true},  {DESK_W("http://[::1]/"), true},
+      {DESK_W("http://127.0.0.2/"), false},      {DESK_W("http://0.0.0.0/"), false},
+      {DESK_W("http://localhost.localdomain/"), false}, {DESK_W("http://[::2]/"), false},
+      {DESK_W("http://[0:0:0:0:0:0:0:1]/"), false},    {DESK_W("http://192.168.1.5/"), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(toNarrow(c.url));
     EXPECT_EQ(isLocalHost(crackUrl(c.url)), c.local);
   }
   ParsedUrl bare;
-  bare.host = u"::1";
+  bare.host = DESK_W("::1");
   EXPECT_TRUE(isLocalHost(bare));
 }
 

@@ -14,6 +14,7 @@
 #include "support/DeskServer.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"
+#include "support/PlatformFacts.h"
 
 inline const std::string kHex32 = "0123456789abcdef0123456789abcdef";
 
@@ -26,13 +27,18 @@ inline void writeAll(const std::filesystem::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// Every entry below a folder, relative to it, sorted.
-inline std::vector<std::string> listTree(const std::filesystem::path& root) {
+// Every entry below a folder, relative to it ("a/b"), sorted. Names with a colon are left out:
+// no saved file has one, and Wine lists a file's Zone.Identifier stream as a file of its own.
+inline std::vector<std::string> listTree(const std::filesystem::path& root, const std::string& prefix = {}) {
   std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-    out.push_back(std::filesystem::relative(it->path(), root).generic_string());
+  for (const auto& e : folderEntries(root)) {
+    const std::string name = e.name.generic_string();
+    if (name.find(':') != std::string::npos) continue;
+    out.push_back(prefix + name);
+    if (e.folder) {
+      for (auto& below : listTree(root / e.name, prefix + name + "/")) out.push_back(std::move(below));
+    }
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -98,5 +104,7 @@ struct FilesHarness {
     return Json();
   }
 
-  std::string pathIn(const std::string& relative) const { return (received / relative).string(); }
+  std::string pathIn(const std::string& relative) const {
+    return (received / std::filesystem::path(relative)).make_preferred().string();
+  }
 };

@@ -23,7 +23,7 @@ TEST(FileGet, NamesAndFoldersLandInTheReceivedFolder) {
   } cases[] = {
       {"../x/report.pdf", "", "report.pdf"},   {"report.pdf", "../a/./b", "a/b/report.pdf"},
       {"report.pdf", "..", "report (1).pdf"},  {"con.txt", "", "_con.txt"},
-      {"Aux", "", "_Aux"},                     {"com5.txt", "", "com5.txt"},
+      {"Aux", "", "_Aux"},                     {"com5.txt", "", "_com5.txt"},
       {"CONSOLE.txt", "", "CONSOLE.txt"},      {"a?b*.txt", "", "a_b_.txt"},
       {"", "", "_"},
   };
@@ -39,8 +39,8 @@ TEST(FileGet, NamesAndFoldersLandInTheReceivedFolder) {
   }
   // Nothing but the saved files: no ".part" left anywhere, nothing outside.
   EXPECT_EQ(listTree(h.received),
-            (std::vector<std::string>{"CONSOLE.txt", "_", "_Aux", "_con.txt", "a", "a/b", "a/b/report.pdf",
-                                      "a_b_.txt", "com5.txt", "report (1).pdf", "report.pdf"}));
+            (std::vector<std::string>{"CONSOLE.txt", "_", "_Aux", "_com5.txt", "_con.txt", "a", "a/b",
+                                      "a/b/report.pdf", "a_b_.txt", "report (1).pdf", "report.pdf"}));
 }
 
 TEST(FileGet, ThirdFetchOfANameGetsTwo) {
@@ -75,7 +75,7 @@ TEST(FileGet, StatusOtherThan200FailsAndReportsThePath) {
     ASSERT_TRUE(h.waitScripts(++n));
   }
   const std::string expected = "window.deskFileDone && window.deskFileDone({\"blocked\":false,\"how\":\"open\",\"id\":\"f404\","
-                               "\"ok\":false,\"path\":\"" + h.pathIn("pic.png") + "\",\"resume\":false})";
+                               "\"ok\":false,\"path\":" + jsonDump(Json(h.pathIn("pic.png"))) + ",\"resume\":false})";
   EXPECT_EQ(h.scripts()[0], expected);
   for (int i = 0; i < n; ++i) EXPECT_EQ(h.result(i)["ok"], false);
   EXPECT_TRUE(h.desk.openedFiles.empty());
@@ -118,7 +118,7 @@ TEST(FileGet, RiskyFileAskedOpenIsRevealedAndReportedBlocked) {
   ASSERT_TRUE(h.waitScripts(1));
   const std::filesystem::path saved = h.pathIn("Setup.EXE");
   EXPECT_EQ(h.scripts()[0], "window.deskFileDone && window.deskFileDone({\"blocked\":true,\"how\":\"open\",\"id\":\"s1\","
-                            "\"ok\":true,\"path\":\"" + saved.string() + "\",\"resume\":false})");
+                            "\"ok\":true,\"path\":" + jsonDump(Json(saved.string())) + ",\"resume\":false})");
   EXPECT_EQ(h.desk.revealedFiles, std::vector<std::filesystem::path>{saved});
   EXPECT_TRUE(h.desk.openedFiles.empty());
   EXPECT_EQ(h.app.savedFiles, std::vector<std::filesystem::path>{saved});

@@ -1,30 +1,13 @@
 // Putting finished files in place: never over anything that exists, never executable, marked.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-
 #include "files/FileJob.h"
 #include "files/Saving.h"
+#include "support/PlatformFacts.h"
 #include "support/TempDir.h"
 #include "FilesHarness.h"
 
 namespace {
-
-std::string originOf(const std::filesystem::path& p) {
-  char value[512];
-  const ssize_t n = ::getxattr(p.c_str(), "user.xdg.origin.url", value, sizeof value);
-  return n < 0 ? std::string() : std::string(value, static_cast<std::size_t>(n));
-}
-
-bool xattrsWork(const std::filesystem::path& dir) {
-  const auto probe = dir / "probe";
-  writeAll(probe, "");
-  const bool ok = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
-  std::filesystem::remove(probe);
-  return ok;
-}
 
 TEST(PlaceSavedFile, TakesTheNextNameWhenTheChosenOneAppeared) {
   TempDir r("received");
@@ -49,13 +32,11 @@ TEST(PlaceSavedFile, NeverExecutableAndMarkedWithItsAddress) {
   job.reservation = reserveFreePath(r.path(), DESK_W("run.sh"));
   job.path = job.reservation.path();
   writeAll(r / "incoming", "#!/bin/sh\n");
-  ::chmod((r / "incoming").c_str(), 0755);
+  makeExecutable(r / "incoming");
   ASSERT_TRUE(placeSavedFile(job, r / "incoming", DESK_W("http://127.0.0.1:1/desk-file/ab")));
-  struct stat st {};
-  ASSERT_EQ(::stat(job.path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0111, 0u);
-  if (xattrsWork(r.path())) {
-    EXPECT_EQ(originOf(job.path), "http://127.0.0.1:1/desk-file/ab");
+  EXPECT_FALSE(isExecutable(job.path));
+  if (internetMarksWork(r.path())) {
+    EXPECT_EQ(internetMarkOf(job.path), expectedInternetMark("http://127.0.0.1:1/desk-file/ab"));
   }
 }
 
@@ -72,9 +53,9 @@ TEST(PlaceSavedFile, FailureLeavesThePartFile) {
 
 TEST(MoveFileNoReplace, AcrossFileSystemsToo) {
   TempDir r("received");
-  const std::filesystem::path shm = "/dev/shm";
-  if (!std::filesystem::is_directory(shm)) GTEST_SKIP() << "no second file system";
-  const auto source = shm / ("desk-files-test-" + std::to_string(::getpid()));
+  const auto other = otherFileSystemFolder();
+  if (!other) GTEST_SKIP() << "no second file system";
+  const auto source = *other / ("desk-files-test-" + r.path().filename().string());
   writeAll(source, "across");
   writeAll(r / "taken", "mine");
   EXPECT_EQ(moveFileNoReplace(source, r / "taken"), FileOpResult::Exists);

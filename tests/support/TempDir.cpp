@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include "support/PlatformFacts.h"
+
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -18,7 +20,4 @@ TempDir::TempDir(const std::string& tag) {
   }
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
+TempDir::~TempDir() { removeTree(path_); }

@@ -2,46 +2,31 @@
 // accepts as they are and refuses after any change.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <fstream>
 #include <regex>
 
 #include "UpdateRig.h"
+#include "support/PlatformFacts.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-};
-
-// The arguments are the test's own, free of shell quoting characters except spaces.
-ToolRun deskSign(const std::string& args) {
-  ToolRun run;
-  const std::string command = std::string(DESK_SIGN_EXE) + " " + args + " 2>/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-  run.status = ::pclose(pipe);
-  return run;
+// The arguments are the test's own, free of quoting characters except spaces.
+CommandRun deskSign(const std::string& args) {
+  return runCommand("\"" + fs::path(DESK_SIGN_EXE).string() + "\" " + args);
 }
+
+std::string quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 TEST(DeskSign, KeygenWritesAPrivateKeyAndPrintsItsPoint) {
   TempDir dir("sign");
   const fs::path key = dir / "release.pem";
-  const ToolRun run = deskSign("keygen '" + key.string() + "'");
+  const CommandRun run = deskSign("keygen " + quoted(key));
   ASSERT_EQ(run.status, 0);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(run.out, m, std::regex("x=([0-9a-f]{64})\ny=([0-9a-f]{64})\n")));
-  struct stat st {};
-  ASSERT_EQ(::stat(key.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_TRUE(privateToOwner(key, false));
   std::string error;
   const auto pub = desksign::publicKeyOf(key, error);
   ASSERT_TRUE(pub);
@@ -54,7 +39,7 @@ TEST(DeskSign, KeygenWritesAPrivateKeyAndPrintsItsPoint) {
   EXPECT_TRUE(verifySignatureWithKey("desk-update\nm", *sig, pub->x, pub->y));
   EXPECT_FALSE(verifySignatureWithKey("desk-update\nn", *sig, pub->x, pub->y));
 
-  EXPECT_NE(deskSign("keygen '" + key.string() + "'").status, 0);  // never over an existing key
+  EXPECT_NE(deskSign("keygen " + quoted(key)).status, 0);  // never over an existing key
 }
 
 TEST(DeskSign, ShellAcceptsItsManifestAndRefusesAnyChangedByte) {
@@ -62,8 +47,8 @@ TEST(DeskSign, ShellAcceptsItsManifestAndRefusesAnyChangedByte) {
   TempDir dir("sign");
   const std::string installer = "#!/bin/sh\nexit 0\n";
   std::ofstream(dir / "TamselDesk-1.4.0.run", std::ios::binary) << installer;
-  const ToolRun run = deskSign("manifest --key '" + testKeyFile().string() + "' --version 1.4.0 --file '" +
-                           (dir / "TamselDesk-1.4.0.run").string() + "' --name 'Tamsel Setup.run'");
+  const CommandRun run = deskSign("manifest --key " + quoted(testKeyFile()) + " --version 1.4.0 --file " +
+                                  quoted(dir / "TamselDesk-1.4.0.run") + " --name \"Tamsel Setup.run\"");
   ASSERT_EQ(run.status, 0);
   const Json manifest = parseJson(run.out);
   ASSERT_TRUE(manifest.is_object()) << run.out;
@@ -108,17 +93,17 @@ TEST(DeskSign, RefusesWhatTheShellWouldRefuse) {
   TempDir dir("sign");
   std::ofstream(dir / "setup.run", std::ios::binary) << "x";
   std::ofstream(dir / "empty.run", std::ios::binary);
-  const std::string key = " --key '" + testKeyFile().string() + "'";
-  const std::string file = " --file '" + (dir / "setup.run").string() + "'";
+  const std::string key = " --key " + quoted(testKeyFile());
+  const std::string file = " --file " + quoted(dir / "setup.run");
   std::vector<std::string> refused{"manifest" + key + " --version 1.4" + file + " --name a/b",
-                                   "manifest" + key + " --version 1.4 --file '" + (dir / "empty.run").string() + "'",
-                                   "manifest --key '" + (dir / "setup.run").string() + "' --version 1.4" + file,
+                                   "manifest" + key + " --version 1.4 --file " + quoted(dir / "empty.run"),
+                                   "manifest --key " + quoted(dir / "setup.run") + " --version 1.4" + file,
                                    "manifest" + key + file, "sign"};
   // Versions the shell would not compare as written: a typo must not ship an update nobody gets.
   for (const char* version : {"1.4/../x", "abc", "v1.5.0", "1.5.0-beta", "1..5", "1.5.", ".1", "2147483648.1"})
-    refused.push_back("manifest" + key + " --version '" + version + "'" + file);
+    refused.push_back("manifest" + key + " --version \"" + version + "\"" + file);
   for (const std::string& args : refused) {
-    const ToolRun run = deskSign(args);
+    const CommandRun run = deskSign(args);
     EXPECT_NE(run.status, 0) << args;
     EXPECT_TRUE(run.out.empty()) << args;
   }

@@ -2,14 +2,11 @@
 // hand-off on "updateNow".
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <fstream>
 
 #include "UpdateRig.h"
+#include "support/LoopbackSocket.h"
+#include "support/PlatformFacts.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateReady.h"
 
@@ -36,7 +33,7 @@ TEST(UpdateInstaller, DownloadedOnceThenFoundByItsHashAlsoAfterARestart) {
     EXPECT_EQ(rig.downloads("setup.run"), 1u);
     EXPECT_EQ(rig.updateScripts(), std::vector<std::string>(2, readyScript("1.4.0")));
     EXPECT_EQ(rig.h.app->updatePath, rig.installer("1.4.0"));
-    EXPECT_EQ(fs::status(rig.installer("1.4.0")).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(privateToOwner(rig.installer("1.4.0"), true));
     EXPECT_EQ(filesUnder(data.path()), std::vector<fs::path>{rig.installer("1.4.0")});
   }
   UpdateRig restarted(data.path());
@@ -104,36 +101,24 @@ TEST(UpdateInstaller, BadDownloadsNeverBecomeReadyAndLeaveNoPartFile) {
 // the wire, before any server library decodes them.
 class RequestLineCatcher {
  public:
-  RequestLineCatcher() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 1) == 0 &&
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-      port_ = ntohs(addr.sin_port);
-    }
+  RequestLineCatcher() : listener_(LoopbackSocket::listen(port_)) {
     thread_ = std::thread([this] {
-      const int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) return;
+      LoopbackSocket c = listener_.accept(stop_);
+      if (!c.valid()) return;
       std::string got;
       char buf[1024];
       while (got.find("\r\n") == std::string::npos) {
-        const auto n = ::recv(c, buf, sizeof buf, 0);
+        const long n = c.receive(buf, sizeof buf);
         if (n <= 0) break;
         got.append(buf, static_cast<std::size_t>(n));
       }
       line_ = got.substr(0, got.find("\r\n"));
-      const std::string answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      ::send(c, answer.data(), answer.size(), 0);
-      ::close(c);
+      c.sendAll("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     });
   }
   ~RequestLineCatcher() {
-    ::shutdown(fd_, SHUT_RDWR);
+    stop_ = true;
     if (thread_.joinable()) thread_.join();
-    ::close(fd_);
   }
   int port() const { return port_; }
   std::string line() {
@@ -142,8 +127,9 @@ class RequestLineCatcher {
   }
 
  private:
-  int fd_ = -1;
   int port_ = 0;
+  LoopbackSocket listener_;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
   std::string line_;
 };
