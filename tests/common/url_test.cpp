@@ -20,7 +20,8 @@ const CrackCase kCrackCases[] = {
      DESK_W("/Path/File"), DESK_W("?Q=Upper#Frag")},
     {DESK_W("http://example.com"), true, DESK_W("http"), DESK_W("example.com"), 80, DESK_W(""), DESK_W("")},
     {DESK_W("http://example.com/"), true, DESK_W("http"), DESK_W("example.com"), 80, DESK_W("/"), DESK_W("")},
-    {DESK_W("https://example.com:8443/a%20b"), true, DESK_W("https"), DESK_W("example.com"), 8443, DESK_W("/a%20b"), DESK_W("")},
+    {DESK_W("https://example.com:8443/a%20b"), true, DESK_W("https"), DESK_W("example.com"), 8443, DESK_W("/a%20b"),
+     DESK_W("")},
     {DESK_W("http://host:0/"), true, DESK_W("http"), DESK_W("host"), 0, DESK_W("/"), DESK_W("")},
     {DESK_W("http://host:65535/"), true, DESK_W("http"), DESK_W("host"), 65535, DESK_W("/"), DESK_W("")},
     {DESK_W("http://host:/x"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/x"), DESK_W("")},
@@ -30,7 +31,8 @@ const CrackCase kCrackCases[] = {
     {DESK_W("http://host/a/b@c"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/a/b@c"), DESK_W("")},
     {DESK_W("http://[::1]:8080/ping"), true, DESK_W("http"), DESK_W("[::1]"), 8080, DESK_W("/ping"), DESK_W("")},
     {DESK_W("http://[FE80::1]/"), true, DESK_W("http"), DESK_W("[fe80::1]"), 80, DESK_W("/"), DESK_W("")},
-    {DESK_W("https://\u00C4rger.example/"), true, DESK_W("https"), DESK_W("\u00C4rger.example"), 443, DESK_W("/"), DESK_W("")},
+    {DESK_W("https://\u00C4rger.example/"), true, DESK_W("https"), DESK_W("\u00C4rger.example"), 443, DESK_W("/"),
+     DESK_W("")},
     {DESK_W("http://@host/"), true, DESK_W("http"), DESK_W("host"), 80, DESK_W("/"), DESK_W("")},
 };
 
@@ -50,10 +52,12 @@ TEST(CrackUrl, Table) {
 // Refused: user information, other schemes, no host, malformed authority.
 TEST(CrackUrl, Refused) {
   for (const WChar* url :
-       {DESK_W("http://user@host/"), DESK_W("http://user:pw@host/"), DESK_W("http://:pw@host/"), DESK_W("https://localhost@evil.example/"),
-        DESK_W("ftp://host/"), DESK_W("file:///etc/passwd"), DESK_W("javascript:alert(1)"), DESK_W("httpx://host/"), DESK_W(" http://host/"),
-        DESK_W("http:host/"), DESK_W("http:/host/"), DESK_W("host/path"), DESK_W(""), DESK_W("http://host:65536/"), DESK_W("http://host:80x/"),
-        DESK_W("http://host:-1/"), DESK_W("http://host:1:2/"), DESK_W("http://[::1/"), DESK_W("http://[::1]x/")}) {
+       {DESK_W("http://user@host/"), DESK_W("http://user:pw@host/"), DESK_W("http://:pw@host/"),
+        DESK_W("https://localhost@evil.example/"), DESK_W("ftp://host/"), DESK_W("file:///etc/passwd"),
+        DESK_W("javascript:alert(1)"), DESK_W("httpx://host/"), DESK_W(" http://host/"), DESK_W("http:host/"),
+        DESK_W("http:/host/"), DESK_W("host/path"), DESK_W(""), DESK_W("http://host:65536/"),
+        DESK_W("http://host:80x/"), DESK_W("http://host:-1/"), DESK_W("http://host:1:2/"), DESK_W("http://[::1/"),
+        DESK_W("http://[::1]x/")}) {
     SCOPED_TRACE(toNarrow(url));
     const ParsedUrl u = crackUrl(url);
     EXPECT_FALSE(u.valid);
@@ -89,28 +93,28 @@ TEST(IsLocalHost, Table) {
 // Redirect targets read against the address that answered (RFC 3986's examples, and the forms
 // servers send in Location).
 TEST(ResolveReference, Table) {
-  const ParsedUrl base = crackUrl(u"http://a:8080/b/c/d;p?q#f");
-  const std::pair<const char16_t*, const char16_t*> cases[] = {
-      {u"g", u"http://a:8080/b/c/g"},           {u"./g", u"http://a:8080/b/c/g"},
-      {u"g/", u"http://a:8080/b/c/g/"},         {u"/g", u"http://a:8080/g"},
-      {u"//g", u"http://g"},                    {u"?y", u"http://a:8080/b/c/d;p?y"},
-      {u"g?y#s", u"http://a:8080/b/c/g?y"},     {u"#s", u"http://a:8080/b/c/d;p?q"},
-      {u"", u""},                               {u"  ", u""},
-      {u".", u"http://a:8080/b/c/"},            {u"..", u"http://a:8080/b/"},
-      {u"../..", u"http://a:8080/"},            {u"../../../g", u"http://a:8080/g"},
-      {u"/./g", u"http://a:8080/g"},            {u"/../g", u"http://a:8080/g"},
-      {u"g.", u"http://a:8080/b/c/g."},         {u"..g", u"http://a:8080/b/c/..g"},
-      {u"./../g", u"http://a:8080/b/g"},        {u"g/./h", u"http://a:8080/b/c/g/h"},
-      {u"g/../h", u"http://a:8080/b/c/h"},      {u"g//..", u"http://a:8080/b/c/g/"},
-      {u"HTTPS://Other/x?1", u"HTTPS://Other/x?1"}, {u"ftp://x/", u"ftp://x/"},
-      {u" /g\t", u"http://a:8080/g"},
+  const ParsedUrl base = crackUrl(DESK_W("http://a:8080/b/c/d;p?q#f"));
+  const std::pair<const WChar*, const WChar*> cases[] = {
+      {DESK_W("g"), DESK_W("http://a:8080/b/c/g")},           {DESK_W("./g"), DESK_W("http://a:8080/b/c/g")},
+      {DESK_W("g/"), DESK_W("http://a:8080/b/c/g/")},         {DESK_W("/g"), DESK_W("http://a:8080/g")},
+      {DESK_W("//g"), DESK_W("http://g")},                    {DESK_W("?y"), DESK_W("http://a:8080/b/c/d;p?y")},
+      {DESK_W("g?y#s"), DESK_W("http://a:8080/b/c/g?y")},     {DESK_W("#s"), DESK_W("http://a:8080/b/c/d;p?q")},
+      {DESK_W(""), DESK_W("")},                               {DESK_W("  "), DESK_W("")},
+      {DESK_W("."), DESK_W("http://a:8080/b/c/")},            {DESK_W(".."), DESK_W("http://a:8080/b/")},
+      {DESK_W("../.."), DESK_W("http://a:8080/")},            {DESK_W("../../../g"), DESK_W("http://a:8080/g")},
+      {DESK_W("/./g"), DESK_W("http://a:8080/g")},            {DESK_W("/../g"), DESK_W("http://a:8080/g")},
+      {DESK_W("g."), DESK_W("http://a:8080/b/c/g.")},         {DESK_W("..g"), DESK_W("http://a:8080/b/c/..g")},
+      {DESK_W("./../g"), DESK_W("http://a:8080/b/g")},        {DESK_W("g/./h"), DESK_W("http://a:8080/b/c/g/h")},
+      {DESK_W("g/../h"), DESK_W("http://a:8080/b/c/h")},      {DESK_W("g//.."), DESK_W("http://a:8080/b/c/g/")},
+      {DESK_W("HTTPS://Other/x?1"), DESK_W("HTTPS://Other/x?1")}, {DESK_W("ftp://x/"), DESK_W("ftp://x/")},
+      {DESK_W(" /g\t"), DESK_W("http://a:8080/g")},
   };
   for (const auto& [reference, expected] : cases) {
     EXPECT_EQ(resolveReference(base, reference), expected) << toNarrow(reference);
   }
-  EXPECT_EQ(resolveReference(crackUrl(u"https://[::1]"), u"x"), u"https://[::1]:443/x");
-  EXPECT_EQ(resolveReference(crackUrl(u"https://h"), u"?q"), u"https://h:443/?q");
-  EXPECT_EQ(resolveReference(ParsedUrl{}, u"/x"), u"");
+  EXPECT_EQ(resolveReference(crackUrl(DESK_W("https://[::1]")), DESK_W("x")), DESK_W("https://[::1]:443/x"));
+  EXPECT_EQ(resolveReference(crackUrl(DESK_W("https://h")), DESK_W("?q")), DESK_W("https://h:443/?q"));
+  EXPECT_EQ(resolveReference(ParsedUrl{}, DESK_W("/x")), DESK_W(""));
 }
 
 }  // namespace

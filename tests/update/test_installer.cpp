@@ -108,7 +108,7 @@ class RequestLineCatcher {
       std::string got;
       char buf[1024];
       while (got.find("\r\n") == std::string::npos) {
-        const long n = c.receive(buf, sizeof buf);
+        const long n = c.receive(buf, sizeof buf, stop_);
         if (n <= 0) break;
         got.append(buf, static_cast<std::size_t>(n));
       }

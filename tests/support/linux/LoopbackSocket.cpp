@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 LoopbackSocket::~LoopbackSocket() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
@@ -37,15 +39,26 @@ LoopbackSocket LoopbackSocket::listen(int& port) {
   return s;
 }
 
-LoopbackSocket LoopbackSocket::accept(const std::atomic<bool>& stop) const {
-  pollfd p{static_cast<int>(handle_), POLLIN, 0};
+namespace {
+
+// Until the socket is readable (true) or `stop` turns true.
+bool readable(int fd, const std::atomic<bool>& stop) {
+  pollfd p{fd, POLLIN, 0};
   while (!stop) {
-    if (::poll(&p, 1, 20) > 0) return LoopbackSocket(::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC));
+    if (::poll(&p, 1, 20) > 0) return true;
   }
-  return {};
+  return false;
 }
 
-long LoopbackSocket::receive(char* data, std::size_t size) {
+}  // namespace
+
+LoopbackSocket LoopbackSocket::accept(const std::atomic<bool>& stop) const {
+  if (!readable(static_cast<int>(handle_), stop)) return {};
+  return LoopbackSocket(::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+long LoopbackSocket::receive(char* data, std::size_t size, const std::atomic<bool>& stop) {
+  if (!readable(static_cast<int>(handle_), stop)) return -1;
   return static_cast<long>(::recv(static_cast<int>(handle_), data, size, 0));
 }
 

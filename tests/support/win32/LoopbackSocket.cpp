@@ -18,6 +18,18 @@ bool winsockReady() {
   return ready;
 }
 
+// Until the socket is readable (true) or `stop` turns true.
+bool readable(SOCKET s, const std::atomic<bool>& stop) {
+  while (!stop) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(s, &ready);
+    timeval wait{0, 20000};
+    if (::select(0, &ready, nullptr, nullptr, &wait) > 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 LoopbackSocket::~LoopbackSocket() {
@@ -38,6 +50,9 @@ LoopbackSocket LoopbackSocket::listen(int& port) {
   const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return {};
   LoopbackSocket owned(static_cast<long long>(s));
+  // Listening again on the port of a stopped server (its old connections may still linger).
+  const BOOL reuse = port != 0;
+  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -52,20 +67,13 @@ LoopbackSocket LoopbackSocket::listen(int& port) {
 }
 
 LoopbackSocket LoopbackSocket::accept(const std::atomic<bool>& stop) const {
-  while (!stop) {
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(sock(handle_), &ready);
-    timeval wait{0, 20000};
-    if (::select(0, &ready, nullptr, nullptr, &wait) > 0) {
-      const SOCKET c = ::accept(sock(handle_), nullptr, nullptr);
-      return c == INVALID_SOCKET ? LoopbackSocket() : LoopbackSocket(static_cast<long long>(c));
-    }
-  }
-  return {};
+  if (!readable(sock(handle_), stop)) return {};
+  const SOCKET c = ::accept(sock(handle_), nullptr, nullptr);
+  return c == INVALID_SOCKET ? LoopbackSocket() : LoopbackSocket(static_cast<long long>(c));
 }
 
-long LoopbackSocket::receive(char* data, std::size_t size) {
+long LoopbackSocket::receive(char* data, std::size_t size, const std::atomic<bool>& stop) {
+  if (!readable(sock(handle_), stop)) return -1;
   return ::recv(sock(handle_), data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
 }
 

@@ -1,5 +1,6 @@
-// The desk test server for the Windows tests, which have no cpp-httplib: the same routes and
-// records over LoopbackSocket, one thread per connection, one request per connection.
+// The desk test server over LoopbackSocket: one thread per connection, one request per
+// connection ("Connection: close"), GET and POST. The same code serves the
+// Linux tests and the Windows tests under Wine.
 #include "support/DeskServer.h"
 
 #include <cctype>
@@ -41,10 +42,25 @@ std::string percentDecoded(const std::string& s) {
   return out;
 }
 
+// The value of a header field (name in lower case) in a request head whose lines end in CRLF.
+std::string headerValue(const std::string& head, const std::string& name) {
+  std::string lower = head;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const auto at = lower.find("\r\n" + name + ":");
+  if (at == std::string::npos) return {};
+  std::size_t from = at + name.size() + 3;
+  const std::size_t to = head.find("\r\n", from);
+  while (from < to && (head[from] == ' ' || head[from] == '\t')) ++from;
+  std::size_t end = to;
+  while (end > from && (head[end - 1] == ' ' || head[end - 1] == '\t')) --end;
+  return head.substr(from, end - from);
+}
+
 std::string reason(int status) {
   switch (status) {
     case 200: return "OK";
     case 204: return "No Content";
+    case 302: return "Found";
     case 404: return "Not Found";
     default: return "Status";
   }
@@ -54,17 +70,17 @@ std::string reason(int status) {
 
 struct DeskServer::Impl {
   LoopbackSocket listener;
-  std::atomic<bool> stopAccepting{false};
+  std::atomic<bool> closing{false};  // ends every wait of the server's threads
   std::thread acceptor;
   std::vector<std::thread> connections;
   mutable std::mutex lock;
-  std::condition_variable stopped;
-  bool stopping = false;
+  std::condition_variable stopped;  // wakes stalled answers
   std::map<std::string, Route> routes;
   std::string folder;
   std::string pagePath;
   std::vector<std::string> requests;
   std::vector<std::string> records;
+  std::map<std::string, std::string> cookies;  // the Cookie header of the last GET, by path
 
   void serve(LoopbackSocket socket);
   bool lookup(const std::string& path, Route& route);
@@ -99,7 +115,7 @@ void DeskServer::Impl::serve(LoopbackSocket socket) {
   char buf[16384];
   std::size_t headEnd;
   while ((headEnd = got.find("\r\n\r\n")) == std::string::npos) {
-    const long n = socket.receive(buf, sizeof buf);
+    const long n = socket.receive(buf, sizeof buf, closing);
     if (n <= 0) return;
     got.append(buf, static_cast<std::size_t>(n));
   }
@@ -110,35 +126,46 @@ void DeskServer::Impl::serve(LoopbackSocket socket) {
   const std::string method = line.substr(0, sp1);
   const std::string target = percentDecoded(line.substr(sp1 + 1, sp2 - sp1 - 1));
   const std::string path = target.substr(0, target.find('?'));
+  const std::string head = got.substr(0, headEnd + 2);
 
-  if (method == "POST" && path == "/record") {
-    std::string head = got.substr(0, headEnd);
-    for (auto& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string field = "\r\ncontent-length:";
-    const auto at = head.find(field);
-    const std::size_t length = at == std::string::npos ? 0 : std::strtoul(head.c_str() + at + field.size(), nullptr, 10);
+  if (method == "POST") {
+    // The whole body is read even where it is not kept: closing on unread bytes would reset
+    // the connection under the answer.
+    const std::size_t length = std::strtoul(headerValue(head, "content-length").c_str(), nullptr, 10);
     std::string body = got.substr(headEnd + 4);
     while (body.size() < length) {
-      const long n = socket.receive(buf, sizeof buf);
+      const long n = socket.receive(buf, sizeof buf, closing);
       if (n <= 0) return;
       body.append(buf, static_cast<std::size_t>(n));
     }
     {
       std::lock_guard<std::mutex> g(lock);
-      records.push_back(body.substr(0, length));
+      if (path == "/record") {
+        records.push_back(body.substr(0, length));
+      } else {
+        requests.push_back(path);
+      }
     }
-    socket.sendAll("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+    socket.sendAll(path == "/record" ? "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"
+                                     : "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+                                       "Content-Length: 2\r\n\r\nok");
     return;
   }
   {
     std::lock_guard<std::mutex> g(lock);
     requests.push_back(target);
+    cookies[path] = headerValue(head, "cookie");
   }
   Route route;
-  if (!lookup(path, route)) route = Route{404, "not found", "text/plain"};
+  if (!lookup(path, route)) {
+    route.status = 404;
+    route.body = "not found";
+    route.contentType = "text/plain";
+  }
   const bool noBody = route.status == 204 || route.status == 304;
   std::string answer = "HTTP/1.1 " + std::to_string(route.status) + " " + reason(route.status) +
                        "\r\nConnection: close\r\n";
+  for (const auto& [name, value] : route.headers) answer += name + ": " + value + "\r\n";
   if (!noBody) {
     answer += "Content-Type: " + route.contentType + "\r\nContent-Length: " + std::to_string(route.body.size()) +
               "\r\n";
@@ -156,7 +183,7 @@ void DeskServer::Impl::serve(LoopbackSocket socket) {
   const auto sendNow = std::min<std::size_t>(static_cast<std::size_t>(route.stallAfter), route.body.size());
   if (!socket.sendAll(answer + route.body.substr(0, sendNow))) return;
   std::unique_lock<std::mutex> g(lock);
-  stopped.wait_for(g, std::chrono::milliseconds(route.stallMs), [this] { return stopping; });
+  stopped.wait_for(g, std::chrono::milliseconds(route.stallMs), [this] { return closing.load(); });
 }
 
 DeskServer::DeskServer(const std::string& pagePath) : impl_(std::make_unique<Impl>()) {
@@ -174,15 +201,11 @@ bool DeskServer::listen() {
   impl_->listener = LoopbackSocket::listen(port);
   if (!impl_->listener.valid()) return false;
   port_ = port;
-  {
-    std::lock_guard<std::mutex> g(impl_->lock);
-    impl_->stopping = false;
-  }
-  impl_->stopAccepting = false;
+  impl_->closing = false;
   Impl* impl = impl_.get();
   impl_->acceptor = std::thread([impl] {
     for (;;) {
-      LoopbackSocket c = impl->listener.accept(impl->stopAccepting);
+      LoopbackSocket c = impl->listener.accept(impl->closing);
       if (!c.valid()) return;
       std::lock_guard<std::mutex> g(impl->lock);
       impl->connections.emplace_back([impl, s = std::move(c)]() mutable { impl->serve(std::move(s)); });
@@ -193,13 +216,12 @@ bool DeskServer::listen() {
 
 void DeskServer::stop() {
   if (!impl_->acceptor.joinable()) return;
-  impl_->stopAccepting = true;
-  impl_->acceptor.join();
   {
     std::lock_guard<std::mutex> g(impl_->lock);
-    impl_->stopping = true;
+    impl_->closing = true;
   }
   impl_->stopped.notify_all();
+  impl_->acceptor.join();
   for (auto& t : impl_->connections) t.join();
   impl_->connections.clear();
   impl_->listener = LoopbackSocket();
@@ -216,7 +238,11 @@ void DeskServer::setRoute(const std::string& path, Route route) {
 }
 
 void DeskServer::setRoute(const std::string& path, int status, std::string body, std::string contentType) {
-  setRoute(path, Route{status, std::move(body), std::move(contentType)});
+  Route r;
+  r.status = status;
+  r.body = std::move(body);
+  r.contentType = std::move(contentType);
+  setRoute(path, std::move(r));
 }
 
 void DeskServer::removeRoute(const std::string& path) {
@@ -241,6 +267,12 @@ std::size_t DeskServer::requestCount(const std::string& path) const {
     if (r == path || r.rfind(path + "?", 0) == 0) ++n;
   }
   return n;
+}
+
+std::string DeskServer::lastCookie(const std::string& path) const {
+  std::lock_guard<std::mutex> g(impl_->lock);
+  const auto it = impl_->cookies.find(path);
+  return it == impl_->cookies.end() ? std::string() : it->second;
 }
 
 std::vector<std::string> DeskServer::records() const {
