@@ -15,10 +15,11 @@
 
 namespace {
 
-// A self-signed certificate for 127.0.0.1, made with the openssl tool for this run only.
+// A self-signed certificate for 127.0.0.1, made with the openssl tool for this run only. The
+// address is a DNS name too, as Wine matches a server name against DNS names only.
 bool makeCertificate(const std::filesystem::path& dir, const std::string& name) {
   const std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                          " -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+                          " -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1,DNS:127.0.0.1"
                           " -keyout '" + (dir / (name + ".key")).string() + "' -out '" +
                           (dir / (name + ".pem")).string() + "' >/dev/null 2>&1";
   return std::system(cmd.c_str()) == 0;
