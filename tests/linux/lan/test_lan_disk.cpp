@@ -149,6 +149,11 @@ TEST(LanDisk, AFetchKilledAtRandomPointsEndsWhole) {
                               "--size", std::to_string(size), "--name", "got.bin", "--dir", into.string()},
                         dir / "get.log");
   };
+  const auto partSize = [&] {
+    std::error_code ec;
+    const auto n = std::filesystem::file_size(part, ec);
+    return ec ? 0 : n;
+  };
   const unsigned seed = std::random_device()();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
@@ -157,12 +162,11 @@ TEST(LanDisk, AFetchKilledAtRandomPointsEndsWhole) {
     const std::uint64_t at = std::uniform_int_distribution<std::uint64_t>(0, size)(rng);
     ChildProcess get;
     ASSERT_TRUE(run(get));
-    std::error_code ec;
-    while (get.running() && std::filesystem::file_size(part, ec) < at) std::this_thread::yield();
+    while (get.running() && partSize() < at) std::this_thread::yield();
     if (::kill(get.pid(), SIGKILL) == 0 && get.wait(10000) == 128 + SIGKILL) {
       ++kills;
       std::printf("killed with %llu bytes in the part file\n",
-                  static_cast<unsigned long long>(std::filesystem::file_size(part, ec)));
+                  static_cast<unsigned long long>(partSize()));
       continue;
     }
     // It finished first: the file is whole; the next rounds start over.
