@@ -93,7 +93,10 @@ class Desktop {
   // Clock: a millisecond tick that never wraps.
   virtual std::uint64_t tickMs() = 0;
 
-  // Timers on the main window; ticks arrive as App::onTimer(id).
+  // Timers on the main window; ticks arrive as App::onTimer(id). A backend that hears pointer
+  // input may run the kTimerPointer ticks only while the pointer moves or a button is held, and
+  // whenever the window or the page's shapes change: a tick with all of them unchanged decides
+  // nothing new.
   virtual void startTimer(int id, std::uint32_t intervalMs) = 0;
   virtual void killTimer(int id) = 0;
 

@@ -3,8 +3,9 @@
 // dragged), a press that began on the page keeps the window until the buttons are released, and
 // the page hears about hover, activity and idle time.
 //
-// The pointer tick runs about 30 times a second for the life of the process, so its steady path
-// allocates nothing and touches the window style only when click-through really flips.
+// The pointer tick runs about 30 times a second while the pointer moves (for the life of the
+// process where the backend cannot tell), so its steady path allocates nothing and touches the
+// window style only when click-through really flips.
 #include <cmath>
 #include <cstdint>
 

@@ -71,6 +71,16 @@ TEST_F(X11DesktopTest, OnlyTheShapeIsDrawnAndOnlyTheShapeTakesTheMouse) {
   EXPECT_EQ(harness->records("pointerup").back()["data"].value("x", 0), 700);
   EXPECT_EQ(beneath.presses(), 2);
   EXPECT_EQ(beneath.releases(), 2);
+
+  // A shape that comes to lie under the resting pointer takes the next click there.
+  const std::size_t clicks = harness->count("click");
+  const auto moved = harness->command("shape.style.left = '620px'; shape.style.top = '440px'; deskReportHits()");
+  ASSERT_TRUE(moved && moved->value("ok", false));
+  ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskHover").size() >= 5; }, 5000));
+  ASSERT_TRUE(xdotool(display, {"click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == clicks + 1; }, 5000));
+  EXPECT_TRUE(harness->records("click").back()["data"].value("onShape", false));
+  EXPECT_EQ(beneath.presses(), 2);
 }
 
 TEST_F(X11DesktopTest, HoverActivityAndIdleReachThePage) {

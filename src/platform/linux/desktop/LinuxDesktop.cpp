@@ -6,6 +6,7 @@
 #include <gdk/gdkx.h>
 
 #include "LinuxTray.h"
+#include "PointerWatch.h"
 #include "SessionWatch.h"
 #include "SingleInstance.h"
 #include "app/App.h"
@@ -23,6 +24,7 @@ LinuxDesktop::~LinuxDesktop() {
   app_ = nullptr;
   for (auto& [id, source] : timers_) g_source_remove(source);
   timers_.clear();
+  pointerWatch_.reset();
   for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
   tray_.reset();
   session_.reset();
@@ -211,6 +213,7 @@ void LinuxDesktop::showWindowNoActivate() {
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   applyInputShape();
   if (tray_) tray_->refreshSoon();
+  wakePointerTick();
 }
 
 void LinuxDesktop::hideWindow() {
@@ -232,6 +235,7 @@ void LinuxDesktop::setWindowRect(const ScreenRect& rect) {
   gtk_window_resize(win, width, height);
   gtk_widget_set_size_request(window_, width, height);
   gtk_window_set_keep_above(win, TRUE);
+  wakePointerTick();
 }
 
 ScreenRect LinuxDesktop::clientRect() {

@@ -17,6 +17,7 @@
 
 class App;
 class LinuxTray;
+class PointerWatch;
 class SessionWatch;
 class SingleInstance;
 class SleepInhibitor;
@@ -100,6 +101,9 @@ class LinuxDesktop final : public Desktop {
   // Delivery of one posted message on the main thread (the idle source's callback).
   void deliver(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
   void deliverTimer(int id);
+  // Something the pointer tick depends on changed besides the pointer (a shape from the page):
+  // the tick runs again even if the pointer rests.
+  void wakePointerTick();
   bool accepting() const { return accepting_.load(); }
 
  private:
@@ -118,6 +122,11 @@ class LinuxDesktop final : public Desktop {
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
   static GdkFilterReturn workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self);
   void watchWorkArea();
+  // One pointer tick with one question to the server; true while the pointer moves or a
+  // button is held.
+  bool pointerTick();
+  // The pointer's root position and button mask, as one query on the shell's own window.
+  bool queryPointer(ScreenPoint& at, unsigned int& mask);
 
   int argc_;
   char** argv_;
@@ -129,6 +138,12 @@ class LinuxDesktop final : public Desktop {
   ScreenRect rect_{0, 0, 100, 100};
 
   std::map<int, guint> timers_;
+  std::unique_ptr<PointerWatch> pointerWatch_;
+  // What the running pointer tick asked the server, answered to every question of that tick.
+  bool inPointerTick_ = false;
+  ScreenPoint tickAt_;
+  unsigned int tickMask_ = 0;
+  ScreenPoint lastTickAt_;
   GMainLoop* loop_ = nullptr;
   bool quitRequested_ = false;
   int quitCode_ = 0;

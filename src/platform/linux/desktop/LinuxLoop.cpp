@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include "LinuxDesktop.h"
+#include "PointerWatch.h"
 #include "app/App.h"
 
 namespace {
@@ -44,11 +45,19 @@ std::uint64_t LinuxDesktop::tickMs() { return static_cast<std::uint64_t>(g_get_m
 
 void LinuxDesktop::startTimer(int id, std::uint32_t intervalMs) {
   killTimer(id);
+  if (id == kTimerPointer) {
+    // The pointer tick runs when the pointer gives a reason, not on a clock.
+    if (!pointerWatch_) pointerWatch_ = std::make_unique<PointerWatch>([this] { return pointerTick(); });
+    GdkDisplay* display = gtkReady_ ? gdk_display_get_default() : nullptr;
+    pointerWatch_->start(display ? gdk_display_get_name(display) : "", intervalMs);
+    return;
+  }
   auto* record = new TimerRecord{this, id};
   timers_[id] = g_timeout_add_full(G_PRIORITY_DEFAULT, intervalMs, timerFired, record, freeTimer);
 }
 
 void LinuxDesktop::killTimer(int id) {
+  if (id == kTimerPointer && pointerWatch_) pointerWatch_->stop();
   auto it = timers_.find(id);
   if (it == timers_.end()) return;
   const guint source = it->second;

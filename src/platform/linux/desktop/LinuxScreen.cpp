@@ -9,6 +9,8 @@
 #include <climits>
 
 #include "LinuxDesktop.h"
+#include "PointerWatch.h"
+#include "app/App.h"
 
 namespace {
 
@@ -106,32 +108,46 @@ MonitorHandle LinuxDesktop::primaryMonitor() {
   return reinterpret_cast<MonitorHandle>(monitor);
 }
 
-namespace {
-
-// The pointer's root position and button state, as one query.
-bool queryPointer(Display* dpy, ScreenPoint& at, unsigned int& mask) {
+bool LinuxDesktop::queryPointer(ScreenPoint& at, unsigned int& mask) {
+  Display* dpy = xDisplay();
+  if (!dpy) return false;
+  GdkWindow* own = window_ ? gtk_widget_get_window(window_) : nullptr;
+  const Window asked = own && GDK_IS_X11_WINDOW(own) ? GDK_WINDOW_XID(own) : DefaultRootWindow(dpy);
   Window root = 0;
   Window child = 0;
   int winX = 0;
   int winY = 0;
-  return dpy && XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &at.x, &at.y, &winX, &winY, &mask);
+  // The root position is filled in even when the pointer is on another screen of the display.
+  return XQueryPointer(dpy, asked, &root, &child, &at.x, &at.y, &winX, &winY, &mask);
 }
 
-}  // namespace
-
+// Within a pointer tick, position and buttons come from the tick's one query.
 ScreenPoint LinuxDesktop::cursorPos() {
-  // The root position is filled in even when the pointer is on another screen of the display.
+  if (inPointerTick_) return tickAt_;
   ScreenPoint at;
   unsigned int mask = 0;
-  queryPointer(xDisplay(), at, mask);
+  queryPointer(at, mask);
   return at;
 }
 
 bool LinuxDesktop::mouseButtonsDown() {
   ScreenPoint at;
-  unsigned int mask = 0;
-  if (!queryPointer(xDisplay(), at, mask)) return false;
+  unsigned int mask = tickMask_;
+  if (!inPointerTick_ && !queryPointer(at, mask)) return false;
   return (mask & (Button1Mask | Button3Mask)) != 0;
+}
+
+bool LinuxDesktop::pointerTick() {
+  inPointerTick_ = queryPointer(tickAt_, tickMask_);
+  if (app_) app_->onTimer(kTimerPointer);
+  inPointerTick_ = false;
+  const bool moved = !(tickAt_ == lastTickAt_);
+  lastTickAt_ = tickAt_;
+  return moved || (tickMask_ & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+}
+
+void LinuxDesktop::wakePointerTick() {
+  if (pointerWatch_) pointerWatch_->wake();
 }
 
 std::uint32_t LinuxDesktop::millisSinceLastInput() {

@@ -254,6 +254,8 @@ struct WebHostSignals {
       if (auto file = self->handed_.match(*opened->file)) path = toWide(file->string());
     }
     self->events_->onWebMessage(toWide(uri ? uri : ""), toWide(opened->json), path);
+    // New shapes or a press change what the pointer tick decides, wherever the pointer is.
+    self->desktop_.wakePointerTick();
   }
 };
 
