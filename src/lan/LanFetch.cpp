@@ -116,7 +116,9 @@ int fetchOverChannel(LanChannel& socket, const std::string& id, const std::strin
       return failed(options, LanFailure::WrongSize, kLanIncomplete, plain ? std::to_string(*plain) : "another number of");
     }
   }
-  if (gathered.size() > end + 4 && !frames.feed(std::string_view(gathered).substr(end + 4))) {
+  // Bytes after the file's last record are ignored, as they are when they come in a later piece.
+  if (gathered.size() > end + 4 && !frames.feed(std::string_view(gathered).substr(end + 4)) &&
+      frames.received < frames.total) {
     return brokenFeed(options, frames);
   }
   if (options.progress) options.progress(frames.received);

@@ -549,7 +549,8 @@ void LanServer::receivePush(LanChannel& socket, const std::string& gathered) {
   // file of whole, good records that a later push can resume after (0).
   const auto broken = [&] { return frames->writeFailed ? 0 : -1; };
   const std::string_view body = std::string_view(gathered).substr(end + 4);
-  if (!body.empty() && !frames->feed(body)) result = broken();
+  // Bytes after the file's last record are ignored, as they are when they come in a later piece.
+  if (!body.empty() && !frames->feed(body) && frames->received < frames->total) result = broken();
   if (result == 1) {
     std::uint64_t lastReport = 0;
     bool firstReport = true;
