@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "LanPeers.h"
+
 Mounted Mounted::tmpfs(const std::filesystem::path& at, const std::string& size) {
   Mounted m;
   std::filesystem::create_directories(at);
@@ -64,6 +66,13 @@ std::string printedValue(const std::filesystem::path& log, const std::string& na
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return {};
+}
+
+std::uint16_t offerWithDeskLan(ChildProcess& offer, const std::filesystem::path& file, const std::string& id,
+                               const std::filesystem::path& dir, int nofile) {
+  if (!startDeskLan(offer, {"offer", file.string(), "--id", id, "--key", kKeyHex}, dir / "offer.log", nofile)) return 0;
+  const std::string port = printedValue(dir / "offer.log", "port");
+  return port.empty() ? 0 : static_cast<std::uint16_t>(std::stoi(port));
 }
 
 void writeRandomFile(const std::filesystem::path& path, std::uint64_t size, std::uint64_t seed) {

@@ -40,6 +40,10 @@ bool startDeskLan(ChildProcess& child, const std::vector<std::string>& args, con
                   int nofile = 0);
 // The value of the first "name value" line desk-lan printed into `log`, waiting up to 10 s.
 std::string printedValue(const std::filesystem::path& log, const std::string& name);
+// `desk-lan offer FILE` under `id` with the tests' key, its output in dir/offer.log; the port it
+// listens on, 0 when it did not start.
+std::uint16_t offerWithDeskLan(ChildProcess& offer, const std::filesystem::path& file, const std::string& id,
+                               const std::filesystem::path& dir, int nofile = 0);
 
 // Large files without holding them in memory: pseudo-random bytes from `seed`, and a byte-wise
 // comparison.

@@ -83,17 +83,15 @@ TEST(LanAccept, GoesOnAfterTheDescriptorsRanOut) {
   const std::string id = lanId('a');
   ChildProcess offer;
   // Room for a handful of connections only.
-  ASSERT_TRUE(startDeskLan(offer, {"offer", (dir / "offer.bin").string(), "--id", id, "--key", kKeyHex},
-                           dir / "offer.log", 12));
-  const std::string port = printedValue(dir / "offer.log", "port");
-  ASSERT_FALSE(port.empty());
+  const std::uint16_t port = offerWithDeskLan(offer, dir / "offer.bin", id, dir.path(), 12);
+  ASSERT_NE(port, 0);
   const auto address = *parseIPv4(kPeerHost);
   std::vector<Socket> idle;
-  for (int i = 0; i < 16; ++i) idle.push_back(Socket::connect(address, std::stoi(port), 500));
+  for (int i = 0; i < 16; ++i) idle.push_back(Socket::connect(address, port, 500));
   // Let the server meet the limit, then give everything back.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   idle.clear();
-  EXPECT_EQ(rawExchange(static_cast<std::uint16_t>(std::stoi(port)), "GET /" + id + "/ping HTTP/1.1\r\n\r\n"),
+  EXPECT_EQ(rawExchange(port, "GET /" + id + "/ping HTTP/1.1\r\n\r\n"),
             std::string(kLanAnswerOk));
   EXPECT_TRUE(offer.running());
 }
@@ -104,11 +102,8 @@ TEST(LanAccept, ATransferCompletesWhileHostsFloodTheServer) {
   writeRandomFile(dir / "big.bin", size, 17);
   const std::string id = lanId('b');
   ChildProcess offer;
-  ASSERT_TRUE(startDeskLan(offer, {"offer", (dir / "big.bin").string(), "--id", id, "--key", kKeyHex},
-                           dir / "offer.log"));
-  const std::string portText = printedValue(dir / "offer.log", "port");
-  ASSERT_FALSE(portText.empty());
-  const auto port = static_cast<std::uint16_t>(std::stoi(portText));
+  const std::uint16_t port = offerWithDeskLan(offer, dir / "big.bin", id, dir.path());
+  ASSERT_NE(port, 0);
   const auto fetch = [&](ChildProcess& get, const std::string& into) {
     return startDeskLan(get, {"get", urlOf(port, id), "--key", kKeyHex, "--size", std::to_string(size), "--name",
                               "big.bin", "--dir", (dir / into).string()},

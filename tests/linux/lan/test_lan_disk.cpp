@@ -137,15 +137,13 @@ TEST(LanDisk, AFetchKilledAtRandomPointsEndsWhole) {
   writeRandomFile(dir / "offer.bin", size, 5);
   const std::string id = lanId('8');
   ChildProcess offer;
-  ASSERT_TRUE(startDeskLan(offer, {"offer", (dir / "offer.bin").string(), "--id", id, "--key", kKeyHex},
-                           dir / "offer.log"));
-  const std::string port = printedValue(dir / "offer.log", "port");
-  ASSERT_FALSE(port.empty());
+  const std::uint16_t port = offerWithDeskLan(offer, dir / "offer.bin", id, dir.path());
+  ASSERT_NE(port, 0);
   const auto into = dir / "in";
   const auto part = into / ("lan-" + id + ".part");
   const auto got = into / "got.bin";
   const auto run = [&](ChildProcess& get) {
-    return startDeskLan(get, {"get", urlOf(static_cast<std::uint16_t>(std::stoi(port)), id), "--key", kKeyHex,
+    return startDeskLan(get, {"get", urlOf(port, id), "--key", kKeyHex,
                               "--size", std::to_string(size), "--name", "got.bin", "--dir", into.string()},
                         dir / "get.log");
   };
