@@ -78,8 +78,13 @@ bool sealRecordInPlace(const GcmKey& key, std::uint32_t index, std::span<unsigne
 bool openRecord(const GcmKey& key, std::uint32_t index, const unsigned char* nonce,
                 const unsigned char* cipher, std::size_t cipherLen, const unsigned char* tag,
                 unsigned char* plainOut);
-// The general form of openRecord: any associated data (openRecord's is the index as 4 bytes
-// big-endian). Also what the published AES-GCM test vectors check.
+// The cipher itself, which each platform provides; the record framing above is built on it.
+// sealGcm encrypts n bytes from `plain` to `cipherOut` (which may be `plain`: in place) and
+// writes the 16-byte tag. openGcm is the general form of openRecord: any associated data
+// (openRecord's is the index as 4 bytes big-endian). Also what the published AES-GCM test
+// vectors check.
+bool sealGcm(const GcmKey& key, const unsigned char* nonce, std::string_view associated,
+             const unsigned char* plain, std::size_t n, unsigned char* cipherOut, unsigned char* tagOut);
 bool openGcm(const GcmKey& key, const unsigned char* nonce, std::string_view associated,
              const unsigned char* cipher, std::size_t cipherLen, const unsigned char* tag,
              unsigned char* plainOut);
