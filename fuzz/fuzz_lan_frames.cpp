@@ -1,53 +1,49 @@
-// The record opener on arbitrary bytes: it must never crash, never write more than the stated
-// total, and never hold more than one record's worth of pending bytes.
+// The record opener on arbitrary and on edited valid streams: it must never crash, never store
+// more than the stated total or anything but whole opened records, never hold more than one
+// record's worth of pending bytes, and take a whole valid stream whole.
 //
-// Input: 4 bytes of total (big-endian, capped at 3 MiB), 1 byte choosing how the rest is split
-// into pieces, then the stream. The key is fixed, so the corpus can hold valid records.
+// Input: 4 bytes of total (big-endian, capped at 3 MiB), 1 byte choosing the size of the pieces
+// the stream arrives in, 1 byte of mode. Mode even: the rest is the stream. Mode odd: 3 bytes
+// choose how much an earlier attempt left in the part file, and the rest edits the sealed
+// stream of the file from the resume point on (fuzz/support/SealedStream.h).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
+#include <memory>
+#include <string>
 #include <string_view>
-#include <system_error>
 
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
+#include "support/MemoryPartStore.h"
+#include "support/SealedStream.h"
 
-namespace {
-
-constexpr const char* kKey = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
-
-std::filesystem::path partFile() {
-  static const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("fuzz-lan-frames-" + std::to_string(std::random_device{}()) + ".part");
-  return path;
-}
-
-}  // namespace
+using namespace fuzzing;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 5) return 0;
-  std::uint64_t total = (std::uint64_t{data[0]} << 24) | (std::uint64_t{data[1]} << 16) |
-                        (std::uint64_t{data[2]} << 8) | data[3];
-  total = total % (3 * kLanRecordPlain) + 1;
-  const std::size_t piece = std::size_t{data[4]} * 97 + 1;
-  std::string_view stream(reinterpret_cast<const char*>(data + 5), size - 5);
-  std::error_code ec;
-  std::filesystem::remove(partFile(), ec);
-  {
-    LanFrames frames(kKey, partFile(), total);
-    if (!frames.ready) std::abort();
-    while (!stream.empty()) {
-      const std::size_t n = std::min(piece, stream.size());
-      const bool ok = frames.feed(stream.substr(0, n));
-      stream.remove_prefix(n);
-      if (frames.received > frames.total || frames.pendingBytes > kLanRecordSpan || frames.pending.size() != kLanRecordSpan) std::abort();
-      if (!ok) break;
-    }
-    frames.close();
-    if (std::filesystem::file_size(partFile(), ec) != frames.received) std::abort();
+  if (size < 6) return 0;
+  const std::uint64_t total = readBigEndian(data, 4) % kMaxTotal + 1;
+  const std::size_t piece = data[4] < 128 ? std::size_t{data[4]} * 97 + 1 : std::size_t(data[4] - 127) * (data[4] - 127) * 67;
+  const bool built = (data[5] & 1) != 0;
+  if (built && size < 9) return 0;
+  auto part = std::make_shared<std::string>();
+  if (built) *part = earlierPart(total, readBigEndian(data + 6, 3) * (total + kLanRecordPlain) >> 24);
+  const std::string_view rest(reinterpret_cast<const char*>(data + (built ? 9 : 6)), size - (built ? 9 : 6));
+
+  LanFrames frames(kKey, std::make_unique<MemoryPartStore>(part), total);
+  if (!frames.ready || (frames.received % kLanRecordPlain != 0 && frames.received != total)) std::abort();
+  const std::string stream = built ? editStream(sealedStream(total, frames.nextIndex), rest) : std::string(rest);
+  bool whole = true;
+  for (std::string_view left = stream; !left.empty();) {
+    const std::size_t n = std::min(piece, left.size());
+    whole = frames.feed(left.substr(0, n));
+    left.remove_prefix(n);
+    if (frames.received > frames.total || frames.pendingBytes > kLanRecordSpan || frames.pending.size() != kLanRecordSpan) std::abort();
+    if (!whole) break;
   }
-  std::filesystem::remove(partFile(), ec);
+  if (!frames.close() || part->size() != frames.received) std::abort();
+  if (built && !isFilePrefix(*part)) std::abort();
+  // An unedited stream is taken whole.
+  if (built && rest.size() < 4 && (!whole || frames.received != total)) std::abort();
   return 0;
 }

@@ -14,9 +14,9 @@
 #include <fstream>
 #include <random>
 #include <string_view>
-#include <system_error>
 
 #include "support/MemoryChannel.h"
+#include "support/MemoryPartStore.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
@@ -72,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Rig& r = rig();
   const std::size_t piece = std::size_t{data[0]} * 4099 + 1;
   const std::uint64_t total = ((std::uint64_t{data[1]} << 16) | (std::uint64_t{data[2]} << 8) | data[3]) + 1;
-  std::error_code ec;
-  std::filesystem::remove(r.dir / "sink.part", ec);
-  r.frames = std::make_shared<LanFrames>(kKey, r.dir / "sink.part", total);
+  r.frames = std::make_shared<LanFrames>(kKey, std::make_unique<MemoryPartStore>(std::make_shared<std::string>()), total);
   r.server.addSink(kSinkId);
   r.results = 0;
   MemoryChannel channel(std::string_view(reinterpret_cast<const char*>(data + 4), size - 4), piece);

@@ -1,14 +1,10 @@
 #include "lan/LanFrames.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "lan/LanProtocol.h"
 
 namespace {
-
-constexpr auto kReadWrite = std::ios::in | std::ios::out | std::ios::binary;
-constexpr std::size_t kWritePiece = 65536;
 
 std::uint32_t readLength(const unsigned char* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
@@ -22,16 +18,16 @@ bool lengthOk(std::uint32_t length) {
 }  // namespace
 
 LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::uint64_t totalBytes)
-    : partPath(std::move(path)), total(totalBytes) {
-  if (total == 0) return;
+    : LanFrames(keyHex, std::make_unique<LanPartFile>(path), totalBytes) {
+  partPath = std::move(path);
+}
+
+LanFrames::LanFrames(std::string_view keyHex, std::unique_ptr<LanPartStore> store, std::uint64_t totalBytes)
+    : total(totalBytes), store_(std::move(store)) {
+  if (total == 0 || !store_) return;
   key = openGcmKey(keyHex);
   if (!key) return;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(partPath, ec)) {
-    std::ofstream create(partPath, std::ios::binary);
-  }
-  std::uint64_t existing = std::filesystem::file_size(partPath, ec);
-  if (ec) existing = 0;
+  const std::uint64_t existing = store_->prepare();
   std::uint64_t keep = 0;
   if (existing < total) {
     keep = existing / kLanRecordPlain * kLanRecordPlain;
@@ -40,12 +36,7 @@ LanFrames::LanFrames(std::string_view keyHex, std::filesystem::path path, std::u
     keep = total;
     nextIndex = static_cast<std::uint32_t>(lanRecordCount(total));
   }
-  // Only when something must go: on ext4 a truncation to zero makes the later close start
-  // write-back of the whole file, which the transfer would then wait for.
-  if (existing != keep) std::filesystem::resize_file(partPath, keep, ec);
-  file.open(partPath, kReadWrite);
-  file.seekp(0, std::ios::end);
-  ready = !file.fail() && !file.bad() && pipe_.valid();
+  ready = store_->openAt(keep) && pipe_.valid();
   received = keep;
   takeBuffer();
 }
@@ -65,16 +56,7 @@ void LanFrames::takeBuffer() {
 void LanFrames::writeRecord(const RecordBuffer& buffer) {
   // After a refusal nothing more is written: the part file keeps only records in order.
   if (refused_.load()) return;
-  const char* plain = reinterpret_cast<const char*>(buffer.payload());
-  // In pieces the size of a cache's worth, each starting on a page boundary: the page cache
-  // takes them faster than one big copy.
-  for (std::size_t at = 0; at < buffer.bytes && file; at += kWritePiece) {
-    file.write(plain + at, static_cast<std::streamsize>(std::min(kWritePiece, buffer.bytes - at)));
-  }
-  // A short last piece would otherwise wait in the stream's buffer, and a disk that refuses it
-  // would only say so at the close.
-  if (file) file.flush();
-  if (!file) refused_.store(true);
+  if (!store_->append(reinterpret_cast<const char*>(buffer.payload()), buffer.bytes)) refused_.store(true);
 }
 
 void LanFrames::writeRecords() {
@@ -174,11 +156,7 @@ bool LanFrames::flushWrites() {
 void LanFrames::restart() {
   pipe_.waitDrained();
   refused_.store(false);
-  file.close();
-  std::error_code ec;
-  std::filesystem::resize_file(partPath, 0, ec);
-  file.clear();
-  file.open(partPath, kReadWrite);
+  if (store_) store_->openAt(0);
   nextIndex = 0;
   received = 0;
   pendingBytes = 0;
@@ -187,9 +165,6 @@ void LanFrames::restart() {
 
 bool LanFrames::close() {
   flushWrites();
-  if (!file.is_open()) return !writeFailed;
-  file.flush();
-  file.close();
-  if (file.fail()) writeFailed = true;
+  if (store_ && !store_->close()) writeFailed = true;
   return !writeFailed;
 }

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "common/crypto.h"
+#include "lan/LanPartStore.h"
 #include "lan/RecordPipe.h"
 #include "lan/TransferSocketTable.h"
 
@@ -23,6 +24,8 @@ class LanFrames {
   // Never throws for bad input; `ready` tells the outcome. Size 0 or a key that is not
   // 64 hexadecimal digits leaves the part file untouched.
   LanFrames(std::string_view keyHex, std::filesystem::path partPath, std::uint64_t total);
+  // The same over any store (partPath stays empty).
+  LanFrames(std::string_view keyHex, std::unique_ptr<LanPartStore> store, std::uint64_t total);
   ~LanFrames();
   LanFrames(const LanFrames&) = delete;
   LanFrames& operator=(const LanFrames&) = delete;
@@ -53,7 +56,6 @@ class LanFrames {
   PartFileClaim yieldClaim() { return std::move(claim_); }
 
   std::optional<GcmKey> key;
-  std::fstream file;
   std::filesystem::path partPath;
   std::uint64_t total = 0;
   std::uint64_t received = 0;
@@ -72,6 +74,7 @@ class LanFrames {
   void writeRecord(const RecordBuffer& buffer);
   void writeRecords();
   PartFileClaim claim_;
+  std::unique_ptr<LanPartStore> store_;
   RecordPipe pipe_;
   RecordBuffer* buffer_ = nullptr;  // holds `pending`
   // Set by the writer: the disk refused a record, and nothing after it is written.
