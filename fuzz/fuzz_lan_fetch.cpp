@@ -5,7 +5,7 @@
 // own bytes are stored; a proper answer with the whole stream is complete.
 //
 // Input: 1 byte choosing the size of the pieces the answer arrives in, 3 bytes of total
-// (big-endian, capped at 3 MiB), 1 byte of flags (1: the body is the sealed stream edited by the
+// (fuzz/support/SealedStream.h), 1 byte of flags (1: the body is the sealed stream edited by the
 // rest, else the rest itself; 2: a proper 200 head with the right length, else the head is the
 // input up to its first zero byte; 4: check the answered length; 8 and 16: how much of the file
 // an earlier attempt left), then the head and the body or edits.
@@ -35,27 +35,40 @@ constexpr const char* kHost = "10.0.0.2";
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return 0;
   const std::size_t piece = data[0] < 128 ? std::size_t{data[0]} * 61 + 1 : std::size_t(data[0] - 127) * (data[0] - 127) * 67;
-  const std::uint64_t total = readBigEndian(data + 1, 3) % kMaxTotal + 1;
+  const std::uint64_t total = totalFrom(data + 1);
+  if (total == 0) return 0;
   const std::uint8_t flags = data[4];
   const bool built = (flags & 1) != 0;
   const bool properHead = (flags & 2) != 0;
   const std::uint64_t earlier[] = {0, kLanRecordPlain, kLanRecordPlain + 4000, total};
-  auto part = std::make_shared<std::string>(earlierPart(total, earlier[(flags >> 3) & 3]));
+  // Kept from one input to the next, as their room is (support/SealedStream.h).
+  static auto part = std::make_shared<std::string>();
+  static std::string sealed;
+  static std::string body;
+  static std::string answer;
+  part->reserve(kMaxTotal + kLanRecordPlain);
+  earlierPart(total, earlier[(flags >> 3) & 3], *part);
   std::string_view rest(reinterpret_cast<const char*>(data + 5), size - 5);
 
   LanFrames frames(kKey, std::make_unique<MemoryPartStore>(part), total);
   if (!frames.ready) std::abort();
   const std::uint32_t from = frames.nextIndex;
-  std::string answer;
+  answer.clear();
   if (properHead) {
-    answer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+    answer += "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
              std::to_string(lanStreamLength(lanEncryptedSize(total), from)) + "\r\n\r\n";
   } else {
     const std::size_t zero = rest.find('\0');
-    answer = rest.substr(0, zero);
+    answer += rest.substr(0, zero);
     rest.remove_prefix(zero == std::string_view::npos ? rest.size() : zero + 1);
   }
-  answer += built ? editStream(sealedStream(total, from), rest) : std::string(rest);
+  if (built) {
+    sealedStream(total, from, sealed);
+    editStream(sealed, rest, body);
+    answer += body;
+  } else {
+    answer += rest;
+  }
 
   MemoryChannel channel(answer, piece);
   std::uint64_t seen = frames.received;
