@@ -1,14 +1,17 @@
 // A fetch's whole exchange over one connection on what a hostile or broken peer answers: the
-// request, the gathering of the answer head, its status and length, and the record stream into
-// the frames. Nothing may crash or hang; the request is exactly the fetch head; the result is
-// one of the four codes and says complete exactly when the whole file is stored; only the file's
-// own bytes are stored; a proper answer with the whole stream is complete.
+// request, the gathering of the answer head, its status and length, and the record opener on
+// arbitrary and on edited valid streams. Nothing may crash or hang; the request is exactly the
+// fetch head from the resume point; the result is one of the four codes and says complete
+// exactly when the whole file is stored; only whole opened records of the file's own bytes are
+// stored, never past the total, with never more than one record pending; a proper answer with
+// the whole stream is complete.
 //
 // Input: 1 byte choosing the size of the pieces the answer arrives in, 3 bytes of total
 // (fuzz/support/SealedStream.h), 1 byte of flags (1: the body is the sealed stream edited by the
 // rest, else the rest itself; 2: a proper 200 head with the right length, else the head is the
-// input up to its first zero byte; 4: check the answered length; 8 and 16: how much of the file
-// an earlier attempt left), then the head and the body or edits.
+// input up to its first zero byte; 4: check the answered length; 8 and 16: what an earlier
+// attempt left in the part file: nothing, a record, a record and a bit, the file and junk), then
+// the head and the body or edits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -40,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = data[4];
   const bool built = (flags & 1) != 0;
   const bool properHead = (flags & 2) != 0;
-  const std::uint64_t earlier[] = {0, kLanRecordPlain, kLanRecordPlain + 4000, total};
+  const std::uint64_t earlier[] = {0, kLanRecordPlain, kLanRecordPlain + 4000, total + 5000};
   // Kept from one input to the next, as their room is (support/SealedStream.h).
   static auto part = std::make_shared<std::string>();
   static std::string sealed;
@@ -51,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view rest(reinterpret_cast<const char*>(data + 5), size - 5);
 
   LanFrames frames(kKey, std::make_unique<MemoryPartStore>(part), total);
-  if (!frames.ready) std::abort();
+  // Only whole records of what was there are kept, and the fetch resumes after them.
+  if (!frames.ready || (frames.received % kLanRecordPlain != 0 && frames.received != total)) std::abort();
   const std::uint32_t from = frames.nextIndex;
   answer.clear();
   if (properHead) {
@@ -77,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.checkLength = (flags & 4) != 0;
   options.report = &report;
   options.progress = [&](std::uint64_t received) {
-    if (received < seen || received > total) std::abort();
+    if (received < seen || received > total || frames.pendingBytes > kLanRecordSpan) std::abort();
     seen = received;
   };
   const int result = fetchOverChannel(channel, kId, kHost, frames, options);
