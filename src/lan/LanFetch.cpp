@@ -107,7 +107,11 @@ int fetchOverChannel(LanChannel& socket, const std::string& id, const std::strin
   }
   const int status = lanAnswerStatus(gathered);
   if (status == 404) return failed(options, LanFailure::NoOffer, kLanGone);
-  if (status != 200) return failed(options, LanFailure::Status, kLanIncomplete, std::to_string(status));
+  if (status != 200) {
+    // The status line of something that is not HTTP reads as 0, or as any number.
+    const bool http = status >= 100 && status <= 999;
+    return failed(options, LanFailure::Status, kLanIncomplete, http ? std::to_string(status) : "with something other than HTTP");
+  }
   if (options.checkLength) {
     const auto length = lanAnswerContentLength(std::string_view(gathered).substr(0, end + 4));
     const std::uint64_t expected = lanStreamLength(lanEncryptedSize(frames.total), frames.nextIndex);
