@@ -24,6 +24,9 @@ class Socket final : public LanChannel {
 
   // Listens on 0.0.0.0 and a port the system picks; `port` gets the bound port.
   static Socket listenAny(int backlog, std::uint16_t& port);
+  // Listens on 127.0.0.1 only, at `port` (0: one the system picks; `port` gets the bound one),
+  // for servers no other host may reach.
+  static Socket listenLocal(int backlog, std::uint16_t& port);
   // The next connection. An invalid socket with `stopped` false is a passing failure (the
   // process ran out of descriptors or memory, a connection was reset while queued): the caller
   // may pause and try again. `stopped` true means the listener was shut down or is unusable.
@@ -48,5 +51,7 @@ class Socket final : public LanChannel {
 
  private:
   explicit Socket(long long handle) : handle_(handle) {}
+  // `address` in host order; `port` as for listenLocal.
+  static Socket listenAt(std::uint32_t address, int backlog, std::uint16_t& port);
   long long handle_ = -1;
 };

@@ -1,4 +1,4 @@
-// The desk test server over LoopbackSocket: one thread per connection, one request per
+// The desk test server over the shell's own sockets, on 127.0.0.1 only: one thread per connection, one request per
 // connection ("Connection: close"), GET and POST. The same code serves the
 // Linux tests and the Windows tests under Wine.
 #include "support/DeskServer.h"
@@ -10,9 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 
-#include "support/LoopbackSocket.h"
+#include "lan/Socket.h"
 
 namespace {
 
@@ -69,8 +70,9 @@ std::string reason(int status) {
 }  // namespace
 
 struct DeskServer::Impl {
-  LoopbackSocket listener;
+  Socket listener;
   std::atomic<bool> closing{false};  // ends every wait of the server's threads
+  std::set<const Socket*> open;      // shut down by stop(), which wakes their receives
   std::thread acceptor;
   std::vector<std::thread> connections;
   mutable std::mutex lock;
@@ -82,7 +84,7 @@ struct DeskServer::Impl {
   std::vector<std::string> records;
   std::map<std::string, std::string> cookies;  // the Cookie header of the last GET, by path
 
-  void serve(LoopbackSocket socket);
+  void serve(Socket socket);
   bool lookup(const std::string& path, Route& route);
 };
 
@@ -110,12 +112,25 @@ bool DeskServer::Impl::lookup(const std::string& path, Route& route) {
   return true;
 }
 
-void DeskServer::Impl::serve(LoopbackSocket socket) {
+void DeskServer::Impl::serve(Socket socket) {
+  {
+    std::lock_guard<std::mutex> g(lock);
+    if (closing) return;
+    open.insert(&socket);
+  }
+  struct Forget {
+    Impl* impl;
+    const Socket* socket;
+    ~Forget() {
+      std::lock_guard<std::mutex> g(impl->lock);
+      impl->open.erase(socket);
+    }
+  } forget{this, &socket};
   std::string got;
   char buf[16384];
   std::size_t headEnd;
   while ((headEnd = got.find("\r\n\r\n")) == std::string::npos) {
-    const long n = socket.receive(buf, sizeof buf, closing);
+    const long n = socket.receive(buf, sizeof buf);
     if (n <= 0) return;
     got.append(buf, static_cast<std::size_t>(n));
   }
@@ -134,7 +149,7 @@ void DeskServer::Impl::serve(LoopbackSocket socket) {
     const std::size_t length = std::strtoul(headerValue(head, "content-length").c_str(), nullptr, 10);
     std::string body = got.substr(headEnd + 4);
     while (body.size() < length) {
-      const long n = socket.receive(buf, sizeof buf, closing);
+      const long n = socket.receive(buf, sizeof buf);
       if (n <= 0) return;
       body.append(buf, static_cast<std::size_t>(n));
     }
@@ -197,16 +212,16 @@ DeskServer::~DeskServer() { stop(); }
 std::string DeskServer::origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
 bool DeskServer::listen() {
-  int port = port_;
-  impl_->listener = LoopbackSocket::listen(port);
+  auto port = static_cast<std::uint16_t>(port_);
+  impl_->listener = Socket::listenLocal(16, port);
   if (!impl_->listener.valid()) return false;
   port_ = port;
   impl_->closing = false;
   Impl* impl = impl_.get();
   impl_->acceptor = std::thread([impl] {
-    for (;;) {
-      LoopbackSocket c = impl->listener.accept(impl->closing);
-      if (!c.valid()) return;
+    for (bool stopped = false; !stopped;) {
+      Socket c = impl->listener.accept(stopped);
+      if (!c.valid()) continue;
       std::lock_guard<std::mutex> g(impl->lock);
       impl->connections.emplace_back([impl, s = std::move(c)]() mutable { impl->serve(std::move(s)); });
     }
@@ -219,12 +234,14 @@ void DeskServer::stop() {
   {
     std::lock_guard<std::mutex> g(impl_->lock);
     impl_->closing = true;
+    impl_->listener.shutdownBoth();
+    for (const Socket* s : impl_->open) s->shutdownBoth();
   }
   impl_->stopped.notify_all();
   impl_->acceptor.join();
   for (auto& t : impl_->connections) t.join();
   impl_->connections.clear();
-  impl_->listener = LoopbackSocket();
+  impl_->listener = Socket();
 }
 
 bool DeskServer::restart() {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "UpdateRig.h"
-#include "support/LoopbackSocket.h"
+#include "lan/Socket.h"
 #include "support/PlatformFacts.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateReady.h"
@@ -101,14 +101,16 @@ TEST(UpdateInstaller, BadDownloadsNeverBecomeReadyAndLeaveNoPartFile) {
 // the wire, before any server library decodes them.
 class RequestLineCatcher {
  public:
-  RequestLineCatcher() : listener_(LoopbackSocket::listen(port_)) {
+  RequestLineCatcher() : listener_(Socket::listenLocal(1, port_)) {
     thread_ = std::thread([this] {
-      LoopbackSocket c = listener_.accept(stop_);
+      bool stopped = false;
+      Socket c = listener_.accept(stopped);
       if (!c.valid()) return;
+      c.setReceiveTimeout(10000);
       std::string got;
       char buf[1024];
       while (got.find("\r\n") == std::string::npos) {
-        const long n = c.receive(buf, sizeof buf, stop_);
+        const long n = c.receive(buf, sizeof buf);
         if (n <= 0) break;
         got.append(buf, static_cast<std::size_t>(n));
       }
@@ -117,7 +119,7 @@ class RequestLineCatcher {
     });
   }
   ~RequestLineCatcher() {
-    stop_ = true;
+    listener_.shutdownBoth();
     if (thread_.joinable()) thread_.join();
   }
   int port() const { return port_; }
@@ -127,9 +129,8 @@ class RequestLineCatcher {
   }
 
  private:
-  int port_ = 0;
-  LoopbackSocket listener_;
-  std::atomic<bool> stop_{false};
+  std::uint16_t port_ = 0;
+  Socket listener_;
   std::thread thread_;
   std::string line_;
 };

@@ -47,14 +47,19 @@ Socket& Socket::operator=(Socket&& other) noexcept {
   return *this;
 }
 
-Socket Socket::listenAny(int backlog, std::uint16_t& port) {
+Socket Socket::listenAt(std::uint32_t address, int backlog, std::uint16_t& port) {
+  const std::uint16_t wanted = port;
   port = 0;
   Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s.valid()) return {};
+  // Lets a server that stopped listen again on its port while its old connections linger (the
+  // old ones must have had it too); it never lets two listeners share a port.
+  const int reuse = 1;
+  ::setsockopt(fd(s.handle_), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  addr.sin_port = 0;
+  addr.sin_addr.s_addr = htonl(address);
+  addr.sin_port = htons(wanted);
   if (::bind(fd(s.handle_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return {};
   if (::listen(fd(s.handle_), backlog) != 0) return {};
   socklen_t len = sizeof addr;
@@ -62,6 +67,13 @@ Socket Socket::listenAny(int backlog, std::uint16_t& port) {
   port = ntohs(addr.sin_port);
   return s;
 }
+
+Socket Socket::listenAny(int backlog, std::uint16_t& port) {
+  port = 0;
+  return listenAt(INADDR_ANY, backlog, port);
+}
+
+Socket Socket::listenLocal(int backlog, std::uint16_t& port) { return listenAt(INADDR_LOOPBACK, backlog, port); }
 
 Socket Socket::accept(bool& stopped) const {
   stopped = !valid();

@@ -162,7 +162,8 @@ Socket& Socket::operator=(Socket&& other) noexcept {
   return *this;
 }
 
-Socket Socket::listenAny(int backlog, std::uint16_t& port) {
+Socket Socket::listenAt(std::uint32_t address, int backlog, std::uint16_t& port) {
+  const std::uint16_t wanted = port;
   port = 0;
   Socket s(static_cast<long long>(newTcpSocket()));
   if (!s.valid()) return {};
@@ -174,8 +175,8 @@ Socket Socket::listenAny(int backlog, std::uint16_t& port) {
                sizeof exclusive);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  addr.sin_port = 0;
+  addr.sin_addr.s_addr = htonl(address);
+  addr.sin_port = htons(wanted);
   if (::bind(h, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return {};
   if (::listen(h, backlog) != 0) return {};
   int len = sizeof addr;
@@ -184,6 +185,13 @@ Socket Socket::listenAny(int backlog, std::uint16_t& port) {
   port = ntohs(addr.sin_port);
   return s;
 }
+
+Socket Socket::listenAny(int backlog, std::uint16_t& port) {
+  port = 0;
+  return listenAt(INADDR_ANY, backlog, port);
+}
+
+Socket Socket::listenLocal(int backlog, std::uint16_t& port) { return listenAt(INADDR_LOOPBACK, backlog, port); }
 
 Socket Socket::accept(bool& stopped) const {
   stopped = !valid();
