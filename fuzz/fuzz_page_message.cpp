@@ -100,14 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::filesystem::create_directories(savedFolder(), ec);
     writeOnce(savedText, "hello");
     writeOnce(savedScript, "#!/bin/sh\n");
-    desk.linkedWeb = &web;
     return true;
   }();
   (void)prepared;
 
   {
     App app(desk, web);
-    desk.app = &app;
     // Every hand-off goes through (the hook only watches), and a download starts only for an
     // address of exactly the server's "/desk-file/" + 32 hexadecimal digits.
     Json handedOff;
@@ -149,7 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     app.pointerTick();
     app.activityTick(true);
     for (const WString& script : web.scripts) checkScript(toNarrow(script));
-    desk.app = nullptr;
   }
   // Refused workers went with their jobs: no save name stays held.
   if (reservedPathCount() != 0) std::abort();

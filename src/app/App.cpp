@@ -25,6 +25,7 @@ std::unique_ptr<T> payloadAs(PayloadPtr& payload) {
 
 App::App(Desktop& desktop, WebHost& web)
     : workerLink(std::make_shared<WorkerLink>(*this)), desktop_(desktop), web_(web) {
+  desktop_.setEvents(this);
   web_.setEvents(this);
 }
 
@@ -35,6 +36,7 @@ App::~App() {
   if (web_.hasController()) web_.closeController();
   web_.releaseAll();
   web_.setEvents(nullptr);
+  desktop_.setEvents(nullptr);
 }
 
 void App::onTaskbarCreated() { addTrayIcon(); }
@@ -61,7 +63,10 @@ void App::onSetFocus() {
 
 void App::onClose() { desktop_.destroyWindow(); }
 void App::onWorkAreaChanged() { placeWindow(); }
-void App::onDisplayChanged() { placeWindow(); }
+void App::onDisplayChanged() {
+  placeWindow();
+  updateTrayMenu();  // "next screen" comes and goes with the second monitor
+}
 void App::onDpiChanged() { placeWindow(); }
 void App::onCompositionChanged() { applyTransparency(); }
 

@@ -13,45 +13,21 @@
 #include <vector>
 
 #include "app/Desktop.h"
+#include "app/DesktopEvents.h"
+#include "app/Timers.h"
 #include "common/json.h"
 #include "common/messages.h"
 #include "common/text.h"
+#include "web/Rect.h"
 #include "web/WebHost.h"
 
 struct FileJob;
 struct UpdateReady;
 class LanServer;
 
-struct Rect {
-  double x = 0;
-  double y = 0;
-  double w = 0;
-  double h = 0;
-};
-
 inline constexpr const char* kShellVersion = "1.3.0";
 
-// Timer ids and intervals.
-inline constexpr int kTimerPointer = 1;
-inline constexpr int kTimerIdle = 2;
-inline constexpr int kTimerActivity = 3;
-inline constexpr int kTimerUpdate = 4;
-inline constexpr int kTimerFirstUpdate = 5;
-inline constexpr std::uint32_t kPointerIntervalMs = 33;
-inline constexpr std::uint32_t kIdleIntervalMs = 5000;
-inline constexpr std::uint32_t kActivityIntervalMs = 2000;
-inline constexpr std::uint32_t kUpdateIntervalMs = 7200000;
-inline constexpr std::uint32_t kFirstUpdateDelayMs = 20000;
-
-// Tray menu command ids.
-inline constexpr int IDM_SHOW_HIDE = 100;
-inline constexpr int IDM_RELOAD = 101;
-inline constexpr int IDM_OPEN_SITE = 102;
-inline constexpr int IDM_AUTOSTART = 103;
-inline constexpr int IDM_EXIT = 104;
-inline constexpr int IDM_NEXT_SCREEN = 105;
-
-class App final : public WebHostEvents {
+class App final : public DesktopEvents, public WebHostEvents {
  public:
   App(Desktop& desktop, WebHost& web);
   ~App() override;
@@ -62,25 +38,22 @@ class App final : public WebHostEvents {
   // inside runLoop(), which the window phase calls.
   int run();
 
-  // ---- entry points the backend calls on the main thread (the window procedure's cases) ----
-  void onTaskbarCreated();      // the shell's taskbar (tray host) came back: re-add the icon
-  void onDestroy();             // the window is being destroyed; from inside destroyWindow()
-  void onSize();                // client size changed
-  void onSetFocus();            // the window got the keyboard focus
-  void onClose();               // a close request: destroys the window
-  void onWorkAreaChanged();     // only for a work-area change, not for other setting changes
-  void onDisplayChanged();      // monitors added, removed or resized
-  void onDpiChanged();          // the window's scale changed
-  void onCompositionChanged();  // the compositor restarted: transparency is applied again
-  void onTimer(int id);         // a tick of a timer started with Desktop::startTimer
-  void onSessionChange(bool locked);
-  void onTrayEvent(TrayEvent event);
-  // A tray menu item was picked. shownVisible: the window's visibility when that menu was made,
-  // which chose the first item's text; a tray host that shows a menu exported earlier reports
-  // its clicks here, so the item does what it said even if the window changed meanwhile.
-  void onTrayMenuChoice(int id, bool shownVisible);
-  // A post()ed message, on the loop's next turn. Dropped, with its payload, once closing.
-  void onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload);
+  // ---- DesktopEvents (the window procedure's cases) ----
+  void onTaskbarCreated() override;  // re-adds the icon
+  void onDestroy() override;
+  void onSize() override;
+  void onSetFocus() override;
+  void onClose() override;  // destroys the window
+  void onWorkAreaChanged() override;
+  void onDisplayChanged() override;
+  void onDpiChanged() override;
+  void onCompositionChanged() override;  // transparency is applied again
+  void onTimer(int id) override;
+  void onSessionChange(bool locked) override;
+  void onTrayEvent(TrayEvent event) override;
+  void onTrayMenuChoice(int id, bool shownVisible) override;
+  // Dropped, with its payload, once closing.
+  void onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr payload) override;
 
   // ---- WebHostEvents ----
   void onEnvironmentCreated(bool ok) override;
@@ -93,16 +66,22 @@ class App final : public WebHostEvents {
   void onNavigationCompleted(bool success, bool cancelled) override;
   void onProcessFailed(bool browserProcessExited) override;
   bool onPermissionRequested() override;
+  WString deskPageUrl() const override { return pageUrl; }
 
   // ---- shell core ----
   void applyTransparency();
   void placeWindow();
   void restartWeb();
   void addTrayIcon();
+  // Hands the desktop the menu for the window's state now (after a change of visibility,
+  // monitors or autostart, and before it is shown).
+  void updateTrayMenu();
   void showTrayMenu();
   void setAutostart(bool enable);
   bool isAutostartOn();
   void hide();
+  // The page's hide: for ms milliseconds (at most a day); anything but a positive ms is ignored.
+  void hideFor(double ms);
   void show();
   void openUrl(const WString& url);
   void setClickThrough(bool on);
@@ -121,6 +100,8 @@ class App final : public WebHostEvents {
   void onPageMessage(const WString& source, const WString& json, const std::optional<WString>& filePath);
   bool isDeskPage(const WString& url) const;
   bool isSavedFile(const std::filesystem::path& path) const;
+  // The page's "fileOpenPath" or "fileReveal": a file this run saved, or the "gone" callback.
+  void openSavedFile(const std::filesystem::path& path, bool reveal);
   void runScript(const WString& script);
   void postScript(const WString& script);  // any thread
   // Sees every page message just before it is handed on to fileGet, lanMessage, checkForUpdate
@@ -204,7 +185,3 @@ class App final : public WebHostEvents {
   Desktop& desktop_;
   WebHost& web_;
 };
-
-// Process entry shared by every backend: single instance, then App::run, with the exit codes
-// and the start-up failure box. Never throws.
-int runShell(Desktop& desktop, WebHost& web);

@@ -2,13 +2,15 @@
 // The desktop seam: everything App needs of the windowing system and the shell, nothing more.
 // Each backend (Win32, GTK/X11) implements it; tests drive App through a fake.
 // All calls are made on the main thread except post(), tickMs() and keepAwake(), which any
-// thread may call.
+// thread may call. What the desktop has to tell goes to the DesktopEvents registered with it.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/DesktopEvents.h"
+#include "app/TrayMenu.h"
 #include "common/messages.h"
 #include "common/text.h"
 
@@ -29,15 +31,6 @@ struct ScreenRect {
 // An opaque monitor identity valid while the monitor is attached; 0 is none.
 using MonitorHandle = std::uintptr_t;
 
-struct MenuItem {
-  int id = 0;  // 0 with separator = true for a separator
-  WString text;
-  bool checked = false;
-  bool separator = false;
-};
-
-enum class TrayEvent { Select, KeySelect, RightButtonUp, ContextMenu, Other };
-
 enum class MessageIcon { Error, Information };
 
 // What a start finds about the single instance: only a shell that really runs counts as one;
@@ -47,6 +40,10 @@ enum class InstanceLock { Acquired, AnotherRuns, Failed };
 class Desktop {
  public:
   virtual ~Desktop() = default;
+
+  // The core registers itself here as it is built and passes nullptr as it goes; no event is
+  // delivered outside that time.
+  virtual void setEvents(DesktopEvents* events) = 0;
 
   // One shell per user and log-on session (on X11: per user and display). AnotherRuns: then
   // requestShowFromFirst() asks that one to show itself (WM_SHOW_SHELL there). Failed: the
@@ -93,14 +90,14 @@ class Desktop {
   // Clock: a millisecond tick that never wraps.
   virtual std::uint64_t tickMs() = 0;
 
-  // Timers on the main window; ticks arrive as App::onTimer(id). A backend that hears pointer
+  // Timers on the main window; ticks arrive as DesktopEvents::onTimer(id). A backend that hears pointer
   // input may run the kTimerPointer ticks only while the pointer moves or a button is held, and
   // whenever the window or the page's shapes change: a tick with all of them unchanged decides
   // nothing new.
   virtual void startTimer(int id, std::uint32_t intervalMs) = 0;
   virtual void killTimer(int id) = 0;
 
-  // Any thread. On success the payload is moved out and delivered to App::onPrivateMessage
+  // Any thread. On success the payload is moved out and delivered to onPrivateMessage
   // on the main thread; on failure it stays with the caller. Never blocks.
   virtual bool post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) = 0;
   // Runs the main loop until quit(); returns the quit code.
@@ -115,8 +112,10 @@ class Desktop {
   // Tray.
   virtual void addTrayIcon() = 0;
   virtual void removeTrayIcon() = 0;
-  // Shows the menu at the cursor, modal; returns the chosen id or 0.
-  virtual int trackPopupMenu(const std::vector<MenuItem>& items) = 0;
+  // The menu as it now stands; kept until the next one (a tray host may show it at any time).
+  virtual void setTrayMenu(const TrayMenu& menu) = 0;
+  // Shows the menu last set at the cursor; a pick arrives as onTrayMenuChoice.
+  virtual void popTrayMenu() = 0;
 
   // Hand-offs to the user's desktop; failures are ignored.
   virtual void openWebAddress(const WString& url) = 0;
@@ -132,7 +131,7 @@ class Desktop {
   // Any thread. Keep the system awake while transfers run (counted: every true needs a false).
   virtual void keepAwake(bool on) = 0;
 
-  // Session lock/unlock arrive as App::onSessionChange.
+  // Session lock/unlock arrive as onSessionChange.
   virtual void registerSessionNotifications() = 0;
   virtual void unregisterSessionNotifications() = 0;
 };

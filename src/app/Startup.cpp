@@ -5,6 +5,7 @@
 
 #include "app/App.h"
 #include "app/Cause.h"
+#include "app/RunShell.h"
 #include "app/Origin.h"
 #include "app/ShellTexts.h"
 

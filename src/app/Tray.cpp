@@ -1,30 +1,49 @@
 // The tray icon carries the program's commands, since the window has no frame and no taskbar
 // button. The autostart store is read afresh whenever it matters: the program keeps no copy.
-#include <vector>
-
 #include "app/App.h"
+#include "app/TrayMenu.h"
 
 namespace {
-
 const WChar* const kAutostartError = DESK_W("无法保存开机启动设置。");
 
-std::vector<MenuItem> trayMenu(bool windowVisible, bool severalMonitors, bool autostartOn) {
-  std::vector<MenuItem> items;
-  items.reserve(8);
-  items.push_back({IDM_SHOW_HIDE, windowVisible ? DESK_W("藏起来 1 小时") : DESK_W("显示小屋"), false, false});
-  items.push_back({IDM_OPEN_SITE, DESK_W("打开在线Tamsel网页"), false, false});
-  items.push_back({IDM_RELOAD, DESK_W("重新加载"), false, false});
-  if (severalMonitors) items.push_back({IDM_NEXT_SCREEN, DESK_W("移到下一块屏幕"), false, false});
-  items.push_back({0, WString(), false, true});
-  items.push_back({IDM_AUTOSTART, DESK_W("开机自动打开"), autostartOn, false});
-  items.push_back({0, WString(), false, true});
-  items.push_back({IDM_EXIT, DESK_W("退出"), false, false});
-  return items;
+MenuItem command(int id, const WChar* text) {
+  MenuItem item;
+  item.id = id;
+  item.text = text;
+  return item;
 }
-
 }  // namespace
 
-void App::addTrayIcon() { desktop_.addTrayIcon(); }
+TrayMenu trayMenu(bool windowVisible, bool severalMonitors, bool autostartOn) {
+  TrayMenu menu;
+  menu.windowVisible = windowVisible;
+  menu.showItem = windowVisible ? 0 : IDM_SHOW_HIDE;
+  auto& items = menu.items;
+  items.reserve(8);
+  MenuItem separator;
+  separator.separator = true;
+  MenuItem autostart = command(IDM_AUTOSTART, DESK_W("开机自动打开"));
+  autostart.checked = autostartOn;
+  autostart.checkable = true;
+  items.push_back(command(IDM_SHOW_HIDE, windowVisible ? DESK_W("藏起来 1 小时") : DESK_W("显示小屋")));
+  items.push_back(command(IDM_OPEN_SITE, DESK_W("打开在线Tamsel网页")));
+  items.push_back(command(IDM_RELOAD, DESK_W("重新加载")));
+  if (severalMonitors) items.push_back(command(IDM_NEXT_SCREEN, DESK_W("移到下一块屏幕")));
+  items.push_back(separator);
+  items.push_back(autostart);
+  items.push_back(separator);
+  items.push_back(command(IDM_EXIT, DESK_W("退出")));
+  return menu;
+}
+
+void App::addTrayIcon() {
+  desktop_.addTrayIcon();
+  updateTrayMenu();
+}
+
+void App::updateTrayMenu() {
+  desktop_.setTrayMenu(trayMenu(desktop_.windowVisible(), desktop_.listMonitors().size() > 1, isAutostartOn()));
+}
 
 void App::onTrayEvent(TrayEvent event) {
   switch (event) {
@@ -46,10 +65,9 @@ void App::onTrayEvent(TrayEvent event) {
 }
 
 void App::showTrayMenu() {
-  // The first item's text and its action follow the visibility seen when the menu opened.
-  const bool visible = desktop_.windowVisible();
-  const bool severalMonitors = desktop_.listMonitors().size() > 1;
-  onTrayMenuChoice(desktop_.trackPopupMenu(trayMenu(visible, severalMonitors, isAutostartOn())), visible);
+  // Made afresh: the autostart store may have been changed from outside the program.
+  updateTrayMenu();
+  desktop_.popTrayMenu();
 }
 
 void App::onTrayMenuChoice(int id, bool shownVisible) {
@@ -87,6 +105,7 @@ void App::setAutostart(bool enable) {
   if (!desktop_.setAutostart(enable)) {
     desktop_.messageBox(kAutostartError, MessageIcon::Error, true);
   }
+  updateTrayMenu();
 }
 
 bool App::isAutostartOn() { return desktop_.autostartOn(); }

@@ -3,8 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "app/App.h"
 #include "common/json.h"
+#include "common/text.h"
+#include "web/Rect.h"
 
 // [x, y, w, h]: four finite numbers of at most 100,000 in absolute value, w and h not negative.
 std::optional<Rect> readRect(const Json& value);

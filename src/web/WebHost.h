@@ -26,6 +26,8 @@ class WebHostEvents {
   virtual void onProcessFailed(bool browserProcessExited) = 0;
   // Returns true to grant; the shell always denies.
   virtual bool onPermissionRequested() = 0;
+  // The address of the desk page, the one document the host may show (for content rules).
+  virtual WString deskPageUrl() const = 0;
 };
 
 // How the one bridge script reaches the shell on this platform. The bridge logic is shared
@@ -49,7 +51,7 @@ class WebHost {
  public:
   virtual ~WebHost() = default;
   // App registers itself here in its constructor and passes nullptr in its destructor; until
-  // then no event may be delivered. A backend may take the App from it (it is an App).
+  // then no event may be delivered.
   virtual void setEvents(WebHostEvents* events) = 0;
 
   // Runtime. loadRuntime() is idempotent (the loader is never unloaded).

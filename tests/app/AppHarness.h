@@ -18,9 +18,7 @@ struct AppHarness {
   static constexpr const char* kPage = "http://127.0.0.1:8080/_desk.html";
 
   AppHarness() {
-    desk.linkedWeb = &web;
     app = std::make_unique<App>(desk, web);
-    desk.app = app.get();
     app->exePath = desk.exePath;
     app->dataDir = desk.temp().path() / "data";
     app->serverOrigin = toWide(kOrigin);

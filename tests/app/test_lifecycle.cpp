@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/App.h"
+#include "app/RunShell.h"
 #include "support/DeskServer.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"
@@ -14,14 +15,13 @@ namespace {
 TEST(Lifecycle, StartLoadMessagesCallbacksShutdown) {
   FakeDesktop desk;
   FakeWebHost web;
-  desk.linkedWeb = &web;
   DeskServer server;  // the origin the shell is pointed at, as in a first run of a backend
   desk.arguments = {toWide("--server=" + server.origin() + "/")};
   const std::string page = server.origin() + "/_desk.html";
   bool ran = false;
 
   desk.loopBody = [&] {
-    App& app = *desk.target();
+    App& app = dynamic_cast<App&>(*desk.events);
     // The runtime completes environment, controller and bridge registration.
     web.completeAll();
     ASSERT_TRUE(desk.visible);

@@ -18,7 +18,6 @@ struct PointerFixture : ::testing::Test {
   App app{desk, web};
 
   PointerFixture() {
-    desk.app = &app;
     desk.windowAlive = true;
     desk.visible = true;
     desk.windowRect = desk.monitors[0].workArea;

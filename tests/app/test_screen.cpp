@@ -18,7 +18,6 @@ struct ScreenFixture : ::testing::Test {
   App app{desk, web};
 
   ScreenFixture() {
-    desk.app = &app;
     desk.windowAlive = true;
     app.dataDir = desk.temp().path();
     desk.monitors = {FakeDesktop::standardMonitor(1, 0, "\\\\.\\DISPLAY1"),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/RunShell.h"
 #include "app/ShellTexts.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"
@@ -21,7 +22,6 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
 struct Shell {
   FakeDesktop desk;
   FakeWebHost web;
-  Shell() { desk.linkedWeb = &web; }
   std::filesystem::path dataDir() const { return *desk.localAppData / "TamselDeskNative"; }
   std::vector<std::string> boxes() const {
     std::vector<std::string> out;
@@ -58,7 +58,7 @@ TEST(Startup, ExitCodesAndMessages) {
     SCOPED_TRACE(c.name);
     Shell s;
     c.setup(s);
-    s.desk.loopBody = [&] { s.desk.target()->onClose(); };
+    s.desk.loopBody = [&] { s.desk.events->onClose(); };
     EXPECT_EQ(runShell(s.desk, s.web), c.code);
     if (c.box) {
       ASSERT_EQ(s.boxes(), std::vector<std::string>{*c.box});
@@ -172,7 +172,7 @@ TEST(Startup, WindowPhaseInOrder) {
   s.desk.scale = 1.25;
   bool checked = false;
   s.desk.loopBody = [&] {
-    App& app = *s.desk.target();
+    App& app = dynamic_cast<App&>(*s.desk.events);
     std::vector<std::pair<int, std::uint32_t>> timers;
     for (const auto& t : s.desk.timerEvents) timers.emplace_back(t.id, t.intervalMs);
     EXPECT_EQ(timers, (std::vector<std::pair<int, std::uint32_t>>{{kTimerPointer, 33}, {kTimerIdle, 5000},

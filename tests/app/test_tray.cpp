@@ -16,7 +16,6 @@ struct TrayFixture : ::testing::Test {
   App app{desk, web};
 
   TrayFixture() {
-    desk.app = &app;
     desk.windowAlive = true;
     desk.visible = true;
     web.environment = web.controller = web.webView = true;

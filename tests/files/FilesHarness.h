@@ -51,7 +51,6 @@ struct FilesHarness {
   std::filesystem::path received;
 
   FilesHarness() {
-    desk.app = &app;
     web.webView = true;
     app.serverOrigin = toWide(server.origin());
     app.pageUrl = toWide(server.origin() + "/_desk.html");

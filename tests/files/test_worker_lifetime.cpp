@@ -23,7 +23,6 @@ TEST(FileWorker, OutlivesTheAppWithoutTouchingIt) {
   FakeDesktop desk;
   FakeWebHost web;
   auto app = std::make_unique<App>(desk, web);
-  desk.app = app.get();
   app->serverOrigin = toWide(server.origin());
   app->dataDir = desk.temp().path() / "data";
   app->fileGet(Json{{"t", "fileGet"},
@@ -37,7 +36,6 @@ TEST(FileWorker, OutlivesTheAppWithoutTouchingIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
   app.reset();     // the worker is inside the download now
-  desk.app = nullptr;
   server.stop();   // ends the stalled body: the worker fails and tries to report
   while (reservedPathCount() != 0 && std::chrono::steady_clock::now() < guard + std::chrono::seconds(10))
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

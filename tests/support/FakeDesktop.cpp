@@ -4,8 +4,6 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/App.h"
-#include "support/FakeWebHost.h"
 
 FakeDesktop::FakeDesktop() {
   exePath = temp_.path() / "bin" / "tamsel-desk";
@@ -51,14 +49,7 @@ std::optional<std::uint32_t> FakeDesktop::timerInterval(int id) const {
   return interval;
 }
 
-App* FakeDesktop::target() {
-  if (app) return app;
-  if (linkedWeb) return dynamic_cast<App*>(linkedWeb->events);
-  return nullptr;
-}
-
-int FakeDesktop::pump(App& target) {
-  if (!app) app = &target;
+int FakeDesktop::pump(DesktopEvents& target) {
   int delivered = 0;
   for (;;) {
     PostedMessage item;
@@ -106,7 +97,7 @@ void FakeDesktop::destroyWindow() {
   if (!windowAlive) return;
   windowAlive = false;
   visible = false;
-  if (App* a = target(); a && destroyCallsOnDestroy) a->onDestroy();
+  if (events && destroyCallsOnDestroy) events->onDestroy();
 }
 
 bool FakeDesktop::windowExists() { return windowAlive; }
@@ -236,10 +227,14 @@ void FakeDesktop::removeTrayIcon() {
   ++trayRemoves;
 }
 
-int FakeDesktop::trackPopupMenu(const std::vector<MenuItem>& items) {
+void FakeDesktop::setTrayMenu(const TrayMenu& menu) {
+  trayMenu = menu;
+  lastMenu = menu.items;
+}
+
+void FakeDesktop::popTrayMenu() {
   ++menuShows;
-  lastMenu = items;
-  return menuAnswer;
+  if (menuAnswer != 0 && events) events->onTrayMenuChoice(menuAnswer, trayMenu.windowVisible);
 }
 
 void FakeDesktop::openWebAddress(const WString& url) { openedAddresses.push_back(url); }

@@ -15,8 +15,6 @@
 #include "app/Desktop.h"
 #include "support/TempDir.h"
 
-class App;
-class FakeWebHost;
 
 struct FakeMonitor {
   MonitorHandle handle = 0;
@@ -106,9 +104,9 @@ class FakeDesktop : public Desktop {
   bool postFails = false;
   std::deque<PostedMessage> queue;
   int postCalls = 0;
-  // Delivers everything queued (including what delivery posts) to app.onPrivateMessage.
+  // Delivers everything queued (including what delivery posts) to target.onPrivateMessage.
   // Returns how many were delivered.
-  int pump(App& app);
+  int pump(DesktopEvents& target);
 
   // Loop.
   std::optional<int> quitCode;
@@ -120,11 +118,12 @@ class FakeDesktop : public Desktop {
   std::vector<WString> questions;
   bool answerYes = false;
 
-  // Tray.
+  // Tray: the menu last handed out, and what a popup of it picks (0: dismissed).
   int trayAdds = 0;
   int trayRemoves = 0;
   int menuAnswer = 0;
-  std::vector<MenuItem> lastMenu;
+  TrayMenu trayMenu;
+  std::vector<MenuItem> lastMenu;  // trayMenu's items
   int menuShows = 0;
 
   // Hand-offs.
@@ -149,11 +148,8 @@ class FakeDesktop : public Desktop {
   int sessionRegisterCalls = 0;
   int sessionUnregisterCalls = 0;
 
-  // The App to tell about onDestroy (set by the test or by pump()). When unset, the App that
-  // registered itself with the linked web host is used (runShell builds its own App).
-  App* app = nullptr;
-  FakeWebHost* linkedWeb = nullptr;
-  App* target();
+  // The receiver the core registered (runShell builds its own App).
+  DesktopEvents* events = nullptr;
 
   // Thrown from executablePath(), the first thing App::run asks for.
   bool executablePathThrows = false;
@@ -161,6 +157,7 @@ class FakeDesktop : public Desktop {
   const TempDir& temp() const { return temp_; }
 
   // ---- Desktop ----
+  void setEvents(DesktopEvents* e) override { events = e; }
   InstanceLock acquireSingleInstance() override;
   void requestShowFromFirst() override;
   std::filesystem::path executablePath() override;
@@ -201,7 +198,8 @@ class FakeDesktop : public Desktop {
   bool askYesNo(const WString& text) override;
   void addTrayIcon() override;
   void removeTrayIcon() override;
-  int trackPopupMenu(const std::vector<MenuItem>& items) override;
+  void setTrayMenu(const TrayMenu& menu) override;
+  void popTrayMenu() override;
   void openWebAddress(const WString& url) override;
   void openFile(const std::filesystem::path& file) override;
   void revealFile(const std::filesystem::path& file) override;

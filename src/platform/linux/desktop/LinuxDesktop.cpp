@@ -9,7 +9,7 @@
 #include "PointerWatch.h"
 #include "SessionWatch.h"
 #include "SingleInstance.h"
-#include "app/App.h"
+#include "app/Timers.h"
 #include "common/text.h"
 
 // The inhibitor exists from the start: workers may count on it at any time.
@@ -21,7 +21,7 @@ LinuxDesktop::~LinuxDesktop() {
   // Nothing may reach an App that is gone; undelivered posts free their payloads as their idle
   // sources are dispatched empty here.
   accepting_ = false;
-  app_ = nullptr;
+  events_ = nullptr;
   for (auto& [id, source] : timers_) g_source_remove(source);
   timers_.clear();
   pointerWatch_.reset();
@@ -104,8 +104,8 @@ void LinuxDesktop::watchWorkArea() {
 GdkFilterReturn LinuxDesktop::workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
   const auto* event = static_cast<XEvent*>(native);
-  if (event->type == PropertyNotify && event->xproperty.atom == desktop->workAreaAtom_ && desktop->app_) {
-    desktop->app_->onWorkAreaChanged();
+  if (event->type == PropertyNotify && event->xproperty.atom == desktop->workAreaAtom_ && desktop->events_) {
+    desktop->events_->onWorkAreaChanged();
   }
   return GDK_FILTER_CONTINUE;
 }
@@ -136,8 +136,8 @@ gboolean LinuxDesktop::drawThunk(GtkWidget*, cairo_t* cr, gpointer) {
 
 gboolean LinuxDesktop::deleteThunk(GtkWidget*, GdkEvent*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) {
-    desktop->app_->onClose();
+  if (desktop->events_) {
+    desktop->events_->onClose();
   } else {
     desktop->destroyWindow();
   }
@@ -146,7 +146,7 @@ gboolean LinuxDesktop::deleteThunk(GtkWidget*, GdkEvent*, gpointer self) {
 
 gboolean LinuxDesktop::configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) desktop->app_->onSize();
+  if (desktop->events_) desktop->events_->onSize();
   return FALSE;
 }
 
@@ -160,7 +160,7 @@ gboolean LinuxDesktop::mappedThunk(GtkWidget*, GdkEvent*, gpointer self) {
 
 gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) desktop->app_->onSetFocus();
+  if (desktop->events_) desktop->events_->onSetFocus();
   return FALSE;
 }
 
@@ -170,18 +170,17 @@ void LinuxDesktop::screenChangedThunk(GtkWidget*, GdkScreen*, gpointer self) {
 
 void LinuxDesktop::monitorsChangedThunk(GdkScreen*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->tray_) desktop->tray_->refreshSoon();
-  if (desktop->app_) desktop->app_->onDisplayChanged();
+  if (desktop->events_) desktop->events_->onDisplayChanged();
 }
 
 void LinuxDesktop::compositedChangedThunk(GdkScreen*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) desktop->app_->onCompositionChanged();
+  if (desktop->events_) desktop->events_->onCompositionChanged();
 }
 
 void LinuxDesktop::scaleChangedThunk(GObject*, GParamSpec*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
-  if (desktop->app_) desktop->app_->onDpiChanged();
+  if (desktop->events_) desktop->events_->onDpiChanged();
 }
 
 void LinuxDesktop::windowDestroyedThunk(GtkWidget*, gpointer self) {
@@ -190,14 +189,14 @@ void LinuxDesktop::windowDestroyedThunk(GtkWidget*, gpointer self) {
 
 void LinuxDesktop::onWindowDestroyed() {
   window_ = nullptr;
-  if (app_) app_->onDestroy();
+  if (events_) events_->onDestroy();
 }
 
 void LinuxDesktop::destroyWindow() {
   if (!window_ || destroying_) return;
   destroying_ = true;
   GtkWidget* window = window_;
-  // The destroy handler clears window_ and runs App::onDestroy before this returns.
+  // The destroy handler clears window_ and runs onDestroy before this returns.
   gtk_widget_destroy(window);
   destroying_ = false;
 }
@@ -212,14 +211,12 @@ void LinuxDesktop::showWindowNoActivate() {
   gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   applyInputShape();
-  if (tray_) tray_->refreshSoon();
   wakePointerTick();
 }
 
 void LinuxDesktop::hideWindow() {
   if (!window_) return;
   gtk_widget_hide(window_);
-  if (tray_) tray_->refreshSoon();
 }
 
 bool LinuxDesktop::windowVisible() { return window_ && gtk_widget_get_visible(window_); }

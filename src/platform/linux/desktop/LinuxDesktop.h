@@ -1,6 +1,6 @@
 #pragma once
 // The desktop seam on GTK 3 and X11. One undecorated, always-on-top RGBA window over a monitor's
-// work area; every coordinate this class hands to App is in device pixels (X11 root pixels), so
+// work area; every coordinate this class hands to the core is in device pixels (X11 root pixels), so
 // with GDK_SCALE=2 a page pixel is two window pixels and windowScale() says so.
 //
 // The main loop is GLib's default context. Timers are g_timeout sources; post() queues an idle
@@ -15,7 +15,6 @@
 
 #include "app/Desktop.h"
 
-class App;
 class LinuxTray;
 class PointerWatch;
 class SessionWatch;
@@ -29,9 +28,8 @@ class LinuxDesktop final : public Desktop {
   LinuxDesktop(const LinuxDesktop&) = delete;
   LinuxDesktop& operator=(const LinuxDesktop&) = delete;
 
-  // The App that receives this desktop's events; set while it exists (see LinuxWebHost).
-  void attachApp(App* app) { app_ = app; }
-  App* app() const { return app_; }
+  void setEvents(DesktopEvents* events) override { events_ = events; }
+  DesktopEvents* events() const { return events_; }
   GtkWidget* window() const { return window_; }
   // GTK is opened lazily, so a second start never needs a display.
   bool ensureGtk();
@@ -83,7 +81,8 @@ class LinuxDesktop final : public Desktop {
 
   void addTrayIcon() override;
   void removeTrayIcon() override;
-  int trackPopupMenu(const std::vector<MenuItem>& items) override;
+  void setTrayMenu(const TrayMenu& menu) override;
+  void popTrayMenu() override;
 
   void openWebAddress(const WString& url) override;
   void openFile(const std::filesystem::path& file) override;
@@ -131,7 +130,7 @@ class LinuxDesktop final : public Desktop {
   int argc_;
   char** argv_;
   bool gtkReady_ = false;
-  App* app_ = nullptr;
+  DesktopEvents* events_ = nullptr;
   GtkWidget* window_ = nullptr;
   bool clickThrough_ = true;
   bool destroying_ = false;

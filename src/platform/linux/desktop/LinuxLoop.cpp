@@ -5,7 +5,7 @@
 
 #include "LinuxDesktop.h"
 #include "PointerWatch.h"
-#include "app/App.h"
+#include "app/Timers.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ void LinuxDesktop::killTimer(int id) {
 }
 
 void LinuxDesktop::deliverTimer(int id) {
-  if (app_ && timers_.count(id)) app_->onTimer(id);
+  if (events_ && timers_.count(id)) events_->onTimer(id);
 }
 
 bool LinuxDesktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& payload) {
@@ -78,7 +78,7 @@ bool LinuxDesktop::post(unsigned message, std::uintptr_t wParam, PayloadPtr& pay
 }
 
 void LinuxDesktop::deliver(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {
-  if (app_) app_->onPrivateMessage(message, wParam, std::move(payload));
+  if (events_) events_->onPrivateMessage(message, wParam, std::move(payload));
 }
 
 int LinuxDesktop::runLoop() {

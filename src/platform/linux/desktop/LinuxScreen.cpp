@@ -10,7 +10,7 @@
 
 #include "LinuxDesktop.h"
 #include "PointerWatch.h"
-#include "app/App.h"
+#include "app/Timers.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ bool LinuxDesktop::mouseButtonsDown() {
 
 bool LinuxDesktop::pointerTick() {
   inPointerTick_ = queryPointer(tickAt_, tickMask_);
-  if (app_) app_->onTimer(kTimerPointer);
+  if (events_) events_->onTimer(kTimerPointer);
   inPointerTick_ = false;
   const bool moved = !(tickAt_ == lastTickAt_);
   lastTickAt_ = tickAt_;

@@ -11,9 +11,7 @@
 
 #include "Autostart.h"
 #include "LinuxDesktop.h"
-#include "LinuxTray.h"
 #include "SingleInstance.h"
-#include "app/App.h"
 #include "app/Cause.h"
 
 namespace {
@@ -248,6 +246,5 @@ bool LinuxDesktop::autostartOn() { return autostartEntryPresent(autostartEntryPa
 
 bool LinuxDesktop::setAutostart(bool enable) {
   const bool ok = applyAutostart(autostartEntryPath(), enable, executablePath().string());
-  if (tray_) tray_->refreshSoon();
   return ok;
 }

@@ -6,7 +6,7 @@
 
 #include "LinuxDesktop.h"
 #include "TrayIconWindow.h"
-#include "app/App.h"
+#include "app/DesktopEvents.h"
 #include "common/text.h"
 
 namespace {
@@ -51,17 +51,6 @@ void disableIndicatorFallback() {
   klass->unfallback = nullptr;
 }
 
-bool sameItems(const std::vector<MenuItem>& a, const std::vector<MenuItem>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].id != b[i].id || a[i].text != b[i].text || a[i].checked != b[i].checked ||
-        a[i].separator != b[i].separator) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 LinuxTray::LinuxTray(LinuxDesktop& desktop) : desktop_(desktop) {
@@ -104,8 +93,6 @@ void LinuxTray::remove() {
   // The icon window may be the one whose click led here; it is hidden, not destroyed.
   if (watch_) g_bus_unwatch_name(watch_);
   watch_ = 0;
-  if (refreshSource_) g_source_remove(refreshSource_);
-  refreshSource_ = 0;
   if (chooseSource_) g_source_remove(chooseSource_);
   chooseSource_ = 0;
   hideAll();
@@ -117,7 +104,7 @@ void LinuxTray::hideAll() {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
     g_object_unref(indicator_);
     indicator_ = nullptr;
-    exported_.clear();
+    exported_ = TrayMenu();
   }
   if (statusIcon_) {
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -152,7 +139,7 @@ void LinuxTray::showStatusNotifier() {
                                                  iconDir_.c_str());
   app_indicator_set_title(indicator_, kTip);
   app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
-  refresh();
+  exportMenu();
 }
 
 void LinuxTray::showStatusIcon() {
@@ -205,7 +192,7 @@ void LinuxTray::standIn(bool on) {
   }
   if (!iconWindow_) {
     iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
-      if (App* app = desktop_.app()) app->onTrayEvent(event);
+      if (DesktopEvents* events = desktop_.events()) events->onTrayEvent(event);
     });
   }
   iconWindow_->show();
@@ -213,32 +200,38 @@ void LinuxTray::standIn(bool on) {
 
 void LinuxTray::iconActivated(GObject*, gpointer self) {
   auto* tray = static_cast<LinuxTray*>(self);
-  if (App* app = tray->desktop_.app()) app->onTrayEvent(TrayEvent::Select);
+  if (DesktopEvents* events = tray->desktop_.events()) events->onTrayEvent(TrayEvent::Select);
 }
 
 void LinuxTray::iconPopup(GObject*, guint, guint, gpointer self) {
   auto* tray = static_cast<LinuxTray*>(self);
-  if (App* app = tray->desktop_.app()) app->onTrayEvent(TrayEvent::RightButtonUp);
+  if (DesktopEvents* events = tray->desktop_.events()) events->onTrayEvent(TrayEvent::RightButtonUp);
 }
 
-void LinuxTray::refreshSoon() {
-  if (!indicator_ || refreshSource_) return;
-  refreshSource_ = g_idle_add(refreshIdle, this);
+void LinuxTray::setMenu(const TrayMenu& menu) {
+  menu_ = menu;
+  exportMenu();
 }
 
-gboolean LinuxTray::refreshIdle(gpointer self) {
-  auto* tray = static_cast<LinuxTray*>(self);
-  tray->refreshSource_ = 0;
-  tray->refresh();
-  return G_SOURCE_REMOVE;
-}
-
-void LinuxTray::refresh() {
-  App* app = desktop_.app();
-  if (!indicator_ || !app) return;
-  capturing_ = true;
-  app->onTrayEvent(TrayEvent::ContextMenu);
-  capturing_ = false;
+void LinuxTray::exportMenu() {
+  // A new menu only when it says something new: a host may be showing the old one.
+  if (!indicator_ || menu_ == exported_) return;
+  GtkWidget* menu = buildMenu(menu_.items, true);
+  app_indicator_set_menu(indicator_, GTK_MENU(menu));
+  // Hosts keep the primary click for the menu; while the companion is hidden the secondary
+  // (middle) click brings it back, as a click on a hidden companion's icon does elsewhere.
+  GtkWidget* target = nullptr;
+  if (menu_.showItem != 0) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList* it = children; it && !target; it = it->next) {
+      if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(it->data), "desk-id")) == menu_.showItem) {
+        target = GTK_WIDGET(it->data);
+      }
+    }
+    g_list_free(children);
+  }
+  app_indicator_set_secondary_activate_target(indicator_, target);
+  exported_ = menu_;
 }
 
 GtkWidget* LinuxTray::buildMenu(const std::vector<MenuItem>& items, bool exported) {
@@ -247,7 +240,7 @@ GtkWidget* LinuxTray::buildMenu(const std::vector<MenuItem>& items, bool exporte
     GtkWidget* widget = nullptr;
     if (item.separator) {
       widget = gtk_separator_menu_item_new();
-    } else if (item.id == IDM_AUTOSTART || item.checked) {
+    } else if (item.checkable || item.checked) {
       widget = gtk_check_menu_item_new_with_label(toNarrow(item.text).c_str());
       gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(widget), item.checked);
     } else {
@@ -267,8 +260,7 @@ GtkWidget* LinuxTray::buildMenu(const std::vector<MenuItem>& items, bool exporte
 void LinuxTray::itemActivated(GtkMenuItem* item, gpointer self) {
   auto* tray = static_cast<LinuxTray*>(self);
   const int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "desk-id"));
-  // Toggling a check item by code while building the menu must not count as a choice.
-  if (tray->capturing_) return;
+  // Ticks are set before the handler is connected, so only the user's picks arrive here.
   if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "desk-exported"))) {
     tray->choose(id);
   } else {
@@ -279,18 +271,19 @@ void LinuxTray::itemActivated(GtkMenuItem* item, gpointer self) {
 void LinuxTray::choose(int id) {
   // The clicked item belongs to the menu exported last; it said what that state called for.
   pendingChoice_ = id;
-  pendingVisible_ = exportedVisible_;
+  pendingVisible_ = exported_.windowVisible;
   if (!chooseSource_) chooseSource_ = g_idle_add(chooseIdle, this);
 }
 
 gboolean LinuxTray::chooseIdle(gpointer self) {
   auto* tray = static_cast<LinuxTray*>(self);
   tray->chooseSource_ = 0;
-  App* app = tray->desktop_.app();
-  if (!app) return G_SOURCE_REMOVE;
-  app->onTrayMenuChoice(tray->pendingChoice_, tray->pendingVisible_);
-  tray->refreshSoon();
+  tray->report(tray->pendingChoice_, tray->pendingVisible_);
   return G_SOURCE_REMOVE;
+}
+
+void LinuxTray::report(int id, bool shownVisible) {
+  if (DesktopEvents* events = desktop_.events()) events->onTrayMenuChoice(id, shownVisible);
 }
 
 void LinuxTray::menuDeactivated(GtkMenuShell*, gpointer self) {
@@ -306,33 +299,11 @@ void LinuxTray::menuDeactivated(GtkMenuShell*, gpointer self) {
       g_main_loop_ref(tray->popupLoop_));
 }
 
-int LinuxTray::track(const std::vector<MenuItem>& items) {
-  if (capturing_) {
-    // A new menu only when it says something new: a host may be showing the old one.
-    if (indicator_ && !sameItems(items, exported_)) {
-      GtkWidget* menu = buildMenu(items, true);
-      app_indicator_set_menu(indicator_, GTK_MENU(menu));
-      // Hosts keep the primary click for the menu; while the companion is hidden the secondary
-      // (middle) click brings it back, as a click on a hidden companion's icon does elsewhere.
-      GtkWidget* target = nullptr;
-      if (!desktop_.windowVisible()) {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
-        for (GList* it = children; it && !target; it = it->next) {
-          if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(it->data), "desk-id")) == IDM_SHOW_HIDE) {
-            target = GTK_WIDGET(it->data);
-          }
-        }
-        g_list_free(children);
-      }
-      app_indicator_set_secondary_activate_target(indicator_, target);
-      exported_ = items;
-      exportedVisible_ = desktop_.windowVisible();
-    }
-    return 0;
-  }
-  if (popupLoop_) return 0;  // one menu at a time
-
-  GtkWidget* menu = buildMenu(items, false);
+void LinuxTray::pop() {
+  if (popupLoop_) return;  // one menu at a time
+  // The menu may be handed again while this one is open; the pick is this one's.
+  const TrayMenu shown = menu_;
+  GtkWidget* menu = buildMenu(shown.items, false);
   popupChoice_ = 0;
   popupLoop_ = g_main_loop_new(nullptr, FALSE);
   g_signal_connect(menu, "deactivate", G_CALLBACK(menuDeactivated), this);
@@ -341,5 +312,5 @@ int LinuxTray::track(const std::vector<MenuItem>& items) {
   g_main_loop_unref(popupLoop_);
   popupLoop_ = nullptr;
   gtk_widget_destroy(menu);
-  return popupChoice_;
+  if (popupChoice_ != 0) report(popupChoice_, shown.windowVisible);
 }

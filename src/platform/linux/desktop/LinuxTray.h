@@ -6,21 +6,20 @@
 // of tray takes the icon within a few seconds, it shows as a small window of its own
 // (TrayIconWindow) until a tray appears.
 //
-// The XEmbed icon and the icon window report clicks like the notification area does (left:
-// Select, right: RightButtonUp) and App answers with trackPopupMenu, a GtkMenu at the pointer
-// run in a nested loop. A StatusNotifier host shows a menu exported ahead of time and never
-// reports a click, so the exported menu is rehearsed: App's own menu routine is asked for its
-// items with the answer 0; when the user picks an item, App is told which, and what the
-// window's state was when that menu was made, so the item does what it said. Such hosts keep
-// the primary click for the menu; while the companion is hidden, the secondary (middle) click
-// shows it.
+// The core hands over its menu whenever what it shows changes. The XEmbed icon and the icon
+// window report clicks like the notification area does (left: Select, right: RightButtonUp) and
+// the core answers with pop(), a GtkMenu at the pointer run in a nested loop. A StatusNotifier
+// host shows the menu exported ahead of time and never reports a click; a pick in it is
+// reported with the window's state that menu was made for, so the item does what it said.
+// Such hosts keep the primary click for the menu; while the companion is hidden, the secondary
+// (middle) click shows it.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtk/gtk.h>
 
-#include "app/Desktop.h"
+#include "app/TrayMenu.h"
 
 class LinuxDesktop;
 class TrayIconWindow;
@@ -35,9 +34,9 @@ class LinuxTray {
 
   void add();
   void remove();
-  // Re-exports the StatusNotifier menu soon (state it shows may have changed).
-  void refreshSoon();
-  int track(const std::vector<MenuItem>& items);
+  void setMenu(const TrayMenu& menu);
+  // The menu at the pointer; a pick goes to the desktop's events.
+  void pop();
 
   bool usingStatusNotifier() const { return indicator_ != nullptr; }
 
@@ -50,12 +49,13 @@ class LinuxTray {
   void standIn(bool on);
   static gboolean standInDue(gpointer self);
   static void embeddedChanged(GObject*, GParamSpec*, gpointer self);
-  void refresh();
+  // Exports the menu to the StatusNotifier host when it says something new.
+  void exportMenu();
   GtkWidget* buildMenu(const std::vector<MenuItem>& items, bool exported);
   void choose(int id);
+  void report(int id, bool shownVisible);
   static void watcherAppeared(GDBusConnection*, const gchar*, const gchar*, gpointer self);
   static void watcherVanished(GDBusConnection*, const gchar*, gpointer self);
-  static gboolean refreshIdle(gpointer self);
   static gboolean chooseIdle(gpointer self);
   static void itemActivated(GtkMenuItem* item, gpointer self);
   static void menuDeactivated(GtkMenuShell*, gpointer self);
@@ -66,7 +66,6 @@ class LinuxTray {
   bool wanted_ = false;
   bool watcherPresent_ = false;
   guint watch_ = 0;
-  guint refreshSource_ = 0;
   guint chooseSource_ = 0;
   guint standInSource_ = 0;
   AppIndicator* indicator_ = nullptr;
@@ -75,10 +74,8 @@ class LinuxTray {
   std::string iconDir_;
   GdkPixbuf* pixbuf_ = nullptr;
 
-  // Rehearsal of the exported menu: capture its items and the window's state they showed.
-  bool capturing_ = false;
-  std::vector<MenuItem> exported_;
-  bool exportedVisible_ = false;
+  TrayMenu menu_;      // as the core handed it last
+  TrayMenu exported_;  // what the StatusNotifier host shows
   int pendingChoice_ = 0;
   bool pendingVisible_ = false;
   // The nested popup loop.

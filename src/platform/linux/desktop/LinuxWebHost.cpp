@@ -1,7 +1,6 @@
 #include "LinuxWebHost.h"
 
 #include "LinuxDesktop.h"
-#include "app/App.h"
 #include "common/text.h"
 
 namespace {
@@ -38,9 +37,6 @@ void LinuxWebHost::later(std::function<void()> fn) {
 
 void LinuxWebHost::setEvents(WebHostEvents* events) {
   events_ = events;
-  // App registers itself here as it is built and leaves as it goes; the desktop's events
-  // (window cases, timers, posts, tray) go to the same object.
-  desktop_.attachApp(dynamic_cast<App*>(events));
 }
 
 bool LinuxWebHost::loadRuntime() { return true; }  // linked in: always there

@@ -14,7 +14,6 @@
 #include "ContentRules.h"
 #include "LinuxDesktop.h"
 #include "LinuxWebHost.h"
-#include "app/App.h"
 #include "app/Cause.h"
 #include "common/text.h"
 
@@ -320,8 +319,7 @@ struct RulesRecord {
 
 void LinuxWebHost::installContentRules() {
   // The controller counts as created once the rules are in place, so no page loads without them.
-  App* app = desktop_.app();
-  const std::string rules = deskContentRules(app ? app->pageUrl : WString());
+  const std::string rules = deskContentRules(events_ ? events_->deskPageUrl() : WString());
   GBytes* source = g_bytes_new(rules.data(), rules.size());
   WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(filterFolder_.c_str());
   webkit_user_content_filter_store_save(

@@ -1,7 +1,7 @@
 // The Linux program: the GTK desktop and the WebKitGTK host behind App's seams.
 #include "LinuxDesktop.h"
 #include "LinuxWebHost.h"
-#include "app/App.h"
+#include "app/RunShell.h"
 
 int main(int argc, char** argv) {
   LinuxDesktop desktop(argc, argv);

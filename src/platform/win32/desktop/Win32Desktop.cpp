@@ -1,5 +1,5 @@
 // The companion window: a layered, top-most tool window, created hidden and click-through, and
-// the window procedure that turns its messages into App's entry points. Click-through is the
+// the window procedure that turns its messages into the core's events. Click-through is the
 // pair of extended style bits WS_EX_TRANSPARENT and WS_EX_NOACTIVATE: with both set, a layered
 // window lets every mouse event through to the window beneath and is never activated.
 #include "Win32Desktop.h"
@@ -11,7 +11,6 @@
 
 #include "SingleInstance.h"
 #include "Win32Tray.h"
-#include "app/App.h"
 
 namespace {
 
@@ -45,7 +44,7 @@ Win32Desktop::Win32Desktop(HINSTANCE instance) : instance_(instance) {}
 
 Win32Desktop::~Win32Desktop() {
   accepting_ = false;
-  app_ = nullptr;
+  events_ = nullptr;
   tray_.reset();
   if (hwnd_) DestroyWindow(hwnd_);
   postBox_.clear();
@@ -101,20 +100,20 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     onDestroy();
     return 0;
   }
-  // Outside App's life every message gets the default handling.
-  App* app = app_;
-  if (!app) return DefWindowProcW(hwnd, message, wParam, lParam);
+  // Outside the core's life every message gets the default handling.
+  DesktopEvents* events = events_;
+  if (!events) return DefWindowProcW(hwnd, message, wParam, lParam);
 
   if (taskbarCreatedMsg_ != 0 && message == taskbarCreatedMsg_) {
-    app->onTaskbarCreated();
+    events->onTaskbarCreated();
     return 0;
   }
   switch (message) {
     case WM_SIZE:
-      app->onSize();
+      events->onSize();
       return 0;
     case WM_SETFOCUS:
-      app->onSetFocus();
+      events->onSetFocus();
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -123,33 +122,33 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       return 0;
     }
     case WM_CLOSE:
-      app->onClose();
+      events->onClose();
       return 0;
     case WM_ERASEBKGND:
       return 1;
     case WM_SETTINGCHANGE:
-      if (wParam == SPI_SETWORKAREA) app->onWorkAreaChanged();
+      if (wParam == SPI_SETWORKAREA) events->onWorkAreaChanged();
       return 0;
     case WM_MOUSEACTIVATE:
       return MA_ACTIVATE;
     case WM_DISPLAYCHANGE:
-      app->onDisplayChanged();
+      events->onDisplayChanged();
       return 0;
     case WM_TIMER:
-      app->onTimer(static_cast<int>(wParam));
+      events->onTimer(static_cast<int>(wParam));
       return 0;
     case WM_WTSSESSION_CHANGE:
-      if (wParam == WTS_SESSION_LOCK) app->onSessionChange(true);
-      if (wParam == WTS_SESSION_UNLOCK) app->onSessionChange(false);
+      if (wParam == WTS_SESSION_LOCK) events->onSessionChange(true);
+      if (wParam == WTS_SESSION_UNLOCK) events->onSessionChange(false);
       return 0;
     case WM_DPICHANGED:
-      app->onDpiChanged();
+      events->onDpiChanged();
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
-      app->onCompositionChanged();
+      events->onCompositionChanged();
       return 0;
     case WM_TRAY_NOTIFY:
-      app->onTrayEvent(trayEvent(lParam));
+      events->onTrayEvent(trayEvent(lParam));
       return 0;
     case WM_SHOW_SHELL:
     case WM_RESTART_WEB:
@@ -157,7 +156,7 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_UPDATE_STATE:
     case WM_FILE_DONE:
     case WM_RUN_SCRIPT:
-      app->onPrivateMessage(message, wParam, postBox_.take(static_cast<std::uintptr_t>(lParam)));
+      events->onPrivateMessage(message, wParam, postBox_.take(static_cast<std::uintptr_t>(lParam)));
       return 0;
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -166,10 +165,10 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 void Win32Desktop::onDestroy() {
   postTarget_ = nullptr;
-  // App still sees the window here: the tray icon, the session registration and the timers go
+  // The core still sees the window here: the tray icon, the session registration and the timers go
   // with it. Afterwards nothing may reach the handle.
-  if (app_) {
-    app_->onDestroy();
+  if (events_) {
+    events_->onDestroy();
   } else {
     removeTrayIcon();
     unregisterSessionNotifications();
@@ -182,7 +181,7 @@ void Win32Desktop::onDestroy() {
 void Win32Desktop::destroyWindow() {
   if (!hwnd_ || destroying_) return;
   destroying_ = true;
-  // WM_DESTROY, and with it App::onDestroy, runs before DestroyWindow returns.
+  // WM_DESTROY, and with it onDestroy, runs before DestroyWindow returns.
   DestroyWindow(hwnd_);
   destroying_ = false;
 }
@@ -233,13 +232,4 @@ void Win32Desktop::setForeground() {
 double Win32Desktop::windowScale() {
   const UINT dpi = hwnd_ ? GetDpiForWindow(hwnd_) : 0;
   return dpi ? dpi / 96.0 : 1.0;
-}
-
-void Win32Desktop::registerSessionNotifications() {
-  if (hwnd_ && !sessionRegistered_) sessionRegistered_ = WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
-}
-
-void Win32Desktop::unregisterSessionNotifications() {
-  if (hwnd_ && sessionRegistered_) WTSUnRegisterSessionNotification(hwnd_);
-  sessionRegistered_ = false;
 }

@@ -16,7 +16,6 @@
 #include "PostBox.h"
 #include "app/Desktop.h"
 
-class App;
 class SingleInstance;
 class Win32Tray;
 
@@ -27,9 +26,7 @@ class Win32Desktop final : public Desktop {
   Win32Desktop(const Win32Desktop&) = delete;
   Win32Desktop& operator=(const Win32Desktop&) = delete;
 
-  // The App that receives this desktop's events; set while it exists (see Win32WebHost).
-  void attachApp(App* app) { app_ = app; }
-  App* app() const { return app_; }
+  void setEvents(DesktopEvents* events) override { events_ = events; }
   HWND window() const { return hwnd_; }
   HINSTANCE instance() const { return instance_; }
 
@@ -80,7 +77,8 @@ class Win32Desktop final : public Desktop {
 
   void addTrayIcon() override;
   void removeTrayIcon() override;
-  int trackPopupMenu(const std::vector<MenuItem>& items) override;
+  void setTrayMenu(const TrayMenu& menu) override;
+  void popTrayMenu() override;
 
   void openWebAddress(const WString& url) override;
   void openFile(const std::filesystem::path& file) override;
@@ -102,7 +100,7 @@ class Win32Desktop final : public Desktop {
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  App* app_ = nullptr;
+  DesktopEvents* events_ = nullptr;
   UINT taskbarCreatedMsg_ = 0;
   bool destroying_ = false;
   bool sessionRegistered_ = false;
@@ -117,4 +115,5 @@ class Win32Desktop final : public Desktop {
   std::unique_ptr<SingleInstance> instanceLock_;
   bool firstInstance_ = false;
   std::unique_ptr<Win32Tray> tray_;
+  TrayMenu trayMenu_;  // as the core handed it last
 };

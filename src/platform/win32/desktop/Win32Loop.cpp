@@ -2,7 +2,6 @@
 // its payload waits in the post box; a failed post takes the payload back out at once, so it
 // stays with its sender as the seam promises.
 #include "Win32Desktop.h"
-#include "app/App.h"
 #include "platform/win32/common/Clock.h"
 
 std::uint64_t Win32Desktop::tickMs() { return systemTickMs(); }

@@ -1,22 +1,16 @@
-// The tray icon and keeping the system awake.
+// The log-on session: its lock notifications and keeping the system awake.
+#include <wtsapi32.h>
+
+#include "KeepAwake.h"
 #include "Win32Desktop.h"
-#include "Win32Tray.h"
-#include "platform/win32/lan/KeepAwake.h"
 
-void Win32Desktop::addTrayIcon() {
-  if (!hwnd_) return;
-  if (!tray_) tray_ = std::make_unique<Win32Tray>(hwnd_, instance_);
-  tray_->add();
+void Win32Desktop::registerSessionNotifications() {
+  if (hwnd_ && !sessionRegistered_) sessionRegistered_ = WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
 }
 
-void Win32Desktop::removeTrayIcon() {
-  if (tray_) tray_->remove();
-}
-
-int Win32Desktop::trackPopupMenu(const std::vector<MenuItem>& items) {
-  if (!hwnd_) return 0;
-  if (!tray_) tray_ = std::make_unique<Win32Tray>(hwnd_, instance_);
-  return tray_->track(items);
+void Win32Desktop::unregisterSessionNotifications() {
+  if (hwnd_ && sessionRegistered_) WTSUnRegisterSessionNotification(hwnd_);
+  sessionRegistered_ = false;
 }
 
 // The request is the calling thread's: each worker pairs its own on and off.

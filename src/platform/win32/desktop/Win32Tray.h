@@ -1,13 +1,13 @@
 #pragma once
 // The tray icon: one notification-area icon with version-4 behaviour, whose clicks arrive at the
 // main window as WM_TRAY_NOTIFY (the event in the low word of lParam), and the popup menu that
-// App asks for, shown at the cursor and answered with the chosen id.
+// the core hands out, shown at the cursor and answered with the chosen id.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <vector>
 
-#include "app/Desktop.h"
+#include "app/TrayMenu.h"
 
 class Win32Tray {
  public:

@@ -4,7 +4,6 @@
 
 #include "Handler.h"
 #include "Win32Desktop.h"
-#include "app/App.h"
 #include "common/text.h"
 
 Win32WebHost::Win32WebHost(Win32Desktop& desktop) : desktop_(desktop) {}
@@ -14,9 +13,6 @@ Win32WebHost::~Win32WebHost() { releaseAll(); }
 
 void Win32WebHost::setEvents(WebHostEvents* events) {
   events_ = events;
-  // App registers itself here as it is built and leaves as it goes; the desktop's events
-  // (window cases, timers, posts, tray) go to the same object.
-  desktop_.attachApp(dynamic_cast<App*>(events));
 }
 
 bool Win32WebHost::loadRuntime() {

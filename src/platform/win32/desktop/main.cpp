@@ -5,7 +5,7 @@
 
 #include "Win32Desktop.h"
 #include "Win32WebHost.h"
-#include "app/App.h"
+#include "app/RunShell.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32Desktop desktop(instance);

@@ -1,4 +1,4 @@
-#include "platform/win32/lan/KeepAwake.h"
+#include "KeepAwake.h"
 
 #include <windows.h>
 

@@ -1,0 +1,24 @@
+// The files this run saved, and the page's requests to open or show one of them again: only
+// such a file, still there, is ever handed to the desktop.
+#include <algorithm>
+#include <system_error>
+
+#include "app/App.h"
+#include "web/Callbacks.h"
+
+bool App::isSavedFile(const std::filesystem::path& path) const {
+  std::error_code ec;
+  const auto type = std::filesystem::status(path, ec).type();
+  if (type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::none) return false;
+  return std::find(savedFiles.begin(), savedFiles.end(), path) != savedFiles.end();
+}
+
+void App::openSavedFile(const std::filesystem::path& path, bool reveal) {
+  if (!isSavedFile(path)) {
+    runScript(fileGoneScript());
+  } else if (reveal || isRiskyFile(path)) {
+    revealFile(path);  // a risky kind is only ever shown in its folder
+  } else {
+    openFile(path);
+  }
+}
