@@ -1,6 +1,7 @@
 // Tray events, the tray menu and its commands, and the autostart switch, against the fakes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,31 @@ TEST_F(TrayFixture, CheckMarkFollowsTheStore) {
     app.showTrayMenu();
     for (const auto& i : desk.lastMenu) EXPECT_EQ(i.checked, on && !i.separator && i.id == 103) << i.id;
   }
+}
+
+TEST_F(TrayFixture, TheMenuIsHandedOutWhenWhatItShowsChanges) {
+  const struct {
+    const char* change;
+    std::function<void()> act;
+    bool visible;
+    std::size_t items;
+    bool ticked;
+  } cases[] = {
+      {"hidden", [&] { app.hide(); }, false, 7, false},
+      {"second monitor", [&] { desk.monitors.push_back(FakeDesktop::standardMonitor(2, 1920)); app.onDisplayChanged(); },
+       false, 8, false},
+      {"autostart on", [&] { app.setAutostart(true); }, false, 8, true},
+      {"shown", [&] { app.show(); }, true, 8, true},
+  };
+  for (const auto& c : cases) {
+    c.act();
+    EXPECT_EQ(desk.trayMenu.windowVisible, c.visible) << c.change;
+    EXPECT_EQ(desk.trayMenu.showItem, c.visible ? 0 : IDM_SHOW_HIDE) << c.change;
+    EXPECT_EQ(desk.lastMenu.size(), c.items) << c.change;
+    EXPECT_EQ(item(IDM_AUTOSTART)->checked, c.ticked) << c.change;
+    EXPECT_TRUE(item(IDM_AUTOSTART)->checkable) << c.change;
+  }
+  EXPECT_EQ(desk.menuShows, 0);  // handing a menu out never pops it up
 }
 
 TEST_F(TrayFixture, TrayEvents) {
