@@ -9,8 +9,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/win32/files/ShellFolders.h"
-#include "platform/win32/update/StartHidden.h"
+#include "platform/win32/desktop/ShellFolders.h"
+#include "platform/win32/desktop/StartHidden.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -5,12 +5,12 @@
 #include <cstdio>
 
 #include "Autostart.h"
+#include "ShellFolders.h"
+#include "ShellOpen.h"
 #include "SingleInstance.h"
+#include "StartHidden.h"
 #include "Win32Desktop.h"
 #include "common/text.h"
-#include "platform/win32/files/ShellFolders.h"
-#include "platform/win32/files/ShellOpen.h"
-#include "platform/win32/update/StartHidden.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/update/StartHidden.h"
+#include "StartHidden.h"
 
 #include <windows.h>
 

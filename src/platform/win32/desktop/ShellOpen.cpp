@@ -1,4 +1,4 @@
-#include "platform/win32/files/ShellOpen.h"
+#include "ShellOpen.h"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/files/ShellFolders.h"
+#include "ShellFolders.h"
 
 #include <windows.h>
 
