@@ -226,6 +226,8 @@ export interface LanPush extends LanTransfer<void, PushEvents> {
 
 /** The events of a fetch or a push reception. */
 export interface ReceiveEvents {
+  /** A fetch was asked of the shell, from this address (after the probe, when there were several). */
+  start: (url: string) => void;
   /** Percent (at most 99 while running) and bytes received. */
   progress: (percent: number, bytes: number) => void;
   /** A reception is ready for the push: where, and from which record the sender starts. */

@@ -175,7 +175,7 @@ export function createLan(link, win, crypto) {
       if (t.ended) return;
       t.url = url;
       t.sent = true;
-      t.sendOrFail(Object.assign({ t: 'lanGet', url }, t.message));
+      if (t.sendOrFail(Object.assign({ t: 'lanGet', url }, t.message))) t.emit('start', url);
     };
     if (urls.length === 1) {
       start(urls[0]);
