@@ -234,10 +234,8 @@ export interface ReceiveEvents {
   wait: (info: SinkWait) => void;
 }
 
-/** Options of lan.get. */
-export interface LanGetOptions {
-  /** The offer's peer address, or several of one offer: the first that answers a probe is used. */
-  url: string | string[];
+/** What a fetch and a reception of a push both name. */
+export interface ReceiveOptions {
   /** The transfer key, 64 hexadecimal digits. */
   key: string;
   /** The file's plain size in bytes. */
@@ -252,6 +250,12 @@ export interface LanGetOptions {
   id?: string;
 }
 
+/** Options of lan.get. */
+export interface LanGetOptions extends ReceiveOptions {
+  /** The offer's peer address, or several of one offer: the first that answers a probe is used. */
+  url: string | string[];
+}
+
 /** A fetch of a peer's offer; done resolves with the shell's outcome (ok false included). */
 export interface LanGet extends LanTransfer<FileResult, ReceiveEvents> {
   /** The transfer id (the end of the address). */
@@ -263,21 +267,9 @@ export interface LanGet extends LanTransfer<FileResult, ReceiveEvents> {
 }
 
 /** Options of lan.sinkGet. */
-export interface SinkGetOptions {
+export interface SinkGetOptions extends ReceiveOptions {
   /** The transfer id the sender offers the file under. */
   lid: string;
-  /** The transfer key, 64 hexadecimal digits. */
-  key: string;
-  /** The file's plain size in bytes. */
-  size: number;
-  /** The name to save it under. */
-  name: string;
-  /** A folder under the downloads folder. */
-  dir?: string;
-  /** "open" to open it once saved. */
-  how?: SaveHow;
-  /** The page's identifier of the download; made when not given. */
-  id?: string;
 }
 
 /** Where and from where a push must come. */

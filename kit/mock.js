@@ -146,7 +146,8 @@ export function createMock(win, options = {}) {
   }
 
   // A file arriving over the LAN into the downloads folder, a piece every moment.
-  function receive(lid, id, name, size, how, dir) {
+  function receive(lid, m) {
+    const [id, name, size, how, dir] = [text(m, 'id'), text(m, 'name'), unsigned(m, 'size'), howOf(m), text(m, 'dir')];
     const r = { steps: 0 };
     receptions.set(lid, r);
     const step = () => {
@@ -165,6 +166,13 @@ export function createMock(win, options = {}) {
 
   const text = (m, k) => (typeof m[k] === 'string' ? m[k] : '');
   const unsigned = (m, k) => (rules.isUnsigned(m[k]) ? m[k] : 0);
+  const howOf = (m) => (text(m, 'how') === 'open' ? 'open' : 'save');
+  // A fetch or reception the shell sets up; one it refuses fails at once.
+  const taken = (m, addressed) => {
+    if (addressed && rules.isLanKey(text(m, 'key')) && unsigned(m, 'size')) return true;
+    fileDone(text(m, 'id'), howOf(m), savePath(text(m, 'name'), ''), false, false);
+    return false;
+  };
   const handlers = {
     hits(m) {
       if (!Array.isArray(m.rects) || m.rects.length > rules.MAX_SHAPES) return;
@@ -195,7 +203,7 @@ export function createMock(win, options = {}) {
     async fileGet(m) {
       const url = text(m, 'url');
       if (!rules.isServerFileUrl(url, rules.serverOrigin(win))) return;
-      const how = text(m, 'how') === 'open' ? 'open' : 'save';
+      const how = howOf(m);
       const path = savePath(text(m, 'name'), text(m, 'dir'));
       let ok = true;
       if (o.fetchFiles && typeof win.fetch === 'function') {
@@ -237,22 +245,13 @@ export function createMock(win, options = {}) {
     lanSinkClose() {},
     lanGet(m) {
       const url = text(m, 'url');
-      const how = text(m, 'how') === 'open' ? 'open' : 'save';
-      const size = unsigned(m, 'size');
-      if (!rules.isPeerUrl(url) || !rules.isLanKey(text(m, 'key')) || !size) {
-        return fileDone(text(m, 'id'), how, savePath(text(m, 'name'), ''), false, false);
-      }
-      receive(url.slice(-32), text(m, 'id'), text(m, 'name'), size, how, text(m, 'dir'));
+      if (taken(m, rules.isPeerUrl(url))) receive(url.slice(-32), m);
     },
     lanSinkGet(m) {
       const lid = text(m, 'lid');
-      const how = text(m, 'how') === 'open' ? 'open' : 'save';
-      const size = unsigned(m, 'size');
-      if (!rules.isLanId(lid) || !rules.isLanKey(text(m, 'key')) || !size) {
-        return fileDone(text(m, 'id'), how, savePath(text(m, 'name'), ''), false, false);
-      }
+      if (!taken(m, rules.isLanId(lid))) return;
       call('deskLanSinkWait', lid, 0);
-      if (o.peer) later(() => receive(lid, text(m, 'id'), text(m, 'name'), size, how, text(m, 'dir')), o.pace * 4);
+      if (o.peer) later(() => receive(lid, m), o.pace * 4);
     },
     lanGetCancel(m) {
       const r = receptions.get(text(m, 'lid'));
