@@ -1,7 +1,7 @@
 // The companion on the desktop: its shape goes to the shell (which lets clicks through
 // everywhere else), it wakes when the pointer comes near, and it can be dragged, also onto the
 // next monitor, and dropped files on.
-import { on, send } from './shell.js';
+import { desk } from 'tamsel-desk-kit';
 
 const hut = document.getElementById('companion');
 const badge = document.getElementById('badge');
@@ -25,9 +25,8 @@ export function shapesChanged() {
   // Once the current change is done; not at the next frame, which an engine may hold back.
   queueMicrotask(() => {
     shapesQueued = false;
-    const rects = shapes.filter((e) => !e.hidden).map(rectOf);
     const [x, y, w, h] = rectOf(hut);
-    send({ t: 'hits', rects, zone: [x - 24, y - 24, w + 48, h + 48] });
+    desk.setShapes(shapes.filter((e) => !e.hidden), { zone: [x - 24, y - 24, w + 48, h + 48] });
   });
 }
 
@@ -91,7 +90,7 @@ export function initCompanion({ onClick, onFile }) {
     hut.setPointerCapture(e.pointerId);
     drag = { dx: e.clientX - pos.x, dy: e.clientY - pos.y, sx: e.clientX, sy: e.clientY, moved: false };
     // While the page drags, the shell follows the pointer onto another monitor.
-    send({ t: 'screenDrag', on: true });
+    desk.screenDrag(true);
   });
   hut.addEventListener('pointermove', (e) => {
     if (!drag) return;
@@ -106,7 +105,7 @@ export function initCompanion({ onClick, onFile }) {
     const wasClick = !drag.moved;
     drag = null;
     hut.classList.remove('dragging');
-    send({ t: 'screenDrag', on: false });
+    desk.screenDrag(false);
     if (wasClick) onClick();
     else save();
   };
@@ -114,23 +113,23 @@ export function initCompanion({ onClick, onFile }) {
   hut.addEventListener('pointercancel', end);
   hut.addEventListener('lostpointercapture', end);
 
-  on('deskScreenMoved', (x, y) => {
+  desk.on('screenMoved', (x, y) => {
     if (drag) place(x - drag.dx, y - drag.dy);
   });
-  on('deskHover', (near) => hut.classList.toggle('near', !!near));
-  on('deskIdle', (seconds) => hut.classList.toggle('sleepy', seconds >= 120));
+  desk.on('hover', (near) => hut.classList.toggle('near', near));
+  desk.on('idle', (seconds) => hut.classList.toggle('sleepy', seconds >= 120));
 
   // Files dragged in from the desktop: the shell widens the drop target while the page says so.
   let depth = 0;
   window.addEventListener('dragenter', (e) => {
     if (!e.dataTransfer || !Array.from(e.dataTransfer.types).includes('Files')) return;
-    if (depth++ === 0) send({ t: 'fileDrag', on: true });
+    if (depth++ === 0) desk.fileDrag(true);
     hut.classList.add('dropping');
   });
   const dragOver = () => {
     depth = 0;
     hut.classList.remove('dropping');
-    send({ t: 'fileDrag', on: false });
+    desk.fileDrag(false);
   };
   window.addEventListener('dragleave', () => {
     if (--depth <= 0) dragOver();

@@ -1,12 +1,12 @@
 // Files: the server's samples fetched by the shell, and every file the shell saved for the page
 // (from the server or over the LAN), opened or shown in its folder on request.
+import { desk } from 'tamsel-desk-kit';
 import { tell } from './companion.js';
-import { baseName, el, formatBytes, on, say, send } from './shell.js';
+import { baseName, el, formatBytes, say } from './ui.js';
 
 const samplesList = document.getElementById('samples');
 const savedList = document.getElementById('saved');
 const savedNote = document.getElementById('saved-note');
-const outcomes = new Map(); // the page's fetch id -> its outcome element
 
 const EXPECT = {
   ordinary: ['保存后打开', 'saved, then opened'],
@@ -16,12 +16,10 @@ const EXPECT = {
 
 function showSaved(path) {
   savedList.querySelector('.empty')?.remove();
-  const open = () => send({ t: 'fileOpenPath', path });
-  const reveal = () => send({ t: 'fileReveal', path });
   savedList.prepend(el('li', { title: path },
     el('span', { className: 'name' }, baseName(path)), ' ',
-    el('button', { onclick: open }, say('打开', 'Open')), ' ',
-    el('button', { onclick: reveal }, say('显示', 'Reveal'))));
+    el('button', { onclick: () => desk.files.open(path) }, say('打开', 'Open')), ' ',
+    el('button', { onclick: () => desk.files.reveal(path) }, say('显示', 'Reveal'))));
 }
 
 function outcomeText(result) {
@@ -31,20 +29,7 @@ function outcomeText(result) {
   return [say('✓ 已保存', 'saved'), 'ok'];
 }
 
-// Every save the shell finishes reports here, whoever started it; LAN receptions too.
-export function onFileDone(fn) {
-  on('deskFileDone', fn);
-}
-
-function fileDone(result) {
-  if (result && result.gone) {
-    savedNote.hidden = false;
-    savedNote.textContent = '那个文件已经不在了（或不是小屋保存的）。 That file is gone, or the shell did not save it.';
-    return;
-  }
-  if (result.ok) showSaved(result.path);
-  const outcome = outcomes.get(result.id);
-  if (!outcome) return;
+function showOutcome(outcome, result) {
   const [text, cls] = outcomeText(result);
   outcome.className = 'outcome ' + cls;
   outcome.replaceChildren(text);
@@ -61,20 +46,26 @@ async function loadSamples() {
   if (!list.length) samplesList.append(el('li', { className: 'empty' }, say('服务器没有示例', 'no samples on this server')));
   for (const s of list) {
     const outcome = el('span', { className: 'outcome' }, say(...(EXPECT[s.kind] || ['', ''])));
-    const id = 'sample-' + s.kind;
-    outcomes.set(id, outcome);
     const get = () => {
       outcome.className = 'outcome';
       outcome.replaceChildren(say('下载中…', 'fetching…'));
-      send({ t: 'fileGet', id, url: location.origin + '/desk-file/' + s.id, name: s.name, how: 'open' });
+      desk.files.get({ id: s.id, name: s.name, how: 'open' }).then((result) => showOutcome(outcome, result), (e) => {
+        outcome.className = 'outcome bad';
+        outcome.replaceChildren(say('✗ 没有下载', e.message));
+      });
     };
-    samplesList.append(el('li', { id },
+    samplesList.append(el('li', { id: 'sample-' + s.kind },
       el('span', { className: 'name' }, s.name), ' ', el('small', {}, formatBytes(s.size)), ' ',
       el('button', { onclick: get }, say('下载并打开', 'Get')), outcome));
   }
 }
 
 export function initFiles() {
-  onFileDone(fileDone);
+  // Every save the shell finishes reports here, whoever started it; LAN receptions too.
+  desk.files.on('done', (result) => result.ok && showSaved(result.path));
+  desk.files.on('gone', () => {
+    savedNote.hidden = false;
+    savedNote.textContent = '那个文件已经不在了（或不是小屋保存的）。 That file is gone, or the shell did not save it.';
+  });
   loadSamples();
 }

@@ -1,14 +1,13 @@
 // LAN: offering a file to another device and receiving one, directly between two shells (or a
-// shell and desk-lan). The page picks every transfer id and key and hands them to the other
+// shell and desk-lan). The kit picks every transfer id and key; the page hands them to the other
 // side as one line of text; the shells move the bytes, sealed, and report back.
+import { desk } from 'tamsel-desk-kit';
 import { setBadge, tell } from './companion.js';
 import { openPanel } from './panel.js';
-import { encryptedSize, importKey, recordCount, RECORD_PLAIN, sealRecord, toBase64 } from './records.js';
-import { el, formatBytes, on, randomHex, say, send } from './shell.js';
+import { el, formatBytes, say } from './ui.js';
 
-const offers = new Map();      // transfer id -> what this page offers
+const busy = new Set();        // offers and receptions under way, for the badge
 const receptions = new Map();  // transfer id -> what this page receives
-const probes = new Map();      // transfer id -> waiting for deskLanProbed
 const SINK_WAIT_MS = 40000;    // a prepared reception the other side never pushes to is given up
 
 // ---- the line the other side pastes ----
@@ -32,11 +31,6 @@ export function parseLine(text) {
   const from = Number((text.match(/\bfrom\s+(\d+)/) || [])[1] || 0);
   const id = urls.length ? urls[0].slice(-32) : '';
   return { urls: urls.filter((u) => u.endsWith(id)), id, key, size, name: name ? unquote(name) : '', from };
-}
-
-function probe(id, urls, then) {
-  probes.set(id, then);
-  send({ t: 'lanProbe', id, urls });
 }
 
 // ---- a card per transfer ----
@@ -75,129 +69,72 @@ function copyable(text) {
   return [area, button('复制', 'Copy', copy)];
 }
 
-function refreshBadge() {
-  const busy = [...offers.values(), ...receptions.values()].filter((t) => t.busy).length;
-  setBadge(busy ? '⇅' : '');
+function setBusy(transfer, on) {
+  if (on) busy.add(transfer);
+  else busy.delete(transfer);
+  setBadge(busy.size ? '⇅' : '');
 }
 
 // ---- offering ----
 
-function offer(source) {
-  const size = source.size;
-  if (!size) {
+async function offer(source) {
+  if (!source.size) {
     tell('空文件不用发送', 'an empty file has nothing to send');
     return;
   }
-  const o = { id: randomHex(16), key: randomHex(32), name: source.name, size, source, feed: 0, ack: null };
-  o.card = card(document.getElementById('offers'), o.name, size);
-  o.card.status('正在准备…', 'setting up…');
-  offers.set(o.id, o);
-  const message = { t: 'lanOpen', id: o.id, key: o.key, size: encryptedSize(size), src: { size } };
-  // The shell serves a file the user handed over itself; what the page made, the page feeds.
-  if (source instanceof File) message.file = source;
-  send(message);
+  const c = card(document.getElementById('offers'), source.name, source.size);
+  c.status('正在准备…', 'setting up…');
   openPanel('lan');
-}
-
-function lanReady(id, info) {
-  const o = offers.get(id);
-  if (!o) return;
-  if (!info.port) return o.card.status('小屋开不了局域网服务', 'the shell could not listen', 'bad');
-  if (!info.addrs.length) return o.card.status('这台电脑没有局域网地址', 'this machine has no LAN address', 'bad');
-  o.card.status(info.native ? '等对方来取（小屋直接读文件）' : '等对方来取（页面加密发送）',
-    info.native ? 'waiting; the shell reads the file itself' : 'waiting; the page seals the records', '');
-  const lines = info.addrs.map((a) =>
-    `desk-lan get http://${a}:${info.port}/${id} --key ${o.key} --size ${o.size} --name ${shellQuote(o.name)}`);
+  let o;
+  try {
+    // The shell serves a file the user handed over itself; what the page made, the kit feeds.
+    o = await desk.lan.offer(source, { name: source.name });
+  } catch (e) {
+    if (e.code === 'no-server') return c.status('小屋开不了局域网服务', 'the shell could not listen', 'bad');
+    return c.status('没能提供这个文件', e.message, 'bad');
+  }
+  if (!o.addrs.length) return c.status('这台电脑没有局域网地址', 'this machine has no LAN address', 'bad');
+  c.status(o.native ? '等对方来取（小屋直接读文件）' : '等对方来取（页面加密发送）',
+    o.native ? 'waiting; the shell reads the file itself' : 'waiting; the page seals the records', '');
+  const sent = (bytes) => {
+    setBusy(o, bytes < o.size);
+    c.progress(bytes, o.size);
+    if (bytes >= o.size) c.status('已发完', 'sent', 'ok');
+    else c.status(`发送中 ${Math.floor((bytes * 100) / o.size)}%`, 'sending');
+  };
+  o.on('pull', () => c.status('对方开始接收', 'the other side is receiving'));
+  o.on('start', sent);
+  o.on('progress', sent);
+  o.on('done', () => sent(o.size));
+  o.on('abort', () => {
+    setBusy(o, false);
+    c.status('中断了，对方可以续传', 'broken off; the other side can resume', 'warn');
+  });
+  const lines = o.urls.map((url) => `desk-lan get ${url} --key ${o.key} --size ${o.size} --name ${shellQuote(o.name)}`);
   const pushLine = el('input', { placeholder: '对方的推送口令 · their push line' });
-  const push = () => {
+  const push = async () => {
     const line = parseLine(pushLine.value);
-    if (line.id !== id || !line.urls.length) return o.card.status('推送口令不对', 'not a push line for this file', 'bad');
-    o.card.status('找对方…', 'looking for the other side…');
-    probe(id, line.urls, (found) => {
-      if (!found) return o.card.status('连不上对方', 'cannot reach the other side', 'bad');
-      o.card.status('推送中…', 'pushing…');
-      send({ t: 'lanPush', id, url: found, from: line.from });
-    });
+    if (line.id !== o.id || !line.urls.length) return c.status('推送口令不对', 'not a push line for this file', 'bad');
+    c.status('找对方…', 'looking for the other side…');
+    const found = await desk.lan.probe(o.id, line.urls);
+    if (!found) return c.status('连不上对方', 'cannot reach the other side', 'bad');
+    c.status('推送中…', 'pushing…');
+    o.push(found, line.from).done.catch(() => { /* the offer's abort tells */ });
   };
   const withdraw = () => {
-    send({ t: 'lanCancel', id });
-    offers.delete(id);
-    o.card.root.remove();
-    refreshBadge();
+    o.cancel();
+    c.root.remove();
+    setBusy(o, false);
   };
-  o.card.actions.replaceChildren(...copyable(lines.join('\n')), pushLine, button('推送', 'Push', push),
+  c.actions.replaceChildren(...copyable(lines.join('\n')), pushLine, button('推送', 'Push', push),
     button('撤回', 'Withdraw', withdraw));
-}
-
-function sent(o, bytes) {
-  o.busy = bytes < o.size;
-  o.card.progress(bytes, o.size);
-  if (!o.busy) o.card.status('已发完', 'sent', 'ok');
-  else o.card.status(`发送中 ${Math.floor((bytes * 100) / o.size)}%`, 'sending');
-  refreshBadge();
-}
-
-function readPlain(o, index) {
-  const start = index * RECORD_PLAIN;
-  return o.source.slice(start, Math.min(o.size, start + RECORD_PLAIN)).arrayBuffer();
-}
-
-// A stream for a page-fed offer: every record from `from` on, one at a time, each sent once the
-// shell has passed the one before to the other side.
-async function feed(o, from) {
-  const run = ++o.feed;
-  o.cryptoKey = o.cryptoKey || (await importKey(o.key));
-  for (let i = from; i < recordCount(o.size); i++) {
-    const record = await sealRecord(o.cryptoKey, i, new Uint8Array(await readPlain(o, i)));
-    if (run !== o.feed) return;
-    const passed = new Promise((resolve) => { o.ack = resolve; });
-    send({ t: 'lanChunk', id: o.id, data: toBase64(record) });
-    if (!(await passed) || run !== o.feed) return;
-    sent(o, Math.min(o.size, (i + 1) * RECORD_PLAIN));
-  }
-  send({ t: 'lanFinish', id: o.id });
-  sent(o, o.size);
-}
-
-function listenOffers() {
-  on('deskLanReady', lanReady);
-  on('deskLanPull', (id, from) => {
-    const o = offers.get(id);
-    if (!o) return;
-    o.card.status('对方开始接收', 'the other side is receiving');
-    feed(o, from).catch((e) => o.card.status('页面加密失败', String(e), 'bad'));
-  });
-  on('deskLanAck', (id, ok) => {
-    const o = offers.get(id);
-    if (o && o.ack) o.ack(ok);
-    if (o) o.ack = null;
-  });
-  on('deskLanNative', (id, what, bytes) => {
-    const o = offers.get(id);
-    if (o) sent(o, what === 'start' ? bytes : what === 'done' ? o.size : bytes);
-  });
-  on('deskLanAbort', (id) => {
-    const o = offers.get(id);
-    if (!o) return;
-    o.feed++;
-    if (o.ack) o.ack(false);
-    o.busy = false;
-    o.card.status('中断了，对方可以续传', 'broken off; the other side can resume', 'warn');
-    refreshBadge();
-  });
-  on('deskLanProbed', (id, found) => {
-    const then = probes.get(id);
-    probes.delete(id);
-    if (then) then(found);
-  });
 }
 
 // ---- receiving ----
 
 function underway(r) {
-  r.card.actions.replaceChildren(button('取消', 'Cancel', () => send({ t: 'lanGetCancel', lid: r.lid })));
-  r.busy = true;
-  refreshBadge();
+  r.card.actions.replaceChildren(button('取消', 'Cancel', () => r.transfer && r.transfer.cancel()));
+  setBusy(r, true);
   return r;
 }
 
@@ -212,42 +149,46 @@ function reception(line) {
   return underway(r);
 }
 
-function fetchFrom(r, urls) {
-  const start = (url) => {
-    r.card.status('接收中…', 'receiving…');
-    send({ t: 'lanGet', id: r.dl, url, key: r.key, name: r.name, size: r.size, how: 'save' });
-  };
-  if (urls.length === 1) return start(urls[0]);
-  r.card.status('找对方…', 'looking for the other side…');
-  probe(r.lid, urls, (found) => {
-    if (found) return start(found);
-    r.busy = false;
-    r.card.status('连不上对方', 'cannot reach the other side', 'bad');
-    r.card.actions.replaceChildren(button('再试', 'Retry', () => fetchFrom(underway(r), urls)));
-    refreshBadge();
+function follow(r, transfer) {
+  r.transfer = transfer;
+  transfer.on('start', () => r.card.status('接收中…', 'receiving…'));
+  transfer.on('progress', (percent, done) => {
+    r.card.progress(done, r.size);
+    r.card.status(`接收中 ${percent}%`, 'receiving');
   });
+  transfer.done.then((result) => received(r, result), (e) => {
+    setBusy(r, false);
+    r.card.status(e.code === 'unreachable' ? '连不上对方' : '没有收到', e.code === 'unreachable' ? 'cannot reach the other side' : e.message, 'bad');
+    r.card.actions.replaceChildren(button('再试', 'Retry', () => again(underway(r))));
+  });
+}
+
+function fetchFrom(r) {
+  r.sink = false;
+  r.card.status(r.urls.length > 1 ? '找对方…' : '接收中…', r.urls.length > 1 ? 'looking for the other side…' : 'receiving…');
+  // Several addresses: the kit asks which one answers first.
+  follow(r, desk.lan.get({ url: r.urls, key: r.key, size: r.size, name: r.name, how: 'save', id: r.dl }));
 }
 
 // The other side pushes: this shell listens for the transfer id and tells where and from which
 // record the sender must start.
 function awaitPush(r) {
-  r.sink = {};
+  r.sink = true;
   r.card.status('准备接收推送…', 'preparing…');
-  send({ t: 'lanSink', id: r.lid });
-  send({ t: 'lanSinkGet', lid: r.lid, id: r.dl, key: r.key, name: r.name, size: r.size, how: 'save' });
+  const transfer = desk.lan.sinkGet({ lid: r.lid, key: r.key, size: r.size, name: r.name, how: 'save', id: r.dl });
+  transfer.on('wait', ({ urls, from }) => {
+    if (!urls.length) return r.card.status('小屋开不了局域网服务', 'the shell cannot be reached', 'bad');
+    const lines = urls.map((url) => `tamsel-push ${url} from ${from}`).join('\n');
+    r.card.status(`把这行交给发送方（${SINK_WAIT_MS / 1000} 秒内推送）`, 'give this line to the sender; push within 40 s');
+    r.card.actions.replaceChildren(...copyable(lines), button('取消', 'Cancel', () => transfer.cancel()));
+  });
+  follow(r, transfer);
 }
 
-function showPushLine(r) {
-  const { addrs, port, from } = r.sink;
-  if (addrs === undefined || from === undefined) return;
-  const lines = addrs.map((a) => `tamsel-push http://${a}:${port}/${r.lid} from ${from}`).join('\n');
-  r.card.status(`把这行交给发送方（${SINK_WAIT_MS / 1000} 秒内推送）`, 'give this line to the sender; push within 40 s');
-  r.card.actions.replaceChildren(...copyable(lines), button('取消', 'Cancel', () => send({ t: 'lanGetCancel', lid: r.lid })));
-}
+const again = (r) => (r.sink ? awaitPush(r) : fetchFrom(r));
 
 function received(r, result) {
-  r.busy = false;
-  refreshBadge();
+  setBusy(r, false);
   if (result.ok) {
     r.card.progress(1, 1);
     r.card.status('✓ 已收到', 'received', 'ok');
@@ -261,35 +202,7 @@ function received(r, result) {
     return;
   }
   r.card.status('中断了，可以继续', 'broken off; it can resume', 'warn');
-  const again = r.sink ? () => awaitPush(underway(r)) : () => fetchFrom(underway(r), r.urls);
-  r.card.actions.replaceChildren(button('继续', 'Resume', again));
-}
-
-function listenReceptions() {
-  const byDownload = (dl) => [...receptions.values()].find((r) => r.dl === dl);
-  on('deskLanProgress', (dl, percent, done) => {
-    const r = byDownload(dl);
-    if (!r) return;
-    r.card.progress(done, r.size);
-    r.card.status(`接收中 ${percent}%`, 'receiving');
-  });
-  on('deskFileDone', (result) => {
-    const r = result && byDownload(result.id);
-    if (r) received(r, result);
-  });
-  on('deskLanSinkReady', (id, info) => {
-    const r = receptions.get(id);
-    if (!r || !r.sink) return;
-    if (!info.port || !info.addrs.length) return r.card.status('小屋开不了局域网服务', 'the shell cannot be reached', 'bad');
-    Object.assign(r.sink, { addrs: info.addrs, port: info.port });
-    showPushLine(r);
-  });
-  on('deskLanSinkWait', (id, from) => {
-    const r = receptions.get(id);
-    if (!r || !r.sink) return;
-    r.sink.from = from;
-    showPushLine(r);
-  });
+  r.card.actions.replaceChildren(button('继续', 'Resume', () => again(underway(r))));
 }
 
 function fromPaste(then) {
@@ -303,8 +216,6 @@ function fromPaste(then) {
 }
 
 export function initLan() {
-  listenOffers();
-  listenReceptions();
   const pick = document.getElementById('pick');
   pick.addEventListener('change', () => {
     if (pick.files[0]) offer(pick.files[0]);
@@ -316,7 +227,7 @@ export function initLan() {
     offer(Object.assign(new Blob([note.value], { type: 'text/plain' }), { name: 'note.txt' }));
     note.value = '';
   });
-  document.getElementById('fetch').addEventListener('click', () => fromPaste((r) => fetchFrom(r, r.urls)));
+  document.getElementById('fetch').addEventListener('click', () => fromPaste(fetchFrom));
   document.getElementById('ask-push').addEventListener('click', () => fromPaste(awaitPush));
   const drop = document.getElementById('drop');
   drop.addEventListener('dragenter', () => drop.classList.add('over'));

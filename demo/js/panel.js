@@ -1,9 +1,12 @@
 // The panel beside the companion: tabs, and the status tab with everything the page hears.
+import { desk } from 'tamsel-desk-kit';
 import { addShape, companionRect, shapesChanged } from './companion.js';
-import { el, inShell, on, onHeard, send } from './shell.js';
+import { el } from './ui.js';
 
 const panel = document.getElementById('panel');
 const events = document.getElementById('events');
+// Reports that arrive every few seconds or many times a second are shown live, not listed.
+const QUIET = new Set(['deskAct', 'deskIdle', 'deskLanProgress', 'deskLanAck']);
 
 function placePanel() {
   if (panel.hidden) return;
@@ -51,13 +54,14 @@ function listenLive() {
   const hover = document.getElementById('hover-state');
   const activity = document.getElementById('activity-state');
   const idle = document.getElementById('idle-state');
-  on('deskHover', (near) => { hover.textContent = near ? '在附近 near' : '离开了 away'; });
+  desk.on('hover', (near) => { hover.textContent = near ? '在附近 near' : '离开了 away'; });
   const kinds = { mouse: '鼠标 mouse', type: '键盘 typing', lock: '已锁屏 locked', '': '没动静 none' };
-  on('deskAct', (kind) => { activity.textContent = kinds[kind] ?? kind; });
-  on('deskIdle', (seconds) => { idle.textContent = seconds + ' 秒 s'; });
-  onHeard((entry) => {
-    const time = entry.time.toTimeString().slice(0, 8);
-    events.prepend(el('li', { title: short(entry.args) }, el('time', {}, time), entry.name + short(entry.args).replace(/^\[/, '(').replace(/\]$/, ')')));
+  desk.on('activity', (kind) => { activity.textContent = kinds[kind] ?? kind; });
+  desk.on('idle', (seconds) => { idle.textContent = seconds + ' 秒 s'; });
+  desk.tap((name, args) => {
+    if (QUIET.has(name) || (name === 'deskLanNative' && args[1] === 'progress')) return;
+    const time = new Date().toTimeString().slice(0, 8);
+    events.prepend(el('li', { title: short(args) }, el('time', {}, time), name + short(args).replace(/^\[/, '(').replace(/\]$/, ')')));
     while (events.children.length > 60) events.lastChild.remove();
   });
 }
@@ -71,23 +75,22 @@ export function initPanel() {
   window.addEventListener('companionmoved', placePanel);
   window.addEventListener('resize', placePanel);
 
-  const shell = window.deskShell || {};
-  const caps = window.deskCaps ? Object.keys(window.deskCaps).join(', ') : '';
-  document.getElementById('shell-info').textContent = inShell()
-    ? `${window.deskShellVersion || '?'} · ${shell.platform || '?'}${caps ? ' · ' + caps : ''}`
+  const caps = desk.caps ? Object.keys(desk.caps).join(', ') : '';
+  document.getElementById('shell-info').textContent = desk.available
+    ? `${desk.version || '?'} · ${(desk.platform || {}).platform || '?'}${caps ? ' · ' + caps : ''}`
     : '不在小屋里 not in the shell';
-  document.getElementById('no-shell').hidden = inShell();
+  document.getElementById('no-shell').hidden = desk.available;
   listenLive();
 
   const hide = (ms) => {
     closePanel();
-    send({ t: 'hide', ms });
+    desk.hide(ms);
   };
   document.getElementById('hide-short').addEventListener('click', () => hide(10000));
   document.getElementById('hide-long').addEventListener('click', () => hide(3600000));
 
   // Typing needs the keyboard, which a companion that never takes focus does not have yet.
   panel.addEventListener('focusin', (e) => {
-    if (e.target.matches('input:not([type=file]), textarea')) send({ t: 'inputFocus' });
+    if (e.target.matches('input:not([type=file]), textarea')) desk.focusInput();
   });
 }

@@ -1,7 +1,8 @@
 // Update: the shell checks its server by itself and when asked; once an installer is verified
 // the page offers to install it, and the shell hands over to the installer and closes.
 import { setBadge, tell } from './companion.js';
-import { on, say, send } from './shell.js';
+import { desk } from 'tamsel-desk-kit';
+import { say } from './ui.js';
 
 const state = document.getElementById('update-state');
 const check = document.getElementById('update-check');
@@ -25,20 +26,21 @@ async function showInstallerNote() {
 }
 
 export function initUpdate() {
-  document.getElementById('update-current').textContent = window.deskShellVersion || '—';
+  document.getElementById('update-current').textContent = desk.version || '—';
   check.addEventListener('click', () => {
     show('检查中…', 'checking…');
-    send({ t: 'updateCheck', manual: true });
+    desk.update.check().catch((e) => show('检查失败', e.message, 'bad'));
   });
   install.addEventListener('click', () => {
     show('正在交给安装程序…', 'handing over to the installer…');
-    send({ t: 'updateNow' });
+    desk.update.install();
   });
-  on('deskUpdateState', (s) => {
+  desk.update.on('state', (s) => {
     if (s === 'latest') show('已是最新', 'up to date', 'ok');
     else show('检查失败', 'the check failed', 'bad');
   });
-  on('deskUpdateReady', (version) => {
+  // A ready update is announced after a manual check and by the shell's own checks alike.
+  desk.update.on('ready', (version) => {
     show(`新版本 ${version} 已下载并验证`, `${version} is downloaded and verified`, 'ok');
     install.hidden = false;
     setBadge('↑');
