@@ -1,8 +1,9 @@
 // The log-on session: its lock notifications and keeping the system awake.
+#include "Win32Desktop.h"
+
 #include <wtsapi32.h>
 
 #include "KeepAwake.h"
-#include "Win32Desktop.h"
 
 void Win32Desktop::registerSessionNotifications() {
   if (hwnd_ && !sessionRegistered_) sessionRegistered_ = WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
