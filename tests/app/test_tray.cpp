@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/TrayClicks.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"
 
@@ -112,6 +113,34 @@ TEST_F(TrayFixture, TrayEvents) {
     EXPECT_EQ(desk.menuShows, c.menus);
     EXPECT_EQ(desk.visible, c.visibleAfter);
     if (!c.visible && c.visibleAfter) { EXPECT_EQ(app.hideUntil, 0u); }  // the pending return is cancelled
+  }
+}
+
+TEST(TrayClicks, EachGestureCountsOnce) {
+  using N = TrayNotice;
+  using E = TrayEvent;
+  const struct {
+    const char* gesture;
+    bool version4;
+    std::vector<std::pair<N, std::uint64_t>> notices;  // with their ticks
+    std::vector<E> acted;
+  } cases[] = {
+      {"left click", true, {{N::LeftButtonUp, 0}, {N::Select, 1}}, {E::Select}},
+      {"right click", true, {{N::RightButtonUp, 0}, {N::ContextMenu, 1}}, {E::ContextMenu}},
+      {"Enter", true, {{N::KeySelect, 0}, {N::KeySelect, 2}}, {E::KeySelect}},
+      {"Enter twice", true, {{N::KeySelect, 0}, {N::KeySelect, 2}, {N::KeySelect, 900}, {N::KeySelect, 901}},
+       {E::KeySelect, E::KeySelect}},
+      {"left click, no version 4", false, {{N::LeftButtonUp, 0}}, {E::Select}},
+      {"right click, no version 4", false, {{N::RightButtonUp, 0}}, {E::RightButtonUp}},
+      {"hover", true, {{N::Other, 0}}, {}},
+  };
+  for (const auto& c : cases) {
+    TrayClicks clicks;
+    clicks.setVersion4(c.version4);
+    std::vector<E> acted;
+    for (const auto& [notice, tick] : c.notices)
+      if (const E e = clicks.accept(notice, 10000 + tick); e != E::Other) acted.push_back(e);
+    EXPECT_EQ(acted, c.acted) << c.gesture;
   }
 }
 

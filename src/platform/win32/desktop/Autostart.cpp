@@ -8,6 +8,9 @@ namespace {
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kValueName[] = L"TamselDeskNative";
+// Where Task Manager and Settings keep the user's own switch for each Run entry: a binary value
+// whose first byte is odd while the entry is switched off.
+constexpr wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 class RegKey {
  public:
@@ -28,8 +31,13 @@ class RegKey {
 
 bool autostartValuePresent() {
   DWORD size = 0;
-  return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kValueName, RRF_RT_REG_SZ, nullptr, nullptr, &size) ==
-         ERROR_SUCCESS;
+  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kValueName, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    return false;
+  BYTE approved[16] = {};
+  DWORD approvedSize = sizeof approved;
+  const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kApprovedKey, kValueName, RRF_RT_REG_BINARY, nullptr,
+                                      approved, &approvedSize);
+  return !(status == ERROR_SUCCESS && approvedSize > 0 && (approved[0] & 1));
 }
 
 bool applyAutostart(bool enable, const std::filesystem::path& program) {
@@ -43,6 +51,8 @@ bool applyAutostart(bool enable, const std::filesystem::path& program) {
     const std::wstring data = L"\"" + program.wstring() + L"\"";
     status = RegSetValueExW(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    // Turned on here, it is on: the user's earlier "off" in Task Manager no longer holds.
+    if (status == ERROR_SUCCESS) RegDeleteKeyValueW(HKEY_CURRENT_USER, kApprovedKey, kValueName);
   } else {
     status = RegDeleteValueW(key.get(), kValueName);
   }

@@ -8,8 +8,11 @@ SingleInstance::~SingleInstance() {
 
 bool SingleInstance::acquire() {
   mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\tamsel.desk.native");
-  // Without a mutex at all nothing can tell another instance apart: this one runs.
-  return !(mutex_ && GetLastError() == ERROR_ALREADY_EXISTS);
+  const DWORD error = GetLastError();
+  // A shell at a higher integrity level holds a mutex this one may not open: another runs.
+  // Without a mutex for any other reason nothing can tell another instance apart: this one runs.
+  if (!mutex_) return error != ERROR_ACCESS_DENIED;
+  return error != ERROR_ALREADY_EXISTS;
 }
 
 bool SingleInstance::requestShow() {

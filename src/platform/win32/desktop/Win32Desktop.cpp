@@ -23,18 +23,20 @@ constexpr int kIconResource = 101;
 // IDC_ARROW in its wide form, whatever the UNICODE setting.
 const LPCWSTR kArrowCursor = MAKEINTRESOURCEW(32512);
 
-TrayEvent trayEvent(LPARAM lParam) {
+TrayNotice trayNotice(LPARAM lParam) {
   switch (LOWORD(lParam)) {
-    case NIN_SELECT:
-      return TrayEvent::Select;
-    case NIN_KEYSELECT:
-      return TrayEvent::KeySelect;
+    case WM_LBUTTONUP:
+      return TrayNotice::LeftButtonUp;
     case WM_RBUTTONUP:
-      return TrayEvent::RightButtonUp;
+      return TrayNotice::RightButtonUp;
     case WM_CONTEXTMENU:
-      return TrayEvent::ContextMenu;
+      return TrayNotice::ContextMenu;
+    case NIN_SELECT:
+      return TrayNotice::Select;
+    case NIN_KEYSELECT:
+      return TrayNotice::KeySelect;
     default:
-      return TrayEvent::Other;
+      return TrayNotice::Other;
   }
 }
 
@@ -92,7 +94,13 @@ void Win32Desktop::applyTransparency() {
 LRESULT CALLBACK Win32Desktop::windowProcThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* desktop = reinterpret_cast<Win32Desktop*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!desktop) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return desktop->windowProc(hwnd, message, wParam, lParam);
+  // Nothing may unwind through a sent message into the system's code: a case that throws
+  // counts as handled and the loop goes on.
+  try {
+    return desktop->windowProc(hwnd, message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
 }
 
 LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -135,20 +143,28 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       events->onDisplayChanged();
       return 0;
     case WM_TIMER:
-      events->onTimer(static_cast<int>(wParam));
+      if (wParam == kSessionRetryTimer) {
+        retrySessionNotifications();
+      } else {
+        events->onTimer(static_cast<int>(wParam));
+      }
       return 0;
     case WM_WTSSESSION_CHANGE:
       if (wParam == WTS_SESSION_LOCK) events->onSessionChange(true);
       if (wParam == WTS_SESSION_UNLOCK) events->onSessionChange(false);
       return 0;
     case WM_DPICHANGED:
+      if (tray_) tray_->updateIcon();
       events->onDpiChanged();
       return 0;
     case WM_DWMCOMPOSITIONCHANGED:
       events->onCompositionChanged();
       return 0;
     case WM_TRAY_NOTIFY:
-      events->onTrayEvent(trayEvent(lParam));
+      if (!menuOpen_) {
+        const TrayEvent event = trayClicks_.accept(trayNotice(lParam), tickMs());
+        if (event != TrayEvent::Other) events->onTrayEvent(event);
+      }
       return 0;
     case WM_SHOW_SHELL:
     case WM_RESTART_WEB:

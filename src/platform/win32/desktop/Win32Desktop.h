@@ -15,6 +15,7 @@
 
 #include "PostBox.h"
 #include "app/Desktop.h"
+#include "app/TrayClicks.h"
 
 class SingleInstance;
 class Win32Tray;
@@ -97,6 +98,10 @@ class Win32Desktop final : public Desktop {
   static LRESULT CALLBACK windowProcThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void onDestroy();
+  // Started at log-on, the shell may ask for session notifications before Remote Desktop
+  // Services are up; it asks again every few seconds until they are.
+  static constexpr UINT_PTR kSessionRetryTimer = 0x5e55;
+  void retrySessionNotifications();
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
@@ -104,6 +109,7 @@ class Win32Desktop final : public Desktop {
   UINT taskbarCreatedMsg_ = 0;
   bool destroying_ = false;
   bool sessionRegistered_ = false;
+  int sessionRetries_ = 0;
   int quitCode_ = 0;
   bool quitRequested_ = false;
 
@@ -116,4 +122,6 @@ class Win32Desktop final : public Desktop {
   bool firstInstance_ = false;
   std::unique_ptr<Win32Tray> tray_;
   TrayMenu trayMenu_;  // as the core handed it last
+  TrayClicks trayClicks_;
+  bool menuOpen_ = false;  // the tray's reports meanwhile belong to the gesture that opened it
 };

@@ -5,7 +5,7 @@
 void Win32Desktop::addTrayIcon() {
   if (!hwnd_) return;
   if (!tray_) tray_ = std::make_unique<Win32Tray>(hwnd_, instance_);
-  tray_->add();
+  trayClicks_.setVersion4(tray_->add());
 }
 
 void Win32Desktop::removeTrayIcon() {
@@ -19,6 +19,8 @@ void Win32Desktop::popTrayMenu() {
   if (!tray_) tray_ = std::make_unique<Win32Tray>(hwnd_, instance_);
   // The menu may be handed again while this one is open; the pick is this one's.
   const TrayMenu shown = trayMenu_;
+  menuOpen_ = true;
   const int chosen = tray_->track(shown.items);
+  menuOpen_ = false;
   if (chosen != 0 && events_) events_->onTrayMenuChoice(chosen, shown.windowVisible);
 }

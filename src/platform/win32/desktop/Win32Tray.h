@@ -16,13 +16,18 @@ class Win32Tray {
   Win32Tray(const Win32Tray&) = delete;
   Win32Tray& operator=(const Win32Tray&) = delete;
 
-  // Adds the icon; called again when the taskbar was re-created.
-  void add();
+  // Adds the icon; called again when the taskbar was re-created. True when the notification
+  // area took version-4 behaviour.
+  bool add();
   void remove();
+  // The small icon drawn for the window's DPI, given again to an icon already shown.
+  void updateIcon();
   int track(const std::vector<MenuItem>& items);
 
  private:
   HWND window_;
+  HINSTANCE instance_;
   NOTIFYICONDATAW icon_{};
+  HICON drawn_ = nullptr;  // owned; LoadImageW at a size is not shared
   bool added_ = false;
 };

@@ -14,7 +14,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     desktop.requestShowFromFirst();
     return 0;
   }
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  // No DDE for ShellExecuteW's hand-offs from this thread: they would wait on other programs.
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return 1;
   int code = 1;
   {
     Win32WebHost web(desktop);
