@@ -13,4 +13,15 @@ std::vector<std::string> privateAddressesOf(const std::vector<std::string>& addr
   return out;
 }
 
-std::vector<std::string> localLanAddresses() { return privateAddressesOf(adapterIPv4Addresses()); }
+std::vector<std::string> privateAddressesOf(const std::vector<LanAdapter>& adapters) {
+  std::vector<std::string> ordered;
+  for (bool gateway : {true, false}) {
+    for (const LanAdapter& adapter : adapters) {
+      if (adapter.defaultGateway != gateway || adapter.hostOnly) continue;
+      ordered.insert(ordered.end(), adapter.ipv4.begin(), adapter.ipv4.end());
+    }
+  }
+  return privateAddressesOf(ordered);
+}
+
+std::vector<std::string> localLanAddresses() { return privateAddressesOf(lanAdapters()); }

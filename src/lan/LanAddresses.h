@@ -3,10 +3,18 @@
 #include <string>
 #include <vector>
 
-// What the platform reports: the IPv4 unicast addresses of every adapter that is up and is not
-// a loop-back, in adapter order, as dotted text (repeats and public addresses included).
-std::vector<std::string> adapterIPv4Addresses();
+// One adapter as the platform reports it: up and not a loop-back.
+struct LanAdapter {
+  std::vector<std::string> ipv4;  // its IPv4 unicast addresses as dotted text
+  bool defaultGateway = false;    // traffic for other networks leaves through it
+  bool hostOnly = false;          // virtual, reaching only this machine's guests (Hyper-V, WSL)
+};
 
-// The private ones among them, in adapter order, each once.
+// What the platform reports, in adapter order.
+std::vector<LanAdapter> lanAdapters();
+
+// The private addresses another device can reach, each once: adapters with a default gateway
+// first (the network the user is on), host-only adapters left out, else in adapter order.
 std::vector<std::string> localLanAddresses();
+std::vector<std::string> privateAddressesOf(const std::vector<LanAdapter>& adapters);
 std::vector<std::string> privateAddressesOf(const std::vector<std::string>& addresses);

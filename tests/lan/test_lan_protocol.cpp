@@ -107,6 +107,11 @@ TEST(LanProtocol, RequestLines) {
 TEST(LanProtocol, LocalAddressesArePrivateOrderedAndOnce) {
   EXPECT_EQ(privateAddressesOf({"8.8.8.8", "10.0.0.2", "192.168.1.4", "10.0.0.2", "010.0.0.3"}),
             (std::vector<std::string>{"10.0.0.2", "192.168.1.4"}));
+  // The network with the way out first; a host-only switch's address is of no use to a peer.
+  EXPECT_EQ(privateAddressesOf(std::vector<LanAdapter>{{{"172.20.0.1"}, false, true},
+                                                       {{"10.8.0.5", "8.8.4.4"}, false, false},
+                                                       {{"192.168.1.4", "10.8.0.5"}, true, false}}),
+            (std::vector<std::string>{"192.168.1.4", "10.8.0.5"}));
   // Inside the test namespace: the veth pair's two addresses, loop-back left out.
   auto local = localLanAddresses();
   std::sort(local.begin(), local.end());

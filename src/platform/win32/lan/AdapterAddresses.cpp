@@ -1,6 +1,7 @@
 // Adapter addresses from the IP Helper (GetAdaptersAddresses): IPv4 unicast entries of adapters
-// that are operationally up and not loop-back, in the order the system lists them. Links against
-// iphlpapi.
+// that are operationally up and not loop-back, in the order the system lists them, with their
+// gateways; an adapter that is no hardware interface (GetIfEntry2) and has no gateway is a
+// host-only switch (Hyper-V, WSL) another device cannot reach. Links against iphlpapi.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -12,15 +13,27 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
+#include <netioapi.h>
 
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
 
-std::vector<std::string> adapterIPv4Addresses() {
-  std::vector<std::string> out;
+namespace {
+
+bool hardwareInterface(const NET_LUID& luid) {
+  MIB_IF_ROW2 row{};
+  row.InterfaceLuid = luid;
+  // Unknown counts as hardware: an address is better offered than lost.
+  return ::GetIfEntry2(&row) != NO_ERROR || row.InterfaceAndOperStatusFlags.HardwareInterface;
+}
+
+}  // namespace
+
+std::vector<LanAdapter> lanAdapters() {
+  std::vector<LanAdapter> out;
   constexpr ULONG kFlags =
-      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_INCLUDE_GATEWAYS;
   // The list is written into caller memory; 8-byte elements keep its 64-bit fields aligned. The
   // size asked for can grow between two calls when an adapter appears, hence a few tries.
   ULONG size = 16384;
@@ -38,6 +51,9 @@ std::vector<std::string> adapterIPv4Addresses() {
        adapter; adapter = adapter->Next) {
     if (adapter->OperStatus != IfOperStatusUp) continue;
     if (adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
+    LanAdapter found;
+    found.defaultGateway = adapter->FirstGatewayAddress != nullptr;
+    found.hostOnly = !found.defaultGateway && !hardwareInterface(adapter->Luid);
     for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress; unicast;
          unicast = unicast->Next) {
       const SOCKADDR* sa = unicast->Address.lpSockaddr;
@@ -53,8 +69,9 @@ std::vector<std::string> adapterIPv4Addresses() {
         if (!text.empty()) text += '.';
         text += std::to_string(octet);
       }
-      out.push_back(std::move(text));
+      found.ipv4.push_back(std::move(text));
     }
+    if (!found.ipv4.empty()) out.push_back(std::move(found));
   }
   return out;
 }
