@@ -2,7 +2,8 @@
 // only once a 200 has arrived, never more than maxBytes stored. WinHTTP's own redirect handling
 // is switched off: WinHTTP only carries bytes, and which addresses are fetched, which redirects
 // are followed and how much is stored is decided by HttpGetSteps, as in the libcurl client
-// (WinHTTP would take a plain-http hop to any host).
+// (WinHTTP would take a plain-http hop to any host). A proxy that asks for Windows sign-in (407)
+// gets the user's own credentials through Negotiate or NTLM, once per hop; no server does.
 #include <windows.h>
 
 #include <winhttp.h>
@@ -69,6 +70,22 @@ struct Hop {
   DWORD code = 0;
 };
 
+// The user's own sign-in for a proxy that asks with Negotiate or NTLM; false for any other ask.
+bool answerProxy(HINTERNET request) {
+  DWORD supported = 0, first = 0, target = 0;
+  if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target) || target != WINHTTP_AUTH_TARGET_PROXY) {
+    return false;
+  }
+  for (const DWORD scheme : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM}) {
+    // No name and no password: the credentials of the user the shell runs as.
+    if ((supported & scheme) &&
+        ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Sends one GET and waits for the answer's head; an empty request on any failure.
 Hop sendOnce(HINTERNET session, const ParsedUrl& url) {
   Hop hop;
@@ -79,15 +96,19 @@ Hop sendOnce(HINTERNET session, const ParsedUrl& url) {
                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
   if (!hop.request) return {};
   DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
-  if (!::WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects) ||
-      !::WinHttpSendRequest(hop.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-      !::WinHttpReceiveResponse(hop.request.get(), nullptr)) {
+  if (!::WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects)) {
     return {};
   }
-  const auto code = statusCode(hop.request.get());
-  if (!code) return {};
-  hop.code = *code;
-  return hop;
+  for (int attempt = 0;; ++attempt) {
+    if (!::WinHttpSendRequest(hop.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !::WinHttpReceiveResponse(hop.request.get(), nullptr)) {
+      return {};
+    }
+    const auto code = statusCode(hop.request.get());
+    if (!code) return {};
+    hop.code = *code;
+    if (hop.code != HTTP_STATUS_PROXY_AUTH_REQ || attempt > 0 || !answerProxy(hop.request.get())) return hop;
+  }
 }
 
 // The body of a 200 into memory or the file; false when it breaks off, grows past maxBytes
@@ -128,6 +149,12 @@ bool httpGet(WStringView url, std::string& body, const std::optional<std::filesy
                                        lan ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
+  // TLS 1.3 where the system has it; a Windows that does not know the flag keeps 1.2.
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+  if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+    protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    ::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+  }
   if (lan && !::WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs)) return false;
 
   for (;;) {
