@@ -1,8 +1,11 @@
-// Winsock 2 behind the portable Socket. Every socket stays non-blocking underneath; the blocking
-// calls of the interface wait in short select() slices, because on Windows shutdown() neither
-// wakes a blocked accept() (a listener answers WSAENOTCONN) nor reliably a blocked recv() or
-// send() in another thread. A slice ends as soon as shutdownBoth() marks the socket, so a stop
-// is seen within one slice. The receive and send limits are kept where Windows keeps them,
+// Winsock 2 behind the portable Socket. Every socket stays non-blocking underneath, because on
+// Windows shutdown() neither wakes a blocked accept() (a listener answers WSAENOTCONN) nor
+// reliably a blocked recv() or send() in another thread. The blocking calls of the interface
+// wait on an event that the socket's readiness sets (WSAEventSelect) and that shutdownBoth()
+// sets too, so an idle listener sleeps until a peer comes or the server stops. Receives and
+// sends wake at least once a second besides, since another thread may wait on the same socket
+// and one socket has one event at a time; a connect waits in short select() slices, as it also
+// watches its worker's stop flag. The receive and send limits are kept where Windows keeps them,
 // SO_RCVTIMEO and SO_SNDTIMEO (DWORD milliseconds), and read back when a call has to wait.
 // Links against ws2_32.
 #ifndef NOMINMAX
@@ -31,6 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSliceMs = 100;
+constexpr long long kSharedWaitCapMs = 1000;
 
 SOCKET sock(long long handle) { return static_cast<SOCKET>(handle); }
 
@@ -49,6 +53,7 @@ bool winsockReady() {
 struct StoppedSockets {
   std::mutex lock;
   std::vector<SOCKET> handles;
+  std::vector<std::pair<SOCKET, WSAEVENT>> waits;  // the event each waiting call sleeps on
 };
 
 StoppedSockets& stoppedSockets() {
@@ -63,6 +68,8 @@ void markStopped(SOCKET s) {
   if (std::find(stopped.handles.begin(), stopped.handles.end(), s) == stopped.handles.end()) {
     stopped.handles.push_back(s);
   }
+  for (const auto& [waiting, event] : stopped.waits)
+    if (waiting == s) ::WSASetEvent(event);
 }
 
 bool isStopped(SOCKET s) {
@@ -117,6 +124,46 @@ std::optional<Clock::time_point> deadlineFor(SOCKET s, int option) {
 // Waits until `s` is readable (or writable), the deadline passes, the socket is shut down or
 // `abort` turns true; only the first counts as success. With `connectFailed`, the exception set
 // is watched too, which is where Windows reports a connect that failed.
+bool waitReady(SOCKET s, bool write, std::optional<Clock::time_point> deadline,
+               const std::atomic<bool>* abort, bool* connectFailed);
+
+// Sleeps until `s` may be ready (or writable), the deadline or `capMs` passes, or the socket is
+// shut down; false only for the last two that end the call (stopped, or the deadline passed). A
+// true may be early: the caller tries again and waits again.
+bool waitEvent(SOCKET s, bool write, std::optional<Clock::time_point> deadline, std::optional<long long> capMs) {
+  long long waitMs = capMs.value_or(-1);
+  if (deadline) {
+    const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    waitMs = waitMs < 0 ? left : std::min(waitMs, left);
+  }
+  const WSAEVENT event = ::WSACreateEvent();
+  if (event == WSA_INVALID_EVENT) return waitReady(s, write, deadline, nullptr, nullptr);
+  StoppedSockets& stopped = stoppedSockets();
+  {
+    std::lock_guard guard(stopped.lock);
+    if (std::find(stopped.handles.begin(), stopped.handles.end(), s) != stopped.handles.end()) {
+      ::WSACloseEvent(event);
+      return false;
+    }
+    stopped.waits.emplace_back(s, event);
+  }
+  const long mask = write ? (FD_WRITE | FD_CLOSE) : (FD_READ | FD_ACCEPT | FD_CLOSE);
+  const bool selected = ::WSAEventSelect(s, event, mask) == 0;
+  if (selected) {
+    ::WSAWaitForMultipleEvents(1, &event, FALSE, waitMs < 0 ? WSA_INFINITE : static_cast<DWORD>(waitMs), FALSE);
+    ::WSAEventSelect(s, nullptr, 0);
+  }
+  {
+    std::lock_guard guard(stopped.lock);
+    std::erase(stopped.waits, std::pair<SOCKET, WSAEVENT>(s, event));
+  }
+  ::WSACloseEvent(event);
+  if (!selected) return waitReady(s, write, deadline, nullptr, nullptr);
+  if (isStopped(s)) return false;
+  return !deadline || Clock::now() < *deadline;
+}
+
 bool waitReady(SOCKET s, bool write, std::optional<Clock::time_point> deadline,
                const std::atomic<bool>* abort, bool* connectFailed) {
   for (;;) {
@@ -214,7 +261,7 @@ Socket Socket::accept(bool& stopped) const {
     // Reset by the peer while still queued: not the listener's failure.
     if (error == WSAECONNRESET) continue;
     if (error == WSAEWOULDBLOCK) {
-      if (!waitReady(s, false, std::nullopt, nullptr, nullptr)) {
+      if (!waitEvent(s, false, std::nullopt, std::nullopt)) {
         stopped = isStopped(s);
         return {};
       }
@@ -281,7 +328,7 @@ long Socket::send(const void* data, std::size_t size) {
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return -1;
     if (!waited) deadline = deadlineFor(s, SO_SNDTIMEO);
     waited = true;
-    if (!waitReady(s, true, deadline, nullptr, nullptr)) return -1;
+    if (!waitEvent(s, true, deadline, kSharedWaitCapMs)) return -1;
   }
 }
 
@@ -297,7 +344,7 @@ long Socket::receive(void* data, std::size_t size) {
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return -1;
     if (!waited) deadline = deadlineFor(s, SO_RCVTIMEO);
     waited = true;
-    if (!waitReady(s, false, deadline, nullptr, nullptr)) return -1;
+    if (!waitEvent(s, false, deadline, kSharedWaitCapMs)) return -1;
   }
 }
 
