@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "Handler.h"
+#include "Win32Desktop.h"
 #include "Win32WebHost.h"
 #include "common/text.h"
 
@@ -55,6 +56,8 @@ struct WebViewEvents {
           const WString sourceText = takeText(source);
           const WString jsonText = takeText(json);
           self->events_->onWebMessage(sourceText, jsonText, handedFilePath(args));
+          // A message may bring new shapes: what the resting pointer is over may have changed.
+          self->desktop_.wakePointerTick();
           return S_OK;
         });
     view->add_WebMessageReceived(message.get(), &token);

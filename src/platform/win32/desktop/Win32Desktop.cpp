@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "SingleInstance.h"
+#include "app/Timers.h"
 #include "Win32Tray.h"
 
 namespace {
@@ -147,8 +148,12 @@ LRESULT Win32Desktop::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         retrySessionNotifications();
       } else {
         events->onTimer(static_cast<int>(wParam));
+        if (wParam == kTimerPointer) pointerTicked();
       }
       return 0;
+    case WM_INPUT:
+      wakePointerTick();
+      return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_WTSSESSION_CHANGE:
       if (wParam == WTS_SESSION_LOCK) events->onSessionChange(true);
       if (wParam == WTS_SESSION_UNLOCK) events->onSessionChange(false);
@@ -206,6 +211,7 @@ bool Win32Desktop::windowExists() { return hwnd_ != nullptr && IsWindow(hwnd_); 
 
 void Win32Desktop::showWindowNoActivate() {
   if (hwnd_) ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+  wakePointerTick();
 }
 
 void Win32Desktop::hideWindow() {
@@ -218,6 +224,7 @@ void Win32Desktop::setWindowRect(const ScreenRect& rect) {
   if (!hwnd_) return;
   SetWindowPos(hwnd_, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                SWP_NOACTIVATE);
+  wakePointerTick();
 }
 
 ScreenRect Win32Desktop::clientRect() {

@@ -28,6 +28,9 @@ class Win32Desktop final : public Desktop {
   Win32Desktop& operator=(const Win32Desktop&) = delete;
 
   void setEvents(DesktopEvents* events) override { events_ = events; }
+  // Something the pointer tick depends on changed besides the pointer (a shape from the page):
+  // the tick runs again even if the pointer rests.
+  void wakePointerTick();
   HWND window() const { return hwnd_; }
   HINSTANCE instance() const { return instance_; }
 
@@ -102,6 +105,7 @@ class Win32Desktop final : public Desktop {
   // Services are up; it asks again every few seconds until they are.
   static constexpr UINT_PTR kSessionRetryTimer = 0x5e55;
   void retrySessionNotifications();
+  void pointerTicked();  // after a pointer tick: rests it once the pointer is still
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
@@ -110,6 +114,13 @@ class Win32Desktop final : public Desktop {
   bool destroying_ = false;
   bool sessionRegistered_ = false;
   int sessionRetries_ = 0;
+  // The pointer tick (see Win32Loop.cpp).
+  bool rawMouse_ = false;
+  bool pointerWatched_ = false;
+  bool pointerTicking_ = false;
+  UINT pointerIntervalMs_ = 33;
+  int quietTicks_ = 0;
+  POINT lastTickAt_{};
   int quitCode_ = 0;
   bool quitRequested_ = false;
 
