@@ -30,10 +30,17 @@ std::optional<std::filesystem::path> knownLocalAppDataFolder() { return knownFol
 std::optional<std::filesystem::path> knownDownloadsFolder() { return knownFolder(FOLDERID_Downloads); }
 
 std::filesystem::path temporaryFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) return std::filesystem::path(L".");
-  return std::filesystem::path(std::wstring(buffer, n));
+  // TMP may name a folder deeper than MAX_PATH; the answer then says how much room it needs.
+  std::wstring buffer(MAX_PATH + 1, L'\0');
+  DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (n > buffer.size()) {
+    buffer.resize(n);
+    n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  }
+  if (n != 0 && n <= buffer.size()) return std::filesystem::path(buffer.substr(0, n));
+  // Never the current folder, which is System32 for a start at log-on.
+  if (const auto local = knownLocalAppDataFolder()) return *local / L"Temp";
+  return {};
 }
 
 bool createFolder(const std::filesystem::path& dir) {
