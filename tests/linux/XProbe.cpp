@@ -109,6 +109,23 @@ XProbe::Area XProbe::area(Window window) {
   return result;
 }
 
+std::vector<unsigned long> XProbe::property(Window window, const char* name) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> values;
+  if (XGetWindowProperty(dpy_, window ? window : DefaultRootWindow(dpy_), atom(name), 0, 64, False, AnyPropertyType,
+                         &type, &format, &count, &after, &data) == Success &&
+      data && format == 32) {
+    const auto* items = reinterpret_cast<const unsigned long*>(data);
+    values.assign(items, items + count);
+  }
+  if (data) XFree(data);
+  return values;
+}
+
 Panel::Panel(const std::string& display, int thickness) : thickness_(thickness) {
   dpy_ = XOpenDisplay(display.c_str());
   if (!dpy_) return;

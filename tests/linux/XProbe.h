@@ -40,6 +40,9 @@ class XProbe {
     bool operator==(const Area&) const = default;
   };
   Area area(Window window);
+  // A 32-bit property (CARDINAL, ATOM, WINDOW) of the window, or of the root window for 0.
+  std::vector<unsigned long> property(Window window, const char* name);
+  Atom atom(const char* name) { return XInternAtom(dpy_, name, False); }
 
  private:
   Display* dpy_ = nullptr;

@@ -1,7 +1,7 @@
 // The tray where a StatusNotifier host runs: the shell's icon registers with the watcher this
 // test owns, the menu the shell exports works when the host clicks its entries, and the icon
 // registers again when the host restarts. Where no tray runs, the icon stands in a window of its
-// own until one comes.
+// own, on every workspace, until one comes.
 #include <signal.h>
 
 #include <fstream>
@@ -111,6 +111,16 @@ TEST_F(X11DesktopTest, WithoutATrayTheIconStandsInAWindowOfItsOwnUntilATrayComes
   const XProbe::Area at = probe->area(*icon);
   const std::string x = std::to_string(at.x + at.width / 2);
   const std::string y = std::to_string(at.y + at.height / 2);
+
+  // On the second workspace the companion and the icon are there as on the first.
+  ASSERT_TRUE(xdotool(display, {"set_desktop", "1"}));
+  struct BackToTheFirst {
+    const std::string& display;
+    ~BackToTheFirst() { xdotool(display, {"set_desktop", "0"}); }
+  } back{display};
+  ASSERT_TRUE(waitUntil([&] { return probe->property(0, "_NET_CURRENT_DESKTOP") == std::vector<unsigned long>{1}; }, 5000));
+  EXPECT_TRUE(probe->viewable(*window));
+  EXPECT_TRUE(probe->viewable(*icon));
 
   // A click opens the tray menu; its first item hides the companion.
   ASSERT_TRUE(xdotool(display, {"mousemove", x, y, "click", "1"}));

@@ -1,10 +1,12 @@
-// The companion window: undecorated, RGBA, kept above, off the task bar and pager, never focused
-// when mapped. Click-through is the X11 input shape: an empty input region lets every pointer
-// event fall through to the window beneath; no shape at all gives the window the whole mouse.
+// The companion window: undecorated, RGBA, kept above, off the task bar and pager, on every
+// workspace, never focused when mapped. Click-through is the X11 input shape: an empty input
+// region lets every pointer event fall through to the window beneath; no shape at all gives the
+// window the whole mouse.
 #include "LinuxDesktop.h"
 
 #include <gdk/gdkx.h>
 
+#include "CompanionHints.h"
 #include "LinuxTray.h"
 #include "PointerWatch.h"
 #include "SessionWatch.h"
@@ -58,15 +60,7 @@ bool LinuxDesktop::createWindow() {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (!window_) return false;
   GtkWindow* win = GTK_WINDOW(window_);
-  gtk_window_set_title(win, "在线Tamsel桌面小屋");
-  gtk_window_set_decorated(win, FALSE);
-  gtk_window_set_resizable(win, FALSE);
-  gtk_window_set_keep_above(win, TRUE);
-  gtk_window_set_skip_taskbar_hint(win, TRUE);
-  gtk_window_set_skip_pager_hint(win, TRUE);
-  gtk_window_set_focus_on_map(win, FALSE);
-  gtk_window_set_accept_focus(win, FALSE);
-  gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
+  applyCompanionHints(win, "在线Tamsel桌面小屋");
   gtk_window_set_default_size(win, 100, 100);
   gtk_widget_set_app_paintable(window_, TRUE);
   applyTransparency();
@@ -207,9 +201,10 @@ void LinuxDesktop::showWindowNoActivate() {
   if (!window_) return;
   gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
   gtk_widget_show(window_);
-  // Mapping may drop the position and the above state with some window managers.
+  // Mapping may drop the position, the above state and stickiness with some window managers.
   gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+  gtk_window_stick(GTK_WINDOW(window_));
   applyInputShape();
   wakePointerTick();
 }
