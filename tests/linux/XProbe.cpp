@@ -160,6 +160,36 @@ void Panel::moveTo(bool top) {
   XSync(dpy_, False);
 }
 
+OtherWindow::OtherWindow(const std::string& display, unsigned long rgb, const XProbe::Area& at) {
+  dpy_ = XOpenDisplay(display.c_str());
+  if (!dpy_) return;
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = rgb;
+  window_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), at.x, at.y, at.width, at.height, 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWBackPixel, &attributes);
+  XStoreName(dpy_, window_, "other");
+  XMapRaised(dpy_, window_);
+  XSync(dpy_, False);
+}
+
+OtherWindow::~OtherWindow() {
+  if (!dpy_) return;
+  XDestroyWindow(dpy_, window_);
+  XCloseDisplay(dpy_);
+}
+
+void OtherWindow::raise() {
+  XRaiseWindow(dpy_, window_);
+  XSync(dpy_, False);
+}
+
+bool OtherWindow::focused() {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(dpy_, &focus, &revert);
+  return focus == window_;
+}
+
 BeneathWindow::BeneathWindow(const std::string& display, unsigned long rgb) {
   dpy_ = XOpenDisplay(display.c_str());
   if (!dpy_) return;

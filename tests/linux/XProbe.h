@@ -24,8 +24,9 @@ class XProbe {
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
   std::optional<Window> shellWindow() { return windowNamed("在线Tamsel桌面小屋", 200); }
-  // The shell's tray icon standing in a window of its own (its title, and icon-sized).
-  std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 0, 100); }
+  // The shell's tray icon standing in a window of its own (its title, and icon-sized: larger than
+  // the XEmbed icon's own 16 by 16 window that waits, unmapped, for a tray).
+  std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 24, 100); }
   // Any top-level window (or window manager frame's client) with this title and a size in range.
   std::optional<Window> windowNamed(const std::string& title, int minSize = 0, int maxSize = 1 << 20);
   // A pop-up menu is open on the screen.
@@ -63,6 +64,20 @@ class BeneathWindow {
   Window window_ = 0;
   int presses_ = 0;
   int releases_ = 0;
+};
+
+// A top-level window of another program, managed like any application's (when a manager runs).
+class OtherWindow {
+ public:
+  OtherWindow(const std::string& display, unsigned long rgb, const XProbe::Area& at);
+  ~OtherWindow();
+  Window id() const { return window_; }
+  void raise();
+  bool focused();
+
+ private:
+  Display* dpy_ = nullptr;
+  Window window_ = 0;
 };
 
 // A panel: a dock window along the top or bottom edge of the first monitor (x 0..1279) that

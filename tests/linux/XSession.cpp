@@ -123,7 +123,7 @@ XSession::XSession(const std::string& workDir, XSessionOptions options) {
   if (options.compositor && !findProgram("xcompmgr").empty()) {
     compositor_.start({findProgram("xcompmgr")}, env, workDir + "/xcompmgr.log");
   }
-  if (!findProgram("openbox").empty()) {
+  if (options.windowManager && !findProgram("openbox").empty()) {
     windowManager_.start({findProgram("openbox"), "--sm-disable"}, env, workDir + "/openbox.log");
     if (Display* dpy = XOpenDisplay(display_.c_str())) {
       for (int i = 0; i < 100 && !windowManagerRunning(dpy); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -7,6 +7,7 @@ namespace {
 
 bool isRed(const Rgb& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 bool isBlue(const Rgb& p) { return p.r < 60 && p.g < 60 && p.b > 200; }
+bool isGreen(const Rgb& p) { return p.r < 60 && p.g > 200 && p.b < 60; }
 
 std::string showRgb(const Rgb& p) {
   return std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b);
@@ -150,6 +151,29 @@ TEST_F(X11DesktopTest, WithoutACompositorOnlyWhatThePageDrawsCoversTheDesktop) {
   ASSERT_TRUE(waitUntil([&] { return shell.count("click") == 1; }, 5000));
   ASSERT_NO_FATAL_FAILURE(moveAndClick(plain.display(), shell, 700, 500, 2));
   EXPECT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
+}
+
+TEST_F(X11DesktopTest, WithoutAWindowManagerTheShellStaysAboveWindowsMappedOrRaisedLater) {
+  TempDir dir("barex");
+  XSession bare(dir.path().string(), XSessionOptions{.compositor = false, .windowManager = false});
+  ASSERT_TRUE(bare.ok());
+  ShellHarness shell(bare.environment());
+  XProbe screen(bare.display());
+  ASSERT_TRUE(shell.startShell());
+  std::optional<Window> icon;
+  ASSERT_TRUE(waitUntil([&] { return (icon = screen.trayIconWindow()) && screen.viewable(*icon); }, 10000));
+  const XProbe::Area at = screen.area(*icon);
+
+  // Another program's window over the whole screen, mapped after the shell, then raised again.
+  OtherWindow other(bare.display(), 0x00ff00, {0, 0, 1280, 800});
+  for (const char* step : {"mapped", "raised"}) {
+    SCOPED_TRACE(step);
+    if (std::string(step) == "raised") other.raise();
+    EXPECT_TRUE(isGreen(screen.pixel(640, 400)));
+    EXPECT_TRUE(waitUntil([&] { return isRed(screen.pixel(180, 160)); }, 5000)) << "the companion stays covered";
+    EXPECT_TRUE(waitUntil([&] { return !isGreen(screen.pixel(at.x + at.width / 2, at.y + 2)); }, 5000))
+        << "the icon window stays covered";
+  }
 }
 
 TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboardButNotTheZoom) {

@@ -7,6 +7,7 @@
 #include <gdk/gdkx.h>
 
 #include "CompanionHints.h"
+#include "KeepOnTop.h"
 #include "LinuxTray.h"
 #include "PointerWatch.h"
 #include "SessionWatch.h"
@@ -81,7 +82,13 @@ bool LinuxDesktop::createWindow() {
   gtk_widget_realize(window_);
   clickThrough_ = true;
   applyInputShape();
+  keepOnTop(window_);
   return true;
+}
+
+void LinuxDesktop::keepOnTop(GtkWidget* window) {
+  if (!keepOnTop_) keepOnTop_ = std::make_unique<KeepOnTop>();
+  keepOnTop_->keep(window);
 }
 
 void LinuxDesktop::watchWorkArea() {

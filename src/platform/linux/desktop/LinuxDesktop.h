@@ -15,6 +15,7 @@
 
 #include "app/Desktop.h"
 
+class KeepOnTop;
 class LinuxTray;
 class PointerWatch;
 class SessionWatch;
@@ -31,6 +32,8 @@ class LinuxDesktop final : public Desktop {
   void setEvents(DesktopEvents* events) override { events_ = events; }
   DesktopEvents* events() const { return events_; }
   GtkWidget* window() const { return window_; }
+  // Another window of the shell's that stays above other programs' windows, above the companion.
+  void keepOnTop(GtkWidget* window);
   // GTK is opened lazily, so a second start never needs a display.
   bool ensureGtk();
 
@@ -149,6 +152,7 @@ class LinuxDesktop final : public Desktop {
   std::atomic<bool> accepting_{true};
 
   std::unique_ptr<SingleInstance> instance_;
+  std::unique_ptr<KeepOnTop> keepOnTop_;
   std::unique_ptr<LinuxTray> tray_;
   std::unique_ptr<SessionWatch> session_;
   std::unique_ptr<SleepInhibitor> inhibitor_;

@@ -194,6 +194,7 @@ void LinuxTray::standIn(bool on) {
     iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
       if (DesktopEvents* events = desktop_.events()) events->onTrayEvent(event);
     });
+    desktop_.keepOnTop(iconWindow_->widget());
   }
   iconWindow_->show();
 }

@@ -19,6 +19,7 @@ class TrayIconWindow {
 
   void show();
   void hide();
+  GtkWidget* widget() const { return window_; }
 
  private:
   static gboolean draw(GtkWidget* widget, cairo_t* cr, gpointer self);
