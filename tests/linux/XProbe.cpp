@@ -72,7 +72,7 @@ std::optional<Window> XProbe::windowNamed(const std::string& title, int minSize,
   return std::nullopt;
 }
 
-bool XProbe::menuOpen() {
+bool XProbe::menuOpen(Area* where) {
   std::vector<Window> windows;
   collect(dpy_, DefaultRootWindow(dpy_), 0, windows);
   const Atom typeAtom = XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE", False);
@@ -87,7 +87,10 @@ bool XProbe::menuOpen() {
                                            &after, &data) == Success &&
                         data && count == 1 && *reinterpret_cast<Atom*>(data) == menu;
     if (data) XFree(data);
-    if (isMenu && viewable(window)) return true;
+    if (isMenu && viewable(window)) {
+      if (where) *where = area(window);
+      return true;
+    }
   }
   return false;
 }

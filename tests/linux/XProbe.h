@@ -29,8 +29,9 @@ class XProbe {
   std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 24, 100); }
   // Any top-level window (or window manager frame's client) with this title and a size in range.
   std::optional<Window> windowNamed(const std::string& title, int minSize = 0, int maxSize = 1 << 20);
-  // A pop-up menu is open on the screen.
-  bool menuOpen();
+  struct Area;
+  // A pop-up menu is open on the screen; where, if asked.
+  bool menuOpen(Area* where = nullptr);
   bool viewable(Window window);
   // Where a window is on the screen (its client area in root coordinates), as the server has it now.
   struct Area {

@@ -1,5 +1,6 @@
 // The tray where a StatusNotifier host runs: the shell's icon registers with the watcher this
-// test owns, the menu the shell exports works when the host clicks its entries, and the icon
+// test owns, the menu the shell exports works when the host clicks its entries, clicks reported
+// by the item's methods work as on the notification area, and the icon
 // registers again when the host restarts. Where no tray runs, the icon stands in a window of its
 // own, on every workspace, until one comes.
 #include <signal.h>
@@ -44,14 +45,34 @@ TEST_F(X11DesktopTest, StatusNotifierMenuCommandsWork) {
     ASSERT_TRUE(hostPtr->click("重新加载"));
     EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > before; }, 10000));
   }
-  // Hidden for an hour, then shown again: through the menu that now offers it, or by a middle click.
-  for (bool fromMenu : {true, false}) {
-    SCOPED_TRACE(fromMenu ? "show from the menu" : "show by a middle click");
+  // Hidden for an hour, then shown again: through the menu that now offers it, or as a host that
+  // draws no menus reports a middle or a left click.
+  for (const std::string way : {"显示小屋", "SecondaryActivate", "Activate"}) {
+    SCOPED_TRACE(way);
     ASSERT_TRUE(hostPtr->click("藏起来 1 小时"));
     ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
     ASSERT_TRUE(waitUntil([&] { return hasEntry(hostPtr->menu(), "显示小屋"); }, 5000));
-    ASSERT_TRUE(fromMenu ? hostPtr->click("显示小屋") : hostPtr->secondaryActivate());
+    ASSERT_TRUE(way == "显示小屋" ? hostPtr->click(way) : hostPtr->call(way.c_str()));
     EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  }
+  {
+    SCOPED_TRACE("such a host's right click, and its left click on a visible companion: the shell's menu");
+    const std::string display = session()->display();
+    XProbe::Area at;
+    ASSERT_TRUE(hostPtr->call("ContextMenu", 300, 200));
+    ASSERT_TRUE(waitUntil([&] { return probe->menuOpen(&at); }, 5000));
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(300, 200));
+    ASSERT_TRUE(xdotool(display, {"key", "Escape"}));
+    ASSERT_TRUE(waitUntil([&] { return !probe->menuOpen(); }, 5000));
+    ASSERT_TRUE(xdotool(display, {"mousemove", "500", "400"}));
+    ASSERT_TRUE(hostPtr->call("Activate", 9, 9));
+    ASSERT_TRUE(waitUntil([&] { return probe->menuOpen(&at); }, 5000));
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(500, 400));
+    // Its first item hides the companion.
+    ASSERT_TRUE(xdotool(display, {"key", "Down", "Return"}));
+    ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+    ASSERT_TRUE(hostPtr->click("显示小屋"));
+    ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
   }
   {
     SCOPED_TRACE("an item clicked after the window changed does what it said");
