@@ -177,7 +177,27 @@ TEST_F(X11DesktopTest, WithoutAWindowManagerTheShellStaysAboveWindowsMappedOrRai
 }
 
 TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboardButNotTheZoom) {
+  // Neither the start nor a show takes the keyboard from the window the user types in.
+  OtherWindow editor(session()->display(), 0x808080, {900, 500, 200, 100});
+  ASSERT_TRUE(waitUntil([&] { return probe->viewable(editor.id()); }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"windowactivate", "--sync", std::to_string(editor.id())}));
+  ASSERT_TRUE(waitUntil([&] { return editor.focused(); }, 5000));
   ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 100 }); 'hidden'"));
+  ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+  ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  EXPECT_TRUE(editor.focused());
+  // What managers that focus every new window still heed: no input asked for (WM_HINTS), and no
+  // offer to take the focus itself (WM_TAKE_FOCUS).
+  const auto hints = probe->property(*window, "WM_HINTS");
+  ASSERT_GE(hints.size(), 2u);
+  EXPECT_EQ(hints[0] & 1, 1u);  // InputHint: the input field counts
+  EXPECT_EQ(hints[1], 0u);
+  const auto protocols = probe->property(*window, "WM_PROTOCOLS");
+  EXPECT_EQ(std::count(protocols.begin(), protocols.end(), probe->atom("WM_TAKE_FOCUS")), 0);
+
   // The page asks for the keyboard (as a text field would); typing then reaches it.
   ASSERT_TRUE(harness->command("deskSend({ t: 'inputFocus' }); 'asked'"));
   ASSERT_TRUE(waitUntil([&] { return harness->command("String(document.hasFocus())").value_or(Json())["result"] == "true"; },

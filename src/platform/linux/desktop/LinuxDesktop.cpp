@@ -80,6 +80,7 @@ bool LinuxDesktop::createWindow() {
   watchWorkArea();
 
   gtk_widget_realize(window_);
+  declareNoInput(window_);
   clickThrough_ = true;
   applyInputShape();
   keepOnTop(window_);

@@ -21,6 +21,7 @@ TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, std::function
   g_signal_connect(window_, "draw", G_CALLBACK(draw), this);
   g_signal_connect(window_, "button-press-event", G_CALLBACK(pressed), this);
   gtk_widget_realize(window_);
+  declareNoInput(window_);
 }
 
 TrayIconWindow::~TrayIconWindow() {
