@@ -72,6 +72,7 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(window_, "configure-event", G_CALLBACK(configureThunk), this);
   g_signal_connect(window_, "map-event", G_CALLBACK(mappedThunk), this);
   g_signal_connect(window_, "focus-in-event", G_CALLBACK(focusThunk), this);
+  g_signal_connect(window_, "focus-out-event", G_CALLBACK(focusLostThunk), this);
   g_signal_connect(window_, "screen-changed", G_CALLBACK(screenChangedThunk), this);
   g_signal_connect(window_, "notify::scale-factor", G_CALLBACK(scaleChangedThunk), this);
   GdkScreen* screen = gtk_widget_get_screen(window_);
@@ -163,6 +164,12 @@ gboolean LinuxDesktop::mappedThunk(GtkWidget*, GdkEvent*, gpointer self) {
 gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
   auto* desktop = static_cast<LinuxDesktop*>(self);
   if (desktop->events_) desktop->events_->onSetFocus();
+  return FALSE;
+}
+
+gboolean LinuxDesktop::focusLostThunk(GtkWidget* window, GdkEventFocus*, gpointer) {
+  // The keyboard the page asked for has gone elsewhere: the window asks for none again.
+  gtk_window_set_accept_focus(GTK_WINDOW(window), FALSE);
   return FALSE;
 }
 
@@ -268,9 +275,9 @@ void LinuxDesktop::applyInputShape() {
 
 void LinuxDesktop::setClickThrough(bool on) {
   clickThrough_ = on;
-  if (!window_) return;
-  // Like the no-activate style bit: a window that lets the mouse through never takes focus.
-  gtk_window_set_accept_focus(GTK_WINDOW(window_), on ? FALSE : TRUE);
+  // The window asks for no input even while it takes the mouse: a click on a shape, or the
+  // pointer over it under a manager whose focus follows the mouse, would take the keyboard from
+  // the window the user types in. Only the page's request gives it (setForeground).
   applyInputShape();
 }
 

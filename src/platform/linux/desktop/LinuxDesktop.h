@@ -119,6 +119,7 @@ class LinuxDesktop final : public Desktop {
   static gboolean drawThunk(GtkWidget*, cairo_t*, gpointer self);
   static gboolean configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean focusThunk(GtkWidget*, GdkEventFocus*, gpointer self);
+  static gboolean focusLostThunk(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean mappedThunk(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
