@@ -181,16 +181,12 @@ OtherWindow::~OtherWindow() {
   XCloseDisplay(dpy_);
 }
 
-void OtherWindow::raise() {
-  XRaiseWindow(dpy_, window_);
-  XSync(dpy_, False);
-}
+void OtherWindow::raise() { XRaiseWindow(dpy_, window_), XSync(dpy_, False); }
 
 bool OtherWindow::focused() {
   Window focus = 0;
   int revert = 0;
-  XGetInputFocus(dpy_, &focus, &revert);
-  return focus == window_;
+  return XGetInputFocus(dpy_, &focus, &revert), focus == window_;
 }
 
 BeneathWindow::BeneathWindow(const std::string& display, unsigned long rgb) {

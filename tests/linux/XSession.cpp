@@ -26,24 +26,20 @@ bool windowManagerRunning(Display* dpy) {
 }
 
 // The manager announces itself before it takes new windows, and a window mapped in between is
-// never managed: a probe window is mapped (again, while that goes unanswered) until it is framed.
-bool windowManagerManages(Display* dpy) {
+// never managed: a probe window is mapped (again every half second) until it is framed.
+void waitUntilManaged(Display* dpy) {
   const Window probe = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
-  bool framed = false;
-  for (int i = 0; i < 100 && !framed; ++i) {
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  for (int i = 0; i < 100 && parent == root; ++i) {
     if (i % 10 == 0) XMapWindow(dpy, probe);
-    XSync(dpy, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    framed = XQueryTree(dpy, probe, &root, &parent, &children, &count) && parent != root;
-    if (children) XFree(children);
+    if (XQueryTree(dpy, probe, &root, &parent, &children, &count) && children) XFree(children);
   }
   XDestroyWindow(dpy, probe);
   XSync(dpy, False);
-  return framed;
 }
 
 constexpr const char kXorg[] = "/usr/lib/xorg/Xorg";
@@ -148,7 +144,7 @@ XSession::XSession(const std::string& workDir, XSessionOptions options) {
     windowManager_.start({findProgram("openbox"), "--sm-disable"}, env, workDir + "/openbox.log");
     if (Display* dpy = XOpenDisplay(display_.c_str())) {
       for (int i = 0; i < 100 && !windowManagerRunning(dpy); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      windowManagerManages(dpy);
+      waitUntilManaged(dpy);
       XCloseDisplay(dpy);
     }
   }
