@@ -10,6 +10,7 @@
 #include "KeepOnTop.h"
 #include "LinuxTray.h"
 #include "PointerWatch.h"
+#include "SessionIdleMonitor.h"
 #include "SessionWatch.h"
 #include "SingleInstance.h"
 #include "app/Timers.h"

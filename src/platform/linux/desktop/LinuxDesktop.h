@@ -18,6 +18,7 @@
 class KeepOnTop;
 class LinuxTray;
 class PointerWatch;
+class SessionIdleMonitor;
 class SessionWatch;
 class SingleInstance;
 class SleepInhibitor;
@@ -156,6 +157,8 @@ class LinuxDesktop final : public Desktop {
   std::unique_ptr<KeepOnTop> keepOnTop_;
   std::unique_ptr<LinuxTray> tray_;
   std::unique_ptr<SessionWatch> session_;
+  std::unique_ptr<SessionIdleMonitor> sessionIdle_;
+  bool sessionIdleChecked_ = false;
   std::unique_ptr<SleepInhibitor> inhibitor_;
   bool watchingWorkArea_ = false;
   unsigned long workAreaAtom_ = 0;
