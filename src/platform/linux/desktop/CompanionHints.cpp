@@ -19,6 +19,11 @@ void applyCompanionHints(GtkWindow* window, const char* title) {
   gtk_window_stick(window);
 }
 
+void forgetUserTime(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  if (gdkWindow && GDK_IS_X11_WINDOW(gdkWindow)) gdk_x11_window_set_user_time(gdkWindow, 0);
+}
+
 void declareNoInput(GtkWidget* window) {
   GdkWindow* gdkWindow = gtk_widget_get_window(window);
   if (!gdkWindow || !GDK_IS_X11_WINDOW(gdkWindow)) return;

@@ -10,3 +10,6 @@ void applyCompanionHints(GtkWindow* window, const char* title);
 // with it even a window that asks for no input counts as one that takes the focus itself, which
 // some managers (sway, for XWayland windows) give it at every map.
 void declareNoInput(GtkWidget* window);
+// Before each show. A click on the window leaves its time as the window's user time, and a
+// manager would take the next map for the user's own doing and focus it; 0 says it is not.
+void forgetUserTime(GtkWidget* window);

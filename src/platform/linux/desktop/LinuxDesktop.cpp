@@ -216,6 +216,7 @@ bool LinuxDesktop::windowExists() { return window_ != nullptr; }
 void LinuxDesktop::showWindowNoActivate() {
   if (!window_) return;
   gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
+  forgetUserTime(window_);
   gtk_widget_show(window_);
   // Mapping may drop the position, the above state and stickiness with some window managers.
   gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());

@@ -41,6 +41,7 @@ void TrayIconWindow::place() {
 
 void TrayIconWindow::show() {
   place();
+  forgetUserTime(window_);
   gtk_widget_show(window_);
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   gtk_window_stick(GTK_WINDOW(window_));
