@@ -1,8 +1,7 @@
 #pragma once
 // A StatusNotifier host for tests: it owns org.kde.StatusNotifierWatcher on the session bus,
 // takes the item that registers, and drives the item's exported menu (com.canonical.dbusmenu)
-// the way a panel does: read the layout, send "clicked" to an entry; or, as a host that draws no
-// menus, calls the item's own methods.
+// the way a panel does (read the layout, send "clicked" to an entry), or calls the item's methods.
 #include <memory>
 #include <mutex>
 #include <tuple>
@@ -33,8 +32,7 @@ class StatusNotifierHost {
   // Clicks the entry as the host showed it, without waiting for the item (which may be
   // stopped): the click is on the bus when this returns.
   bool clickWithoutWaiting(const TrayMenuEntry& entry);
-  // A click on the icon as a host reports it by the item's methods: Activate (left),
-  // SecondaryActivate (middle), ContextMenu (right), with where the click was.
+  // A click on the icon as such a host reports it: Activate, SecondaryActivate, ContextMenu.
   bool call(const char* method, int x = 0, int y = 0);
 
  private:

@@ -24,8 +24,7 @@ class XProbe {
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
   std::optional<Window> shellWindow() { return windowNamed("在线Tamsel桌面小屋", 200); }
-  // The shell's tray icon standing in a window of its own (its title, and icon-sized: larger than
-  // the XEmbed icon's own 16 by 16 window that waits, unmapped, for a tray).
+  // The shell's tray icon standing in a window of its own (its title, icon-sized, above 16 by 16).
   std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 24, 100); }
   // Any top-level window (or window manager frame's client) with this title and a size in range.
   std::optional<Window> windowNamed(const std::string& title, int minSize = 0, int maxSize = 1 << 20);

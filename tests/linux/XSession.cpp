@@ -26,17 +26,14 @@ bool windowManagerRunning(Display* dpy) {
 }
 
 // The manager announces itself before it takes new windows, and a window mapped in between is
-// never managed: a probe window is mapped (again every half second) until it is framed.
+// never managed: a probe window is mapped (again every half second) until the manager shows it.
 void waitUntilManaged(Display* dpy) {
   const Window probe = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  for (int i = 0; i < 100 && parent == root; ++i) {
+  XWindowAttributes attributes{};
+  for (int i = 0; i < 100 && attributes.map_state != IsViewable; ++i) {
     if (i % 10 == 0) XMapWindow(dpy, probe);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (XQueryTree(dpy, probe, &root, &parent, &children, &count) && children) XFree(children);
+    XGetWindowAttributes(dpy, probe, &attributes);
   }
   XDestroyWindow(dpy, probe);
   XSync(dpy, False);

@@ -1,7 +1,6 @@
 #pragma once
 // A private X session for the desktop tests: Xvfb (1280x800) on a free display, a compositing
-// manager (xcompmgr) and a small window manager (openbox), unless left out, and a private D-Bus
-// bus.
+// manager (xcompmgr) and a small window manager (openbox) unless left out, a private D-Bus bus.
 // With two monitors the server is Xorg with the dummy driver instead, whose RandR outputs DUMMY0
 // (primary) and DUMMY1 stand side by side, 1280x800 each, as two real monitors would.
 #include <string>

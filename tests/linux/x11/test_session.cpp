@@ -51,10 +51,6 @@ TEST_F(X11DesktopTest, InAWaylandSessionTheIdleTimeIsTheCompositorsOwn) {
                      });
   ASSERT_TRUE(monitor.owned());
   ASSERT_TRUE(harness->startShell({"XDG_SESSION_TYPE=wayland"}));
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        const auto idle = harness->callbacks("deskIdle");
-        return !idle.empty() && idle.back() == Json::array({4242});
-      },
-      8000));
+  EXPECT_TRUE(waitUntil([&] { return harness->callbacks("deskIdle").size() > 0; }, 8000));
+  EXPECT_EQ(harness->callbacks("deskIdle").front(), Json::array({4242}));
 }

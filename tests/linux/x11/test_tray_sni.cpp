@@ -1,8 +1,7 @@
 // The tray where a StatusNotifier host runs: the shell's icon registers with the watcher this
-// test owns, the menu the shell exports works when the host clicks its entries, clicks reported
-// by the item's methods work as on the notification area, and the icon
+// test owns, the menu the shell exports works when the host clicks its entries, and the icon
 // registers again when the host restarts. Where no tray runs, the icon stands in a window of its
-// own, on every workspace, until one comes.
+// own until one comes. Hosts that draw no menus call the item's methods; workspaces change.
 #include <signal.h>
 
 #include <fstream>
@@ -130,13 +129,9 @@ TEST_F(X11DesktopTest, WithoutATrayTheIconStandsInAWindowOfItsOwnUntilATrayComes
 
   // On the second workspace the companion and the icon are there as on the first.
   ASSERT_TRUE(xdotool(display, {"set_desktop", "1"}));
-  struct BackToTheFirst {
-    const std::string& display;
-    ~BackToTheFirst() { xdotool(display, {"set_desktop", "0"}); }
-  } back{display};
   ASSERT_TRUE(waitUntil([&] { return probe->property(0, "_NET_CURRENT_DESKTOP") == std::vector<unsigned long>{1}; }, 5000));
-  EXPECT_TRUE(probe->viewable(*window));
-  EXPECT_TRUE(probe->viewable(*icon));
+  EXPECT_TRUE(probe->viewable(*window) && probe->viewable(*icon));
+  ASSERT_TRUE(xdotool(display, {"set_desktop", "0"}));
 
   // A click opens the tray menu; its first item hides the companion.
   ASSERT_TRUE(xdotool(display, {"mousemove", x, y, "click", "1"}));

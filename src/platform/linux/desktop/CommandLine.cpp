@@ -56,23 +56,23 @@ void printUsage() {
 }  // namespace
 
 std::optional<int> answerCommandLine(int argc, char** argv) {
+  bool help = false;
+  bool version = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      printUsage();
-      return 0;
-    }
-    if (arg == "--version") {
-      std::printf("tamsel-desk %s\n", kShellVersion);
-      return 0;
-    }
-  }
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--server=", 0) == 0) continue;
     const int gtk = gtkOption(arg);
-    if (gtk == 2) ++i;
-    if (gtk == 0) std::fprintf(stderr, "tamsel-desk: unknown option \"%s\" ignored (see --help)\n", arg.c_str());
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (gtk == 2) {
+      ++i;
+    } else if (gtk == 0 && arg.rfind("--server=", 0) != 0) {
+      std::fprintf(stderr, "tamsel-desk: unknown option \"%s\" ignored (see --help)\n", arg.c_str());
+    }
   }
+  if (help) printUsage();
+  if (version && !help) std::printf("tamsel-desk %s\n", kShellVersion);
+  if (help || version) return 0;
   return std::nullopt;
 }
