@@ -141,11 +141,11 @@ bool StatusNotifierHost::clickWithoutWaiting(const TrayMenuEntry& entry) {
   return g_dbus_connection_flush_sync(client_, nullptr, nullptr);
 }
 
-bool StatusNotifierHost::secondaryActivate() {
+bool StatusNotifierHost::call(const char* method, int x, int y) {
   const auto [service, path] = item();
   if (service.empty() || !client_) return false;
   GVariant* reply = g_dbus_connection_call_sync(client_, service.c_str(), path.c_str(), "org.kde.StatusNotifierItem",
-                                                "SecondaryActivate", g_variant_new("(ii)", 0, 0), nullptr,
+                                                method, g_variant_new("(ii)", x, y), nullptr,
                                                 G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
   if (reply) g_variant_unref(reply);
   return reply != nullptr;

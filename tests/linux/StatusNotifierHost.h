@@ -1,7 +1,7 @@
 #pragma once
 // A StatusNotifier host for tests: it owns org.kde.StatusNotifierWatcher on the session bus,
 // takes the item that registers, and drives the item's exported menu (com.canonical.dbusmenu)
-// the way a panel does: read the layout, send "clicked" to an entry.
+// the way a panel does (read the layout, send "clicked" to an entry), or calls the item's methods.
 #include <memory>
 #include <mutex>
 #include <tuple>
@@ -32,8 +32,8 @@ class StatusNotifierHost {
   // Clicks the entry as the host showed it, without waiting for the item (which may be
   // stopped): the click is on the bus when this returns.
   bool clickWithoutWaiting(const TrayMenuEntry& entry);
-  // A middle click on the icon, as hosts report it.
-  bool secondaryActivate();
+  // A click on the icon as such a host reports it: Activate, SecondaryActivate, ContextMenu.
+  bool call(const char* method, int x = 0, int y = 0);
 
  private:
   std::pair<std::string, std::string> item();  // bus name and object path

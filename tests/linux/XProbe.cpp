@@ -72,7 +72,7 @@ std::optional<Window> XProbe::windowNamed(const std::string& title, int minSize,
   return std::nullopt;
 }
 
-bool XProbe::menuOpen() {
+bool XProbe::menuOpen(Area* where) {
   std::vector<Window> windows;
   collect(dpy_, DefaultRootWindow(dpy_), 0, windows);
   const Atom typeAtom = XInternAtom(dpy_, "_NET_WM_WINDOW_TYPE", False);
@@ -87,7 +87,10 @@ bool XProbe::menuOpen() {
                                            &after, &data) == Success &&
                         data && count == 1 && *reinterpret_cast<Atom*>(data) == menu;
     if (data) XFree(data);
-    if (isMenu && viewable(window)) return true;
+    if (isMenu && viewable(window)) {
+      if (where) *where = area(window);
+      return true;
+    }
   }
   return false;
 }
@@ -107,6 +110,23 @@ XProbe::Area XProbe::area(Window window) {
     result.height = attributes.height;
   }
   return result;
+}
+
+std::vector<unsigned long> XProbe::property(Window window, const char* name) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> values;
+  if (XGetWindowProperty(dpy_, window ? window : DefaultRootWindow(dpy_), atom(name), 0, 64, False, AnyPropertyType,
+                         &type, &format, &count, &after, &data) == Success &&
+      data && format == 32) {
+    const auto* items = reinterpret_cast<const unsigned long*>(data);
+    values.assign(items, items + count);
+  }
+  if (data) XFree(data);
+  return values;
 }
 
 Panel::Panel(const std::string& display, int thickness) : thickness_(thickness) {
@@ -141,6 +161,32 @@ void Panel::moveTo(bool top) {
                   reinterpret_cast<unsigned char*>(strut), 4);
   XMoveWindow(dpy_, window_, 0, top ? 0 : 800 - thickness_);
   XSync(dpy_, False);
+}
+
+OtherWindow::OtherWindow(const std::string& display, unsigned long rgb, const XProbe::Area& at) {
+  dpy_ = XOpenDisplay(display.c_str());
+  if (!dpy_) return;
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = rgb;
+  window_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), at.x, at.y, at.width, at.height, 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWBackPixel, &attributes);
+  XStoreName(dpy_, window_, "other");
+  XMapRaised(dpy_, window_);
+  XSync(dpy_, False);
+}
+
+OtherWindow::~OtherWindow() {
+  if (!dpy_) return;
+  XDestroyWindow(dpy_, window_);
+  XCloseDisplay(dpy_);
+}
+
+void OtherWindow::raise() { XRaiseWindow(dpy_, window_), XSync(dpy_, False); }
+
+bool OtherWindow::focused() {
+  Window focus = 0;
+  int revert = 0;
+  return XGetInputFocus(dpy_, &focus, &revert), focus == window_;
 }
 
 BeneathWindow::BeneathWindow(const std::string& display, unsigned long rgb) {

@@ -24,12 +24,13 @@ class XProbe {
   Rgb pixel(int x, int y);
   // The shell's main window (its title, and larger than an icon), if it exists.
   std::optional<Window> shellWindow() { return windowNamed("在线Tamsel桌面小屋", 200); }
-  // The shell's tray icon standing in a window of its own (its title, and icon-sized).
-  std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 0, 100); }
+  // The shell's tray icon standing in a window of its own (its title, icon-sized, above 16 by 16).
+  std::optional<Window> trayIconWindow() { return windowNamed("在线Tamsel桌面小屋", 24, 100); }
   // Any top-level window (or window manager frame's client) with this title and a size in range.
   std::optional<Window> windowNamed(const std::string& title, int minSize = 0, int maxSize = 1 << 20);
-  // A pop-up menu is open on the screen.
-  bool menuOpen();
+  struct Area;
+  // A pop-up menu is open on the screen; where, if asked.
+  bool menuOpen(Area* where = nullptr);
   bool viewable(Window window);
   // Where a window is on the screen (its client area in root coordinates), as the server has it now.
   struct Area {
@@ -40,6 +41,9 @@ class XProbe {
     bool operator==(const Area&) const = default;
   };
   Area area(Window window);
+  // A 32-bit property (CARDINAL, ATOM, WINDOW) of the window, or of the root window for 0.
+  std::vector<unsigned long> property(Window window, const char* name);
+  Atom atom(const char* name) { return XInternAtom(dpy_, name, False); }
 
  private:
   Display* dpy_ = nullptr;
@@ -60,6 +64,20 @@ class BeneathWindow {
   Window window_ = 0;
   int presses_ = 0;
   int releases_ = 0;
+};
+
+// A top-level window of another program, managed like any application's (when a manager runs).
+class OtherWindow {
+ public:
+  OtherWindow(const std::string& display, unsigned long rgb, const XProbe::Area& at);
+  ~OtherWindow();
+  Window id() const { return window_; }
+  void raise();
+  bool focused();
+
+ private:
+  Display* dpy_ = nullptr;
+  Window window_ = 0;
 };
 
 // A panel: a dock window along the top or bottom edge of the first monitor (x 0..1279) that

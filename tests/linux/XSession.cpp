@@ -25,6 +25,20 @@ bool windowManagerRunning(Display* dpy) {
   return found;
 }
 
+// The manager announces itself before it takes new windows, and a window mapped in between is
+// never managed: a probe window is mapped (again every half second) until the manager shows it.
+void waitUntilManaged(Display* dpy) {
+  const Window probe = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+  XWindowAttributes attributes{};
+  for (int i = 0; i < 100 && attributes.map_state != IsViewable; ++i) {
+    if (i % 10 == 0) XMapWindow(dpy, probe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    XGetWindowAttributes(dpy, probe, &attributes);
+  }
+  XDestroyWindow(dpy, probe);
+  XSync(dpy, False);
+}
+
 constexpr const char kXorg[] = "/usr/lib/xorg/Xorg";
 constexpr const char kDummyDriver[] = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
 
@@ -123,10 +137,11 @@ XSession::XSession(const std::string& workDir, XSessionOptions options) {
   if (options.compositor && !findProgram("xcompmgr").empty()) {
     compositor_.start({findProgram("xcompmgr")}, env, workDir + "/xcompmgr.log");
   }
-  if (!findProgram("openbox").empty()) {
+  if (options.windowManager && !findProgram("openbox").empty()) {
     windowManager_.start({findProgram("openbox"), "--sm-disable"}, env, workDir + "/openbox.log");
     if (Display* dpy = XOpenDisplay(display_.c_str())) {
       for (int i = 0; i < 100 && !windowManagerRunning(dpy); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      waitUntilManaged(dpy);
       XCloseDisplay(dpy);
     }
   }

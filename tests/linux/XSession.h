@@ -1,6 +1,6 @@
 #pragma once
 // A private X session for the desktop tests: Xvfb (1280x800) on a free display, a compositing
-// manager (xcompmgr, unless left out), a small window manager (openbox) and a private D-Bus bus.
+// manager (xcompmgr) and a small window manager (openbox) unless left out, a private D-Bus bus.
 // With two monitors the server is Xorg with the dummy driver instead, whose RandR outputs DUMMY0
 // (primary) and DUMMY1 stand side by side, 1280x800 each, as two real monitors would.
 #include <string>
@@ -10,6 +10,7 @@
 
 struct XSessionOptions {
   bool compositor = true;
+  bool windowManager = true;
   bool twoMonitors = false;
 };
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "ShellHarness.h"
+#include "app/App.h"
 
 namespace {
 
@@ -189,4 +190,20 @@ TEST_F(X11DesktopTest, StartFailuresAreExplainedInABoxAndOnStandardErrorAndEndWi
     EXPECT_EQ(*code, 1);
     EXPECT_NE(harness->output(log).find(c.cause), std::string::npos) << harness->output(log);
   }
+}
+
+TEST_F(X11DesktopTest, HelpAndVersionAnswerBeforeAnyDisplayOrLockAndNameUnknownOptions) {
+  const std::pair<const char*, std::string> answers[] = {
+      {"--help", "  --server=ORIGIN  take the desk page from ORIGIN, for this start only\n"},
+      {"--version", std::string("tamsel-desk ") + kShellVersion + "\n"}};
+  for (const auto& [option, text] : answers) {
+    SCOPED_TRACE(option);
+    ChildProcess answer;
+    // A display that does not exist: an answer that opened one would fail.
+    ASSERT_TRUE(harness->launch(answer, {"--frob", option}, {"DISPLAY=:65000"}, "answer.log"));
+    EXPECT_EQ(answer.wait(10000), std::optional<int>(0));
+    EXPECT_NE(harness->output("answer.log").find(text), std::string::npos) << harness->output("answer.log");
+    EXPECT_NE(harness->output("answer.log").find("unknown option \"--frob\" ignored"), std::string::npos);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(harness->home().path() / "run")) << "a lock was made";
 }

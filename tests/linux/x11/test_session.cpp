@@ -1,4 +1,5 @@
-// The session's lock state as the screen saver announces it on the session bus.
+// What the session's services tell on the session bus: the lock state as the screen saver
+// announces it, and in a Wayland session the idle time as the compositor counts it.
 #include <algorithm>
 
 #include "BusService.h"
@@ -38,4 +39,18 @@ TEST_F(X11DesktopTest, ScreenSaverLockIsReportedAsLockUntilItEnds) {
   const std::size_t reports = harness->callbacks("deskAct").size();
   ASSERT_TRUE(waitUntil([&] { return harness->callbacks("deskAct").size() >= reports + 2; }, 8000));
   EXPECT_NE(harness->callbacks("deskAct").back(), Json::array({"lock"}));
+}
+
+TEST_F(X11DesktopTest, InAWaylandSessionTheIdleTimeIsTheCompositorsOwn) {
+  // GNOME's idle monitor: the user has been away for 4242 seconds, whatever the X server saw.
+  const char xml[] = "<node><interface name='org.gnome.Mutter.IdleMonitor'><method name='GetIdletime'>"
+                     "<arg type='t' direction='out'/></method></interface></node>";
+  BusService monitor(session()->busAddress(), "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                     xml, [](const char*, const char*, GVariant*, GDBusMethodInvocation* call) {
+                       g_dbus_method_invocation_return_value(call, g_variant_new("(t)", guint64{4242000}));
+                     });
+  ASSERT_TRUE(monitor.owned());
+  ASSERT_TRUE(harness->startShell({"XDG_SESSION_TYPE=wayland"}));
+  EXPECT_TRUE(waitUntil([&] { return harness->callbacks("deskIdle").size() > 0; }, 8000));
+  EXPECT_EQ(harness->callbacks("deskIdle").front(), Json::array({4242}));
 }

@@ -1,7 +1,7 @@
 // The tray where a StatusNotifier host runs: the shell's icon registers with the watcher this
 // test owns, the menu the shell exports works when the host clicks its entries, and the icon
 // registers again when the host restarts. Where no tray runs, the icon stands in a window of its
-// own until one comes.
+// own until one comes. Hosts that draw no menus call the item's methods; workspaces change.
 #include <signal.h>
 
 #include <fstream>
@@ -44,14 +44,29 @@ TEST_F(X11DesktopTest, StatusNotifierMenuCommandsWork) {
     ASSERT_TRUE(hostPtr->click("重新加载"));
     EXPECT_TRUE(waitUntil([&] { return harness->count("ready") > before; }, 10000));
   }
-  // Hidden for an hour, then shown again: through the menu that now offers it, or by a middle click.
-  for (bool fromMenu : {true, false}) {
-    SCOPED_TRACE(fromMenu ? "show from the menu" : "show by a middle click");
+  // Hidden for an hour, then shown again: through the menu that now offers it, or as a host that
+  // draws no menus reports a middle or a left click.
+  for (const std::string way : {"显示小屋", "SecondaryActivate", "Activate"}) {
+    SCOPED_TRACE(way);
     ASSERT_TRUE(hostPtr->click("藏起来 1 小时"));
     ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
     ASSERT_TRUE(waitUntil([&] { return hasEntry(hostPtr->menu(), "显示小屋"); }, 5000));
-    ASSERT_TRUE(fromMenu ? hostPtr->click("显示小屋") : hostPtr->secondaryActivate());
+    ASSERT_TRUE(way == "显示小屋" ? hostPtr->click(way) : hostPtr->call(way.c_str()));
     EXPECT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  }
+  {
+    SCOPED_TRACE("such a host's right click, and its left click on a visible companion: the shell's menu");
+    const std::string display = session()->display();
+    XProbe::Area at;
+    ASSERT_TRUE(hostPtr->call("ContextMenu", 300, 200));
+    ASSERT_TRUE(waitUntil([&] { return probe->menuOpen(&at); }, 5000));
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(300, 200));
+    ASSERT_TRUE(xdotool(display, {"key", "Escape"}) && waitUntil([&] { return !probe->menuOpen(); }, 5000));
+    ASSERT_TRUE(xdotool(display, {"mousemove", "500", "400"}));
+    ASSERT_TRUE(hostPtr->call("Activate", 9, 9));
+    ASSERT_TRUE(waitUntil([&] { return probe->menuOpen(&at); }, 5000));
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(500, 400));
+    ASSERT_TRUE(xdotool(display, {"key", "Escape"}));
   }
   {
     SCOPED_TRACE("an item clicked after the window changed does what it said");
@@ -111,6 +126,12 @@ TEST_F(X11DesktopTest, WithoutATrayTheIconStandsInAWindowOfItsOwnUntilATrayComes
   const XProbe::Area at = probe->area(*icon);
   const std::string x = std::to_string(at.x + at.width / 2);
   const std::string y = std::to_string(at.y + at.height / 2);
+
+  // On the second workspace the companion and the icon are there as on the first.
+  ASSERT_TRUE(xdotool(display, {"set_desktop", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return probe->property(0, "_NET_CURRENT_DESKTOP") == std::vector<unsigned long>{1}; }, 5000));
+  EXPECT_TRUE(probe->viewable(*window) && probe->viewable(*icon));
+  ASSERT_TRUE(xdotool(display, {"set_desktop", "0"}));
 
   // A click opens the tray menu; its first item hides the companion.
   ASSERT_TRUE(xdotool(display, {"mousemove", x, y, "click", "1"}));

@@ -7,6 +7,7 @@ namespace {
 
 bool isRed(const Rgb& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 bool isBlue(const Rgb& p) { return p.r < 60 && p.g < 60 && p.b > 200; }
+bool isGreen(const Rgb& p) { return p.r < 60 && p.g > 200 && p.b < 60; }
 
 std::string showRgb(const Rgb& p) {
   return std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b);
@@ -152,8 +153,48 @@ TEST_F(X11DesktopTest, WithoutACompositorOnlyWhatThePageDrawsCoversTheDesktop) {
   EXPECT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
 }
 
+TEST_F(X11DesktopTest, WithoutAWindowManagerTheShellStaysAboveWindowsMappedOrRaisedLater) {
+  TempDir dir("barex");
+  XSession bare(dir.path().string(), XSessionOptions{.compositor = false, .windowManager = false});
+  ASSERT_TRUE(bare.ok());
+  ShellHarness shell(bare.environment());
+  XProbe screen(bare.display());
+  ASSERT_TRUE(shell.startShell());
+  std::optional<Window> icon;
+  ASSERT_TRUE(waitUntil([&] { return (icon = screen.trayIconWindow()) && screen.viewable(*icon); }, 10000));
+  const XProbe::Area at = screen.area(*icon);
+
+  // Another program's window over the whole screen, mapped after the shell, then raised again.
+  OtherWindow other(bare.display(), 0x00ff00, {0, 0, 1280, 800});
+  for (const char* step : {"mapped", "raised"}) {
+    SCOPED_TRACE(step);
+    if (std::string(step) == "raised") other.raise();
+    EXPECT_TRUE(isGreen(screen.pixel(640, 400)));
+    EXPECT_TRUE(waitUntil([&] { return isRed(screen.pixel(180, 160)); }, 5000)) << "the companion stays covered";
+    EXPECT_TRUE(waitUntil([&] { return !isGreen(screen.pixel(at.x + at.width / 2, at.y + 2)); }, 5000))
+        << "the icon window stays covered";
+  }
+}
+
 TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboardButNotTheZoom) {
+  // Neither the start, a click on the page nor a show takes the keyboard from where the user types.
+  OtherWindow editor(session()->display(), 0x808080, {900, 500, 200, 100});
+  ASSERT_TRUE(waitUntil([&] { return probe->viewable(editor.id()); }, 5000));
+  ASSERT_TRUE(xdotool(session()->display(), {"windowactivate", "--sync", std::to_string(editor.id())}));
+  ASSERT_TRUE(waitUntil([&] { return editor.focused(); }, 5000));
   ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+  ASSERT_NO_FATAL_FAILURE(moveAndClick(session()->display(), *harness, 180, 160, 1));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
+  ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 100 }); 'hidden'"));
+  ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
+  ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
+  EXPECT_TRUE(editor.focused());
+  // What managers that focus every new window still heed: no offer to take the focus itself.
+  const auto protocols = probe->property(*window, "WM_PROTOCOLS");
+  EXPECT_EQ(std::count(protocols.begin(), protocols.end(), probe->atom("WM_TAKE_FOCUS")), 0);
+
   // The page asks for the keyboard (as a text field would); typing then reaches it.
   ASSERT_TRUE(harness->command("deskSend({ t: 'inputFocus' }); 'asked'"));
   ASSERT_TRUE(waitUntil([&] { return harness->command("String(document.hasFocus())").value_or(Json())["result"] == "true"; },

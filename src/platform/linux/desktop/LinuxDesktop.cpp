@@ -1,12 +1,16 @@
-// The companion window: undecorated, RGBA, kept above, off the task bar and pager, never focused
-// when mapped. Click-through is the X11 input shape: an empty input region lets every pointer
-// event fall through to the window beneath; no shape at all gives the window the whole mouse.
+// The companion window: undecorated, RGBA, kept above, off the task bar and pager, on every
+// workspace, never focused when mapped. Click-through is the X11 input shape: an empty input
+// region lets every pointer event fall through to the window beneath; no shape at all gives the
+// window the whole mouse.
 #include "LinuxDesktop.h"
 
 #include <gdk/gdkx.h>
 
+#include "CompanionHints.h"
+#include "KeepOnTop.h"
 #include "LinuxTray.h"
 #include "PointerWatch.h"
+#include "SessionIdleMonitor.h"
 #include "SessionWatch.h"
 #include "SingleInstance.h"
 #include "app/Timers.h"
@@ -58,15 +62,7 @@ bool LinuxDesktop::createWindow() {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (!window_) return false;
   GtkWindow* win = GTK_WINDOW(window_);
-  gtk_window_set_title(win, "在线Tamsel桌面小屋");
-  gtk_window_set_decorated(win, FALSE);
-  gtk_window_set_resizable(win, FALSE);
-  gtk_window_set_keep_above(win, TRUE);
-  gtk_window_set_skip_taskbar_hint(win, TRUE);
-  gtk_window_set_skip_pager_hint(win, TRUE);
-  gtk_window_set_focus_on_map(win, FALSE);
-  gtk_window_set_accept_focus(win, FALSE);
-  gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
+  applyCompanionHints(win, "在线Tamsel桌面小屋");
   gtk_window_set_default_size(win, 100, 100);
   gtk_widget_set_app_paintable(window_, TRUE);
   applyTransparency();
@@ -77,6 +73,7 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(window_, "configure-event", G_CALLBACK(configureThunk), this);
   g_signal_connect(window_, "map-event", G_CALLBACK(mappedThunk), this);
   g_signal_connect(window_, "focus-in-event", G_CALLBACK(focusThunk), this);
+  g_signal_connect(window_, "focus-out-event", G_CALLBACK(focusLostThunk), this);
   g_signal_connect(window_, "screen-changed", G_CALLBACK(screenChangedThunk), this);
   g_signal_connect(window_, "notify::scale-factor", G_CALLBACK(scaleChangedThunk), this);
   GdkScreen* screen = gtk_widget_get_screen(window_);
@@ -85,9 +82,16 @@ bool LinuxDesktop::createWindow() {
   watchWorkArea();
 
   gtk_widget_realize(window_);
+  declareNoInput(window_);
   clickThrough_ = true;
   applyInputShape();
+  keepOnTop(window_);
   return true;
+}
+
+void LinuxDesktop::keepOnTop(GtkWidget* window) {
+  if (!keepOnTop_) keepOnTop_ = std::make_unique<KeepOnTop>();
+  keepOnTop_->keep(window);
 }
 
 void LinuxDesktop::watchWorkArea() {
@@ -164,6 +168,12 @@ gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
   return FALSE;
 }
 
+gboolean LinuxDesktop::focusLostThunk(GtkWidget* window, GdkEventFocus*, gpointer) {
+  // The keyboard the page asked for has gone elsewhere: the window asks for none again.
+  gtk_window_set_accept_focus(GTK_WINDOW(window), FALSE);
+  return FALSE;
+}
+
 void LinuxDesktop::screenChangedThunk(GtkWidget*, GdkScreen*, gpointer self) {
   static_cast<LinuxDesktop*>(self)->applyTransparency();
 }
@@ -206,10 +216,12 @@ bool LinuxDesktop::windowExists() { return window_ != nullptr; }
 void LinuxDesktop::showWindowNoActivate() {
   if (!window_) return;
   gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
+  forgetUserTime(window_);
   gtk_widget_show(window_);
-  // Mapping may drop the position and the above state with some window managers.
+  // Mapping may drop the position, the above state and stickiness with some window managers.
   gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+  gtk_window_stick(GTK_WINDOW(window_));
   applyInputShape();
   wakePointerTick();
 }
@@ -265,9 +277,9 @@ void LinuxDesktop::applyInputShape() {
 
 void LinuxDesktop::setClickThrough(bool on) {
   clickThrough_ = on;
-  if (!window_) return;
-  // Like the no-activate style bit: a window that lets the mouse through never takes focus.
-  gtk_window_set_accept_focus(GTK_WINDOW(window_), on ? FALSE : TRUE);
+  // The window asks for no input even while it takes the mouse: a click on a shape, or the
+  // pointer over it under a manager whose focus follows the mouse, would take the keyboard from
+  // the window the user types in. Only the page's request gives it (setForeground).
   applyInputShape();
 }
 

@@ -15,8 +15,10 @@
 
 #include "app/Desktop.h"
 
+class KeepOnTop;
 class LinuxTray;
 class PointerWatch;
+class SessionIdleMonitor;
 class SessionWatch;
 class SingleInstance;
 class SleepInhibitor;
@@ -31,6 +33,8 @@ class LinuxDesktop final : public Desktop {
   void setEvents(DesktopEvents* events) override { events_ = events; }
   DesktopEvents* events() const { return events_; }
   GtkWidget* window() const { return window_; }
+  // Another window of the shell's that stays above other programs' windows, above the companion.
+  void keepOnTop(GtkWidget* window);
   // GTK is opened lazily, so a second start never needs a display.
   bool ensureGtk();
 
@@ -116,6 +120,7 @@ class LinuxDesktop final : public Desktop {
   static gboolean drawThunk(GtkWidget*, cairo_t*, gpointer self);
   static gboolean configureThunk(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean focusThunk(GtkWidget*, GdkEventFocus*, gpointer self);
+  static gboolean focusLostThunk(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean mappedThunk(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
@@ -149,8 +154,11 @@ class LinuxDesktop final : public Desktop {
   std::atomic<bool> accepting_{true};
 
   std::unique_ptr<SingleInstance> instance_;
+  std::unique_ptr<KeepOnTop> keepOnTop_;
   std::unique_ptr<LinuxTray> tray_;
   std::unique_ptr<SessionWatch> session_;
+  std::unique_ptr<SessionIdleMonitor> sessionIdle_;
+  bool sessionIdleChecked_ = false;
   std::unique_ptr<SleepInhibitor> inhibitor_;
   bool watchingWorkArea_ = false;
   unsigned long workAreaAtom_ = 0;

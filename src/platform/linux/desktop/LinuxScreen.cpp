@@ -10,6 +10,7 @@
 
 #include "LinuxDesktop.h"
 #include "PointerWatch.h"
+#include "SessionIdleMonitor.h"
 #include "app/Timers.h"
 
 namespace {
@@ -151,6 +152,13 @@ void LinuxDesktop::wakePointerTick() {
 }
 
 std::uint32_t LinuxDesktop::millisSinceLastInput() {
+  if (!sessionIdleChecked_) {
+    sessionIdleChecked_ = true;
+    if (SessionIdleMonitor::waylandSession()) sessionIdle_ = std::make_unique<SessionIdleMonitor>();
+  }
+  if (sessionIdle_) {
+    if (const auto idle = sessionIdle_->millis()) return *idle;
+  }
   Display* dpy = xDisplay();
   if (!dpy) return 0;
   int eventBase = 0;

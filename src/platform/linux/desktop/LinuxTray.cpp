@@ -2,6 +2,7 @@
 
 #include <libayatana-appindicator/app-indicator.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "LinuxDesktop.h"
@@ -101,6 +102,7 @@ void LinuxTray::remove() {
 void LinuxTray::hideAll() {
   standIn(false);
   if (indicator_) {
+    if (hostClicks_) hostClicks_->setActive(false);
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
     g_object_unref(indicator_);
     indicator_ = nullptr;
@@ -139,7 +141,35 @@ void LinuxTray::showStatusNotifier() {
                                                  iconDir_.c_str());
   app_indicator_set_title(indicator_, kTip);
   app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+  if (!hostClicks_) {
+    hostClicks_ = std::make_unique<StatusNotifierClicks>(
+        [this](StatusNotifierClicks::Click click, int x, int y) { hostClicked(click, x, y); });
+  }
+  hostClicks_->setActive(true);
   exportMenu();
+}
+
+void LinuxTray::hostClicked(StatusNotifierClicks::Click click, int x, int y) {
+  DesktopEvents* events = desktop_.events();
+  if (!events) return;
+  switch (click) {
+    case StatusNotifierClicks::Click::Primary:
+      events->onTrayEvent(TrayEvent::Select);
+      break;
+    case StatusNotifierClicks::Click::Secondary: {
+      // As a second start asks it.
+      PayloadPtr none;
+      desktop_.post(WM_SHOW_SHELL, 0, none);
+      break;
+    }
+    case StatusNotifierClicks::Click::Context:
+      popAtPoint_ = true;
+      popX_ = x;
+      popY_ = y;
+      events->onTrayEvent(TrayEvent::ContextMenu);
+      popAtPoint_ = false;
+      break;
+  }
 }
 
 void LinuxTray::showStatusIcon() {
@@ -194,6 +224,7 @@ void LinuxTray::standIn(bool on) {
     iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
       if (DesktopEvents* events = desktop_.events()) events->onTrayEvent(event);
     });
+    desktop_.keepOnTop(iconWindow_->widget());
   }
   iconWindow_->show();
 }
@@ -216,21 +247,7 @@ void LinuxTray::setMenu(const TrayMenu& menu) {
 void LinuxTray::exportMenu() {
   // A new menu only when it says something new: a host may be showing the old one.
   if (!indicator_ || menu_ == exported_) return;
-  GtkWidget* menu = buildMenu(menu_.items, true);
-  app_indicator_set_menu(indicator_, GTK_MENU(menu));
-  // Hosts keep the primary click for the menu; while the companion is hidden the secondary
-  // (middle) click brings it back, as a click on a hidden companion's icon does elsewhere.
-  GtkWidget* target = nullptr;
-  if (menu_.showItem != 0) {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
-    for (GList* it = children; it && !target; it = it->next) {
-      if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(it->data), "desk-id")) == menu_.showItem) {
-        target = GTK_WIDGET(it->data);
-      }
-    }
-    g_list_free(children);
-  }
-  app_indicator_set_secondary_activate_target(indicator_, target);
+  app_indicator_set_menu(indicator_, GTK_MENU(buildMenu(menu_.items, true)));
   exported_ = menu_;
 }
 
@@ -307,7 +324,19 @@ void LinuxTray::pop() {
   popupChoice_ = 0;
   popupLoop_ = g_main_loop_new(nullptr, FALSE);
   g_signal_connect(menu, "deactivate", G_CALLBACK(menuDeactivated), this);
-  gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
+  // A click on an icon of the shell's own is the event to pop up from; a click a host reported
+  // over the bus came with no event, and the menu goes to the point it named or to the pointer.
+  GdkEvent* click = gtk_get_current_event();
+  if (click && !popAtPoint_) {
+    gtk_menu_popup_at_pointer(GTK_MENU(menu), click);
+  } else {
+    const ScreenPoint at = popAtPoint_ ? ScreenPoint{popX_, popY_} : desktop_.cursorPos();
+    const int scale = std::max(1, static_cast<int>(desktop_.windowScale()));
+    const GdkRectangle point{at.x / scale, at.y / scale, 1, 1};
+    gtk_menu_popup_at_rect(GTK_MENU(menu), gdk_get_default_root_window(), &point, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, nullptr);
+  }
+  if (click) gdk_event_free(click);
   if (gtk_widget_get_visible(menu)) g_main_loop_run(popupLoop_);
   g_main_loop_unref(popupLoop_);
   popupLoop_ = nullptr;

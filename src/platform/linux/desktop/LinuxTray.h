@@ -9,16 +9,18 @@
 // The core hands over its menu whenever what it shows changes. The XEmbed icon and the icon
 // window report clicks like the notification area does (left: Select, right: RightButtonUp) and
 // the core answers with pop(), a GtkMenu at the pointer run in a nested loop. A StatusNotifier
-// host shows the menu exported ahead of time and never reports a click; a pick in it is
-// reported with the window's state that menu was made for, so the item does what it said.
-// Such hosts keep the primary click for the menu; while the companion is hidden, the secondary
-// (middle) click shows it.
+// host either shows the menu exported ahead of time, and a pick in it is reported with the
+// window's state that menu was made for, so the item does what it said; or it draws no menu and
+// calls the item's methods (StatusNotifierClicks): Activate is a left click (hidden: show;
+// visible: the menu at the pointer), SecondaryActivate (a middle click) shows the companion and
+// ContextMenu pops the menu at the point the host names.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtk/gtk.h>
 
+#include "StatusNotifierClicks.h"
 #include "app/TrayMenu.h"
 
 class LinuxDesktop;
@@ -61,6 +63,7 @@ class LinuxTray {
   static void menuDeactivated(GtkMenuShell*, gpointer self);
   static void iconActivated(GObject*, gpointer self);
   static void iconPopup(GObject*, guint button, guint time, gpointer self);
+  void hostClicked(StatusNotifierClicks::Click click, int x, int y);
 
   LinuxDesktop& desktop_;
   bool wanted_ = false;
@@ -69,6 +72,7 @@ class LinuxTray {
   guint chooseSource_ = 0;
   guint standInSource_ = 0;
   AppIndicator* indicator_ = nullptr;
+  std::unique_ptr<StatusNotifierClicks> hostClicks_;
   GObject* statusIcon_ = nullptr;
   std::unique_ptr<TrayIconWindow> iconWindow_;
   std::string iconDir_;
@@ -81,4 +85,8 @@ class LinuxTray {
   // The nested popup loop.
   GMainLoop* popupLoop_ = nullptr;
   int popupChoice_ = 0;
+  // Where the next menu pops up instead of at the pointer (a host's ContextMenu), root pixels.
+  bool popAtPoint_ = false;
+  int popX_ = 0;
+  int popY_ = 0;
 };

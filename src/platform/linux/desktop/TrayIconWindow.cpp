@@ -1,5 +1,7 @@
 #include "TrayIconWindow.h"
 
+#include "CompanionHints.h"
+
 namespace {
 
 constexpr int kSize = 32;    // logical pixels, like a panel's icon
@@ -11,22 +13,15 @@ constexpr int kPadding = 4;  // around the icon on its plate
 TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, std::function<void(TrayEvent)> onClick)
     : icon_(GDK_PIXBUF(g_object_ref(icon))), onClick_(std::move(onClick)) {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  GtkWindow* win = GTK_WINDOW(window_);
-  gtk_window_set_title(win, title);
-  gtk_window_set_decorated(win, FALSE);
-  gtk_window_set_resizable(win, FALSE);
-  gtk_window_set_keep_above(win, TRUE);
-  gtk_window_set_skip_taskbar_hint(win, TRUE);
-  gtk_window_set_skip_pager_hint(win, TRUE);
-  gtk_window_set_accept_focus(win, FALSE);
-  gtk_window_set_focus_on_map(win, FALSE);
-  gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
+  applyCompanionHints(GTK_WINDOW(window_), title);
   gtk_widget_set_size_request(window_, kSize, kSize);
   gtk_widget_set_tooltip_text(window_, title);
   gtk_widget_set_app_paintable(window_, TRUE);
   gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(window_, "draw", G_CALLBACK(draw), this);
   g_signal_connect(window_, "button-press-event", G_CALLBACK(pressed), this);
+  gtk_widget_realize(window_);
+  declareNoInput(window_);
 }
 
 TrayIconWindow::~TrayIconWindow() {
@@ -46,8 +41,10 @@ void TrayIconWindow::place() {
 
 void TrayIconWindow::show() {
   place();
+  forgetUserTime(window_);
   gtk_widget_show(window_);
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+  gtk_window_stick(GTK_WINDOW(window_));
 }
 
 void TrayIconWindow::hide() { gtk_widget_hide(window_); }
