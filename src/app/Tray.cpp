@@ -17,7 +17,6 @@ MenuItem command(int id, const WChar* text) {
 TrayMenu trayMenu(bool windowVisible, bool severalMonitors, bool autostartOn) {
   TrayMenu menu;
   menu.windowVisible = windowVisible;
-  menu.showItem = windowVisible ? 0 : IDM_SHOW_HIDE;
   auto& items = menu.items;
   items.reserve(8);
   MenuItem separator;

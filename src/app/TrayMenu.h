@@ -25,8 +25,6 @@ struct MenuItem {
 struct TrayMenu {
   std::vector<MenuItem> items;
   bool windowVisible = false;
-  // The item that shows a hidden companion (a tray host's secondary click); 0 while visible.
-  int showItem = 0;
   bool operator==(const TrayMenu&) const = default;
 };
 

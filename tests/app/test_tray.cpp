@@ -84,7 +84,6 @@ TEST_F(TrayFixture, TheMenuIsHandedOutWhenWhatItShowsChanges) {
   for (const auto& c : cases) {
     c.act();
     EXPECT_EQ(desk.trayMenu.windowVisible, c.visible) << c.change;
-    EXPECT_EQ(desk.trayMenu.showItem, c.visible ? 0 : IDM_SHOW_HIDE) << c.change;
     EXPECT_EQ(desk.lastMenu.size(), c.items) << c.change;
     EXPECT_EQ(item(IDM_AUTOSTART)->checked, c.ticked) << c.change;
     EXPECT_TRUE(item(IDM_AUTOSTART)->checkable) << c.change;
