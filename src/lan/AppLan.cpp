@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "app/App.h"
-#include "common/crypto.h"
+#include "common/base64.h"
 #include "lan/LanAddresses.h"
 #include "lan/LanWorkers.h"
 #include "lan/LanProtocol.h"

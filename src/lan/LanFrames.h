@@ -14,7 +14,7 @@
 #include <string_view>
 #include <thread>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
 #include "lan/LanPartStore.h"
 #include "lan/RecordPipe.h"
 #include "lan/TransferSocketTable.h"

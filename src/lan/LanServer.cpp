@@ -5,7 +5,8 @@
 #include <fstream>
 #include <thread>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/records.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/RecordPipe.h"

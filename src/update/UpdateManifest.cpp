@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/App.h"
-#include "common/crypto.h"
+#include "update/UpdateKey.h"
 
 namespace {
 

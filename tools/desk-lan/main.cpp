@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "DeskLan.h"
-#include "common/crypto.h"
+#include "common/gcm.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
 
