@@ -16,8 +16,8 @@
 
 #include "common/gcm.h"
 #include "lan/LanPartStore.h"
+#include "lan/PartFileClaim.h"
 #include "lan/RecordPipe.h"
-#include "lan/TransferSocketTable.h"
 
 class LanFrames {
  public:

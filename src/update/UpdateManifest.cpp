@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/App.h"
+#include "common/ShellVersion.h"
 #include "update/UpdateKey.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The desk page's messages: checked for their source, parsed, and either acted on at once
 // (pointer state, focus, hide, open) or handed whole to the subsystem that owns the work.
 // Nothing answers the page from here except the "file gone" callback.
-#include "web/PageMessage.h"
+#include "app/PageMessage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,10 +16,6 @@ constexpr double kMaxCoordinate = 100000;
 constexpr double kMinScale = 0.5;
 constexpr double kMaxScale = 8;
 constexpr double kMaxHideMs = 86400000;
-
-bool handOffTaken(const App& app, const std::string& type, const Json& message) {
-  return app.handOffHook && app.handOffHook(type, message);
-}
 }  // namespace
 
 std::optional<Rect> readRect(const Json& value) {
@@ -98,13 +94,13 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
     if (t == "open") {
       if (auto url = jsonString(message, "url")) openUrl(toWide(*url));
     }
-    if (t == "updateNow" && !handOffTaken(*this, t, message)) installUpdate();
+    if (t == "updateNow") installUpdate();
     if (t == "screenDrag") {
       if (auto on = jsonBool(message, "on")) screenDragging = *on;
     }
-    if (t == "fileGet" && !handOffTaken(*this, t, message)) fileGet(message);
+    if (t == "fileGet") fileGet(message);
     if (t == "lanOpen") settleLanPath(message, filePath);
-    if (t.rfind("lan", 0) == 0 && !handOffTaken(*this, t, message)) lanMessage(t, message);
+    if (t.rfind("lan", 0) == 0) lanMessage(t, message);
     if (t == "fileOpenPath" || t == "fileReveal") {
       if (auto text = jsonString(message, "path")) {
         const std::filesystem::path path = widePath(toWide(*text));
@@ -117,7 +113,7 @@ void App::onPageMessage(const WString& source, const WString& json, const std::o
         }
       }
     }
-    if (t == "updateCheck" && !handOffTaken(*this, t, message)) checkForUpdate(jsonIsTrue(message, "manual"));
+    if (t == "updateCheck") checkForUpdate(jsonIsTrue(message, "manual"));
     if (t == "hide") {
       if (auto ms = jsonNumber(message, "ms"); ms && std::isfinite(*ms) && *ms > 0) {
         hide();
