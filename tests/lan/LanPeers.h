@@ -12,6 +12,7 @@
 
 #include "app/App.h"
 #include "common/records.h"
+#include "common/sha256.h"
 #include "files/FileJob.h"
 #include "lan/Socket.h"
 #include "support/FakeDesktop.h"

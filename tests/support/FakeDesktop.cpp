@@ -271,15 +271,10 @@ void FakeDesktop::keepAwake(bool on) {
   keepAwakeCount += on ? 1 : -1;
 }
 
-std::vector<std::string> FakeDesktop::workerStarts() {
-  std::lock_guard lock(mutex_);
-  return workers_;
-}
-
 bool FakeDesktop::startWorker(const char* name, std::function<void()> work) {
   {
     std::lock_guard lock(mutex_);
-    workers_.emplace_back(name);
+    startedWorkers.emplace_back(name);
   }
   return !refuseWorkers && Desktop::startWorker(name, std::move(work));
 }

@@ -147,7 +147,7 @@ class FakeDesktop : public Desktop {
   // Workers: every start's name, in order; refused (the work dropped unrun) while set, so a
   // test sees what would run without anything reaching the network.
   bool refuseWorkers = false;
-  std::vector<std::string> workerStarts();
+  std::vector<std::string> startedWorkers;
 
   // Session.
   bool sessionRegistered = false;
@@ -223,6 +223,5 @@ class FakeDesktop : public Desktop {
 
  private:
   TempDir temp_{"desktop"};
-  std::mutex mutex_;  // guards queue, postCalls, keepAwake*, workers_
-  std::vector<std::string> workers_;
+  std::mutex mutex_;  // guards queue, postCalls, keepAwake*, startedWorkers
 };
