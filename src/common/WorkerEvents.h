@@ -11,35 +11,18 @@
 struct FileJob;
 struct UpdateReady;
 
-// ---- outgoing LAN streams (the serving side) ----
-struct LanPull {  // a fetch wants the page-fed offer from record `from`
-  std::string id;
-  std::uint64_t from = 0;
-};
-struct LanAck {  // a chunk went out, or had no stream to go to
-  std::string id;
-  bool accepted = false;
-};
-struct LanAbort {  // a stream ended before its end
-  std::string id;
-};
+// Outgoing LAN streams: a fetch wants the page-fed offer from record `from`; a chunk went out
+// (or had no stream to go to); a stream ended before its end; a native offer's stream started,
+// went on or ended with `bytes` sent (the file's size when done).
+struct LanPull { std::string id; std::uint64_t from = 0; };
+struct LanAck { std::string id; bool accepted = false; };
+struct LanAbort { std::string id; };
 enum class LanNativeStep { Start, Progress, Done };
-struct LanNative {  // a native offer's stream: bytes sent so far (the file's size when done)
-  std::string id;
-  LanNativeStep step = LanNativeStep::Start;
-  std::uint64_t bytes = 0;
-};
-
-// ---- LAN receptions and probes ----
-struct LanReceiving {  // a reception for the page's download `pageId` holds `done` of `total` bytes
-  std::string pageId;
-  std::uint64_t done = 0;
-  std::uint64_t total = 0;
-};
-struct LanProbed {  // the first of a peer's addresses that answered, or empty
-  std::string id;
-  std::string found;
-};
+struct LanNative { std::string id; LanNativeStep step = LanNativeStep::Start; std::uint64_t bytes = 0; };
+// Receptions and probes: the page's download `pageId` holds `done` of `total` bytes; the first
+// of a peer's addresses that answered (empty when none did).
+struct LanReceiving { std::string pageId; std::uint64_t done = 0; std::uint64_t total = 0; };
+struct LanProbed { std::string id; std::string found; };
 
 using PageEvent = std::variant<LanPull, LanAck, LanAbort, LanNative, LanReceiving, LanProbed>;
 

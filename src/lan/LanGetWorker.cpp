@@ -11,45 +11,36 @@
 #include "lan/TransferSocketTable.h"
 
 void lanGetWorker(LanGetJob& job, WorkerStop& stop, const LanSeams& seams) {
+  const LanReceiveRequest& r = job.request;
   std::error_code ec;
   std::filesystem::create_directories(job.partPath.parent_path(), ec);
-  LanFrames frames(job.key, job.partPath, job.size);
+  LanFrames frames(r.key, job.partPath, r.size);
   frames.adoptClaim(std::move(job.claim));
   LanResult result = LanResult::Gone;
-  if (!frames.ready) lanLog("fetching \"" + job.name + "\" from " + job.url + ": " + lanFramesFailure(frames));
+  if (!frames.ready) lanLog("fetching \"" + r.name + "\" from " + r.url + ": " + lanFramesFailure(frames));
   if (frames.ready) {
     result = LanResult::Complete;
     if (frames.received < frames.total) {
-      std::uint64_t last = 0;
-      bool first = true;
+      ProgressThrottle throttle;
       const LanFetchProgress progress = [&](std::uint64_t done) {
-        const std::uint64_t now = seams.clock();
-        if (!first && now - last < kLanProgressIntervalMs) return;
-        first = false;
-        last = now;
-        seams.events->report(LanReceiving{job.id, done, job.size});
+        if (throttle.due(seams.clock())) seams.events->report(LanReceiving{r.id, done, r.size});
       };
       LanFetchReport report;
       seams.keepAwake(true);
-      result = fetchPeer(job.url, frames, {progress, &stop, false, &report});
+      result = fetchPeer(r.url, frames, {progress, &stop, false, &report});
       seams.keepAwake(false);
       if (result != LanResult::Complete && !stop.stopped()) {
-        lanLog("fetching \"" + job.name + "\" from " + job.url + ": " + describeLanFailure(report, job.url));
+        lanLog("fetching \"" + r.name + "\" from " + r.url + ": " + describeLanFailure(report, r.url));
       }
     }
   }
-  finishLanTransfer(*seams.events, job.id, job.how, job.name, frames, result, job.folders, job.lid, job.url);
+  finishLanTransfer(*seams.events, r.id, r.how, r.name, frames, result, job.folders, job.lid, r.url);
 }
 
 bool LanRuntime::get(const LanReceiveRequest& request) {
   if (!isPeerUrl(request.url) || request.key.size() != 64) return false;
   auto job = std::make_shared<LanGetJob>();
-  job->id = request.id;
-  job->how = request.how;
-  job->name = request.name;
-  job->url = request.url;
-  job->key = request.key;
-  job->size = request.size;
+  job->request = request;
   job->lid = request.url.substr(request.url.rfind('/') + 1);
   job->partPath = partPath(job->lid);
   // A second transfer of the id while the first runs would write into the same part file:

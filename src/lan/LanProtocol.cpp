@@ -190,7 +190,6 @@ LanRequest parseLanRequest(std::string_view gathered) {
   constexpr std::string_view fromKey = "?from=";
   if (rest == "/ping") {
     request.kind = LanRequestKind::Ping;
-    request.ping = true;
   } else if (rest.empty()) {
     request.kind = LanRequestKind::Stream;
   } else if (rest.substr(0, fromKey.size()) == fromKey) {

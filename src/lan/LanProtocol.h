@@ -66,7 +66,6 @@ enum class LanRequestKind { NotFound, Push, Ping, Stream };
 struct LanRequest {
   LanRequestKind kind = LanRequestKind::NotFound;
   std::string id;
-  bool ping = false;        // GET rest is "/ping"
   std::uint64_t from = 0;   // GET "?from=" value (strtoull rules, saturating)
   bool pushable = false;    // Push: a transfer id followed by " " or "?"
 };

@@ -22,14 +22,21 @@ struct LanSaveFolders {
   std::string dir;
 };
 
-// The request a fetch thread works on (made on the main thread by LanRuntime::get).
-struct LanGetJob {
+// A reception the page asks for: "lanGet" from a peer address, "lanSinkGet" into a sink.
+struct LanReceiveRequest {
   std::string id;    // the page's identifier of the download
   std::string how;   // "open" or "save"
   std::string name;
-  std::string url;   // checked peer address
   std::string key;   // 64 characters, not yet decoded
+  std::string dir;
   std::uint64_t size = 0;
+  std::string url;   // lanGet: the peer address
+  std::string lid;   // lanSinkGet: the transfer id
+};
+
+// What a fetch thread works on (made on the main thread by LanRuntime::get).
+struct LanGetJob {
+  LanReceiveRequest request;  // with a checked peer address
   LanSaveFolders folders;
   std::string lid;   // the transfer id: the address after its last "/"
   std::filesystem::path partPath;

@@ -17,10 +17,9 @@ struct LanRuntime::Workers {
 };
 
 LanRuntime::LanRuntime(LanSeams seams)
-    : seams_(std::move(seams)), server_(std::make_shared<LanServer>()), workers_(std::make_shared<Workers>()) {
-  server_->setClock(seams_.clock);
-  server_->setKeepAwake(seams_.keepAwake);
-}
+    : seams_(std::move(seams)),
+      server_(std::make_shared<LanServer>(seams_.clock, seams_.keepAwake)),
+      workers_(std::make_shared<Workers>()) {}
 
 LanRuntime::~LanRuntime() {
   {
@@ -36,7 +35,7 @@ LanRuntime::~LanRuntime() {
 }
 
 LanServer& LanRuntime::serverWithEvents() {
-  if (!server_->hasEvents()) server_->installEvents(seams_.events);
+  server_->installEvents(seams_.events);
   return *server_;
 }
 

@@ -28,18 +28,6 @@ struct LanSeams {
   std::function<bool(const char* name, std::function<void()> work)> startWorker;
 };
 
-// A reception the page asks for: "lanGet" from a peer address, "lanSinkGet" into a sink.
-struct LanReceiveRequest {
-  std::string id;    // the page's identifier of the download
-  std::string how;   // "open" or "save"
-  std::string name;
-  std::string key;   // 64 characters, not yet decoded
-  std::string dir;
-  std::uint64_t size = 0;
-  std::string url;   // lanGet: the peer address
-  std::string lid;   // lanSinkGet: the transfer id
-};
-
 // How a "lanSinkGet" began: refused at once, already whole in its part file, or waiting for a push.
 enum class SinkStart { Failed, Complete, Waiting };
 
@@ -55,7 +43,6 @@ class LanRuntime {
   // The server with the owner's events installed (the first "lanOpen", "lanSink" or
   // "lanSinkGet" installs them).
   LanServer& serverWithEvents();
-  LanSinks& sinks() { return sinks_; }
   // Runs `work` through the owner's worker start, counted; false when it could not start (or
   // while stopping).
   bool startWorker(const char* name, std::function<void(WorkerStop&)> work);

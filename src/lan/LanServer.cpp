@@ -59,16 +59,12 @@ std::thread startRecordReader(std::ifstream& file, std::uint64_t size, std::uint
 }
 }  // namespace
 
-LanServer::LanServer() = default;
+LanServer::LanServer(std::function<std::uint64_t()> tickMs, std::function<void(bool)> keepAwake)
+    : tickMs_(std::move(tickMs)), keepAwake_(std::move(keepAwake)) {}
 
 LanServer::~LanServer() { stop(); }
 
 // ---- callbacks ----
-
-bool LanServer::hasEvents() const {
-  std::lock_guard guard(lock_);
-  return static_cast<bool>(events_);
-}
 
 void LanServer::installEvents(std::shared_ptr<WorkerLink> events) {
   std::lock_guard guard(lock_);
@@ -80,16 +76,6 @@ void LanServer::installSinkCallbacks(OpenSink open, SinkProgress progress, SinkD
   openSink_ = std::move(open);
   sinkProgress_ = std::move(progress);
   sinkDone_ = std::move(done);
-}
-
-void LanServer::setClock(std::function<std::uint64_t()> tickMs) {
-  std::lock_guard guard(lock_);
-  tickMs_ = std::move(tickMs);
-}
-
-void LanServer::setKeepAwake(std::function<void(bool)> keepAwake) {
-  std::lock_guard guard(lock_);
-  keepAwake_ = std::move(keepAwake);
 }
 
 void LanServer::setStreamSendTimeout(int ms) {
@@ -107,24 +93,14 @@ void LanServer::report(const PageEvent& event) const {
 }
 
 std::uint64_t LanServer::now() const {
-  std::function<std::uint64_t()> tick;
-  {
-    std::lock_guard guard(lock_);
-    tick = tickMs_;
-  }
-  if (tick) return tick();
+  if (tickMs_) return tickMs_();
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
 }
 
 void LanServer::keepAwake(bool on) const {
-  std::function<void(bool)> awake;
-  {
-    std::lock_guard guard(lock_);
-    awake = keepAwake_;
-  }
-  if (awake) awake(on);
+  if (keepAwake_) keepAwake_(on);
 }
 
 // ---- registry ----
@@ -394,7 +370,7 @@ void LanServer::routeGet(LanChannel& socket, const LanRequest& request) {
     socket.sendAll(lanAnswerHead(LanAnswer::NotFound));
     return;
   }
-  if (request.ping) {
+  if (request.kind == LanRequestKind::Ping) {
     socket.sendAll(lanAnswerHead(LanAnswer::Ok));
     return;
   }
@@ -472,8 +448,7 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
   bool complete = false;
   if (started) {
     report(LanNative{offer.id, LanNativeStep::Start, sent});
-    std::uint64_t lastReport = 0;
-    bool firstReport = true;
+    ProgressThrottle throttle;
     std::uint64_t i = from;
     complete = i >= records;
     RecordPipe pipe;
@@ -498,12 +473,7 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
       pipe.giveBack(buffer);
       if (!ok) break;
       sent += n;
-      const std::uint64_t t = now();
-      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
-        firstReport = false;
-        lastReport = t;
-        report(LanNative{offer.id, LanNativeStep::Progress, sent});
-      }
+      if (throttle.due(now())) report(LanNative{offer.id, LanNativeStep::Progress, sent});
       if (++i >= records) complete = true;
     }
     pipe.close();
@@ -552,8 +522,7 @@ void LanServer::receivePush(LanChannel& socket, const LanRequest& request, std::
   // Bytes after the file's last record are ignored, as they are when they come in a later piece.
   if (!body->empty() && !frames->feed(*body) && frames->received < frames->total) result = broken();
   if (result == LanResult::Complete) {
-    std::uint64_t lastReport = 0;
-    bool firstReport = true;
+    ProgressThrottle throttle;
     while (frames->received < frames->total) {
       const std::span<char> space = frames->receiveSpace();
       const long n = space.empty() ? -1 : socket.receive(space.data(), space.size());
@@ -565,12 +534,7 @@ void LanServer::receivePush(LanChannel& socket, const LanRequest& request, std::
         result = broken();
         break;
       }
-      const std::uint64_t t = now();
-      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
-        firstReport = false;
-        lastReport = t;
-        if (progress) progress(id, frames->received);
-      }
+      if (progress && throttle.due(now())) progress(id, frames->received);
     }
   }
   table->unregisterTransferSocket(id, &socket);

@@ -60,6 +60,20 @@ inline constexpr std::size_t kLanHeadLimit = 8191;
 inline constexpr int kLanHeadTimeoutMs = 15000;
 inline constexpr int kLanPushTimeoutMs = 30000;
 inline constexpr std::uint64_t kLanProgressIntervalMs = 250;
+// Lets the first progress report through, then one every kLanProgressIntervalMs at most.
+class ProgressThrottle {
+ public:
+  bool due(std::uint64_t nowMs) {
+    if (!first_ && nowMs - last_ < kLanProgressIntervalMs) return false;
+    first_ = false;
+    last_ = nowMs;
+    return true;
+  }
+
+ private:
+  std::uint64_t last_ = 0;
+  bool first_ = true;
+};
 inline constexpr int kLanStreamWaitMs = 1000;
 inline constexpr int kLanListenBacklog = 8;
 inline constexpr int kLanSocketBuffer = 4 * 1024 * 1024;
@@ -82,19 +96,16 @@ class LanServer {
   using SinkDone = std::function<void(const std::string&, LanResult)>;
   using SinkProgress = std::function<void(const std::string&, std::uint64_t)>;
 
-  LanServer();
+  // The millisecond clock of the progress throttle (the steady clock when empty) and the
+  // keep-awake switch (a counted request: every true is followed by a false).
+  explicit LanServer(std::function<std::uint64_t()> tickMs = {}, std::function<void(bool)> keepAwake = {});
   ~LanServer();
   LanServer(const LanServer&) = delete;
   LanServer& operator=(const LanServer&) = delete;
 
   // ---- callbacks (installed on the main thread; read by the server's threads) ----
-  bool hasEvents() const;
   void installEvents(std::shared_ptr<WorkerLink> events);  // only when none is installed yet
   void installSinkCallbacks(OpenSink open, SinkProgress progress, SinkDone done);
-  // The millisecond clock of the progress throttle and the keep-awake switch (a counted
-  // request: every true is followed by a false).
-  void setClock(std::function<std::uint64_t()> tickMs);
-  void setKeepAwake(std::function<void(bool)> keepAwake);
   // The send time-out of connections accepted from now on (kLanStreamSendTimeoutMs unless
   // changed; tests shorten it).
   void setStreamSendTimeout(int ms);
@@ -162,8 +173,8 @@ class LanServer {
   OpenSink openSink_;
   SinkDone sinkDone_;
   SinkProgress sinkProgress_;
-  std::function<std::uint64_t()> tickMs_;
-  std::function<void(bool)> keepAwake_;
+  const std::function<std::uint64_t()> tickMs_;
+  const std::function<void(bool)> keepAwake_;
   int streamSendTimeoutMs_ = kLanStreamSendTimeoutMs;
   bool stopped_ = false;
   std::condition_variable stopWake_;  // with lock_: wakes the accept loop's pause

@@ -1,48 +1,47 @@
 #include "lan/PartFileClaim.h"
 
 #include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
-std::shared_ptr<PartFileClaims> processClaims() {
-  static const auto claims = std::make_shared<PartFileClaims>();
-  return claims;
+struct Claims {
+  std::mutex lock;
+  std::vector<std::filesystem::path> paths;
+};
+// Never destroyed: a worker may still give its claim back while the process exits.
+Claims& claims() {
+  static Claims* all = new Claims;
+  return *all;
 }
 }  // namespace
 
-bool PartFileClaims::claim(const std::filesystem::path& path) {
-  std::lock_guard guard(lock_);
-  if (std::find(claimed_.begin(), claimed_.end(), path) != claimed_.end()) return false;
-  claimed_.push_back(path);
-  return true;
-}
-
-void PartFileClaims::release(const std::filesystem::path& path) {
-  std::lock_guard guard(lock_);
-  const auto it = std::find(claimed_.begin(), claimed_.end(), path);
-  if (it != claimed_.end()) claimed_.erase(it);
-}
-
 PartFileClaim PartFileClaim::take(std::filesystem::path path) {
   PartFileClaim claim;
-  auto claims = processClaims();
-  if (claims->claim(path)) {
-    claim.claims_ = std::move(claims);
-    claim.path_ = std::move(path);
-  }
+  Claims& all = claims();
+  std::lock_guard guard(all.lock);
+  if (std::find(all.paths.begin(), all.paths.end(), path) != all.paths.end()) return claim;
+  all.paths.push_back(path);
+  claim.path_ = std::move(path);
+  claim.owns_ = true;
   return claim;
 }
 
 PartFileClaim& PartFileClaim::operator=(PartFileClaim&& other) noexcept {
   if (this != &other) {
     release();
-    claims_ = std::move(other.claims_);
     path_ = std::move(other.path_);
-    other.claims_.reset();
+    owns_ = std::exchange(other.owns_, false);
   }
   return *this;
 }
 
 void PartFileClaim::release() {
-  if (claims_) claims_->release(path_);
-  claims_.reset();
+  if (!owns_) return;
+  owns_ = false;
+  Claims& all = claims();
+  std::lock_guard guard(all.lock);
+  const auto it = std::find(all.paths.begin(), all.paths.end(), path_);
+  if (it != all.paths.end()) all.paths.erase(it);
 }
