@@ -3,21 +3,35 @@
 // a connection or a pause, and shuts down the attached socket. The worker then ends as it
 // would when its peer went away.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
-class LanChannel;
+#include "lan/LanChannel.h"
 
 class WorkerStop {
  public:
-  void stop();
+  void stop() {
+    std::lock_guard guard(lock_);
+    stopped_ = true;
+    if (socket_) socket_->shutdownBoth();
+    wake_.notify_all();
+  }
   bool stopped() const { return stopped_.load(); }
   const std::atomic<bool>* flag() const { return &stopped_; }
-  bool attach(const LanChannel* socket);  // false when already stopped
-  void detach();
+  // False when already stopped.
+  bool attach(const LanChannel* socket) {
+    std::lock_guard guard(lock_);
+    socket_ = socket;
+    return !stopped_;
+  }
+  void detach() { attach(nullptr); }
   // Sleeps up to ms; false when stopped (at once, or meanwhile).
-  bool sleepFor(std::uint64_t ms);
+  bool sleepFor(std::uint64_t ms) {
+    std::unique_lock guard(lock_);
+    return !wake_.wait_for(guard, std::chrono::milliseconds(ms), [&] { return stopped_.load(); });
+  }
 
  private:
   std::mutex lock_;
