@@ -172,6 +172,17 @@ TEST_F(PageFixture, HandOffsInCatalogueOrder) {
   EXPECT_EQ(h.desk.detachedStarts[0].program, app().updatePath);
 }
 
+TEST_F(PageFixture, ARefusedLanWorkerGoesWithEverythingItHeld) {
+  lanRuntimeOf(app()).server().stop();
+  const std::string lid(32, 'd'), key(64, '0');
+  h.fromPage(jsonDump(Json{{"t", "lanGet"}, {"id", "g"}, {"url", "http://10.0.0.2:4000/" + lid}, {"key", key},
+                           {"size", 5}, {"name", "a.bin"}}));
+  // The fetch's claim on the part file went with it: a sink for the same transfer may wait.
+  h.fromPage(jsonDump(Json{{"t", "lanSinkGet"}, {"lid", lid}, {"id", "s"}, {"key", key}, {"size", 5}, {"name", "a"}}));
+  EXPECT_EQ(h.desk.startedWorkers, (std::vector<std::string>{"lanGet", "lanSinkWait"}));
+  EXPECT_EQ(h.scripts().back(), "window.deskLanSinkWait && window.deskLanSinkWait('" + lid + "', 0)");
+}
+
 TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
   lanRuntimeOf(app()).server().stop();  // the registry works; nothing listens
   const auto file = h.desk.temp().path() / "a b.txt";
