@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/hex.h"
+#include "common/records.h"
+#include "common/sha256.h"
 
 namespace {
 

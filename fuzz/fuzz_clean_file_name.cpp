@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/App.h"
+#include "app/SavePlaces.h"
 #include "files/Saving.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeWebHost.h"

@@ -84,12 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (received < seen || received > total || frames.pendingBytes > kLanRecordSpan) std::abort();
     seen = received;
   };
-  const int result = fetchOverChannel(channel, kId, kHost, frames, options);
+  using enum LanResult;
+  const LanResult result = fetchOverChannel(channel, kId, kHost, frames, options);
 
   if (channel.sent != lanFetchHead(kId, from, kHost)) std::abort();
-  if (result != kLanComplete && result != kLanIncomplete && result != kLanGone && result != kLanBroken) std::abort();
-  if ((result == kLanComplete) != (frames.received == total && report.failure == LanFailure::None)) std::abort();
+  if (result != Complete && result != Incomplete && result != Gone && result != Broken) std::abort();
+  if ((result == Complete) != (frames.received == total && report.failure == LanFailure::None)) std::abort();
   if (!frames.close() || part->size() != frames.received || (built && !isFilePrefix(*part))) std::abort();
-  if (built && properHead && rest.size() < 4 && result != kLanComplete) std::abort();
+  if (built && properHead && rest.size() < 4 && result != Complete) std::abort();
   return 0;
 }

@@ -33,7 +33,7 @@ struct Rig {
   LanServer server;
   std::shared_ptr<LanFrames> frames;
   int results = 0;
-  int lastResult = 0;
+  LanResult lastResult = LanResult::Incomplete;
 };
 
 Rig& rig() {
@@ -49,7 +49,7 @@ Rig& rig() {
           return made->frames && made->frames->ready && made->server.claimSink(id) ? made->frames : nullptr;
         },
         nullptr,
-        [made](const std::string&, int result) {
+        [made](const std::string&, LanResult result) {
           ++made->results;
           made->lastResult = result;
         });
@@ -59,8 +59,8 @@ Rig& rig() {
 }
 
 bool fixedAnswer(const std::string& sent) {
-  for (std::string_view answer : {kLanAnswerOk, kLanAnswerNotFound, kLanAnswerBadRequest, kLanAnswerOutOfRange}) {
-    if (sent == answer) return true;
+  for (LanAnswer answer : {LanAnswer::Ok, LanAnswer::NotFound, LanAnswer::BadRequest, LanAnswer::OutOfRange}) {
+    if (sent == lanAnswerHead(answer)) return true;
   }
   return sent.empty() || sent.rfind("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n", 0) == 0;
 }
@@ -77,8 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.results = 0;
   MemoryChannel channel(std::string_view(reinterpret_cast<const char*>(data + 4), size - 4), piece);
   r.server.serveConnection(channel);
-  if (r.results > 1 || (r.results == 1 && r.lastResult != 1 && r.lastResult != 0 && r.lastResult != -1)) std::abort();
-  if (r.results == 1 && (r.lastResult == 1) != (r.frames->received == r.frames->total)) std::abort();
+  using enum LanResult;
+  if (r.results > 1 || (r.results == 1 && r.lastResult != Complete && r.lastResult != Incomplete &&
+                        r.lastResult != Broken)) {
+    std::abort();
+  }
+  if (r.results == 1 && (r.lastResult == Complete) != (r.frames->received == r.frames->total)) std::abort();
   if (r.frames->received > r.frames->total) std::abort();
   if (!fixedAnswer(channel.sent)) std::abort();
   r.server.removeSink(kSinkId);

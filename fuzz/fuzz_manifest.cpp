@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/crypto.h"
+#include "update/UpdateKey.h"
 #include "common/json.h"
 #include "update/UpdateManifest.h"
 

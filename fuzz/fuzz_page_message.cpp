@@ -1,6 +1,6 @@
 // Arbitrary lines as page messages from the desk page, each through App::onPageMessage on the
 // fake desktop, every hand-off taken: file fetches, LAN transfers and update checks run up to the
-// moment their worker thread would start, and only the thread is refused. The server's registry
+// moment their worker would start, and the desktop refuses only the worker. The server's registry
 // is real but it never listens. Each input gets a fresh App; afterwards every callback the shell
 // ran must be a well-formed call, the page state within its limits, and no save name still held.
 #include <cctype>
@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "app/App.h"
+#include "app/AppLan.h"
 #include "files/ReservedPath.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
@@ -106,17 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   {
     App app(desk, web);
-    // Every hand-off goes through (the hook only watches), and a download starts only for an
-    // address of exactly the server's "/desk-file/" + 32 hexadecimal digits.
-    Json handedOff;
-    app.handOffHook = [&handedOff](const std::string&, const Json& message) {
-      handedOff = message;
-      return false;
-    };
-    app.workerGate = [&handedOff](const char* worker) {
-      if (std::string_view(worker) == "fileFetch") checkServerFileUrl(jsonString(handedOff, "url").value_or(""));
-      return false;
-    };
+    desk.refuseWorkers = true;
     app.saveFolders = &folders;
     app.serverOrigin = toWide("http://127.0.0.1:8080");
     app.pageUrl = toWide("http://127.0.0.1:8080/_desk.html");
@@ -136,7 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string_view line = rest.substr(0, end);
       rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
       // Every other message carries the page's file object, as a dropped file would.
+      const std::size_t started = desk.startedWorkers.size();
       app.onPageMessage(source, toWide(line), n % 2 ? std::optional<WString>(file) : std::nullopt);
+      // A download starts only for an address of exactly the server's "/desk-file/" + 32
+      // hexadecimal digits.
+      if (desk.startedWorkers.size() > started && desk.startedWorkers.back() == "fileFetch") {
+        checkServerFileUrl(jsonString(parseJson(toNarrow(toWide(line))), "url").value_or(""));
+      }
       if (app.hitRects.size() > 2048) std::abort();
       for (const Rect& r : app.hitRects) checkRect(r);
       if (app.zoneValid) checkRect(app.zoneRect);
@@ -159,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   release(desk.revealedFiles);
   release(desk.boxes);
   release(desk.timerEvents);
+  release(desk.startedWorkers);
   release(web.scripts);
   folders.clear();
   return 0;

@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/records.h"
 #include "lan/LanProtocol.h"
 
 namespace fuzzing {

@@ -1,9 +1,9 @@
 // The application object's life and the window procedure's cases, as the backend delivers them.
 #include "app/App.h"
-#include "app/WorkerLink.h"
 
 #include <cmath>
 
+#include "common/WorkerLink.h"
 #include "files/FileJob.h"
 #include "lan/LanServer.h"
 #include "update/UpdateReady.h"
@@ -19,6 +19,12 @@ std::unique_ptr<T> payloadAs(PayloadPtr& payload) {
     return std::unique_ptr<T>(typed);
   }
   return nullptr;
+}
+
+template <typename T>
+std::unique_ptr<T> carriedAs(PayloadPtr& payload) {
+  auto carried = payloadAs<Carried<T>>(payload);
+  return carried ? std::move(carried->value) : nullptr;
 }
 
 }  // namespace
@@ -94,13 +100,13 @@ void App::onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr p
       restartWeb();
       break;
     case WM_UPDATE_READY:
-      if (auto ready = payloadAs<UpdateReady>(payload)) onUpdateReady(std::move(ready));
+      if (auto ready = carriedAs<UpdateReady>(payload)) onUpdateReady(std::move(ready));
       break;
     case WM_UPDATE_STATE:
       runScript(updateStateScript(wParam == 1));
       break;
     case WM_FILE_DONE:
-      if (auto job = payloadAs<FileJob>(payload)) onFileDone(std::move(job));
+      if (auto job = carriedAs<FileJob>(payload)) onFileDone(std::move(job));
       break;
     case WM_RUN_SCRIPT:
       if (auto script = payloadAs<ScriptPayload>(payload)) runScript(script->script);
@@ -110,10 +116,14 @@ void App::onPrivateMessage(unsigned message, std::uintptr_t wParam, PayloadPtr p
   }
 }
 
-bool WorkerLink::post(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {
-  bool taken = false;
-  withApp([&](App& app) { taken = app.postPayload(message, wParam, std::move(payload)); });
-  return taken;
+void App::report(const PageEvent& event) { postScript(pageCallbackScript(event)); }
+
+void App::fileDone(std::unique_ptr<FileJob> job) {
+  postPayload(WM_FILE_DONE, 0, std::make_unique<Carried<FileJob>>(std::move(job)));
+}
+
+void App::updateReady(std::unique_ptr<UpdateReady> ready) {
+  postPayload(WM_UPDATE_READY, 0, std::make_unique<Carried<UpdateReady>>(std::move(ready)));
 }
 
 bool App::postPayload(unsigned message, std::uintptr_t wParam, PayloadPtr payload) {

@@ -2,7 +2,8 @@
 // The one application object. It owns the page-facing state and every service's state, and all
 // of its main-thread work is driven by the backend's loop through the on... entry points below.
 // The platform is reached only through Desktop and WebHost; workers reach the main thread only
-// through Desktop::post with the private messages of common/messages.h.
+// through their events (common/WorkerEvents.h), which App turns into Desktop::post with the
+// private messages of app/messages.h.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -15,8 +16,10 @@
 #include "app/Desktop.h"
 #include "app/DesktopEvents.h"
 #include "app/Timers.h"
+#include "app/messages.h"
+#include "common/ShellVersion.h"
+#include "common/WorkerEvents.h"
 #include "common/json.h"
-#include "common/messages.h"
 #include "common/text.h"
 #include "web/Rect.h"
 #include "web/WebHost.h"
@@ -25,9 +28,7 @@ struct FileJob;
 struct UpdateReady;
 class LanServer;
 
-inline constexpr const char* kShellVersion = "1.3.0";
-
-class App final : public DesktopEvents, public WebHostEvents {
+class App final : public DesktopEvents, public WebHostEvents, public WorkerEvents {
  public:
   App(Desktop& desktop, WebHost& web);
   ~App() override;
@@ -68,6 +69,12 @@ class App final : public DesktopEvents, public WebHostEvents {
   bool onPermissionRequested() override;
   WString deskPageUrl() const override { return pageUrl; }
 
+  // ---- WorkerEvents (any thread, under the worker's link) ----
+  void report(const PageEvent& event) override;
+  void fileDone(std::unique_ptr<FileJob> job) override;
+  void updateReady(std::unique_ptr<UpdateReady> ready) override;
+  bool updateChecked(UpdateOutcome outcome) override;
+
   // ---- shell core ----
   void applyTransparency();
   void placeWindow();
@@ -104,16 +111,6 @@ class App final : public DesktopEvents, public WebHostEvents {
   void openSavedFile(const std::filesystem::path& path, bool reveal);
   void runScript(const WString& script);
   void postScript(const WString& script);  // any thread
-  // Sees every page message just before it is handed on to fileGet, lanMessage, checkForUpdate
-  // or installUpdate (type, message with "_path" settled); returning true keeps it from that
-  // subsystem. Unset in the product; tests check the routing with it without starting transfers.
-  std::function<bool(const std::string& type, const Json& message)> handOffHook;
-  // Asked just before a worker thread starts, with the worker's name ("fileFetch", "update",
-  // "lan"): false keeps the thread from starting, and the work goes with its job as when no
-  // thread can be made. Unset in the product; the page-message fuzz target says no, so that
-  // every message runs up to the thread boundary and nothing reaches the network.
-  std::function<bool(const char* worker)> workerGate;
-  bool workerMayStart(const char* worker) const { return !workerGate || workerGate(worker); }
 
   // ---- server files ----
   void fileGet(const Json& message);
@@ -167,15 +164,14 @@ class App final : public DesktopEvents, public WebHostEvents {
   bool screenDragging = false;
 
   // ---- subsystem state beyond the record (each section owned by its subsystem) ----
-  // workers: what file and update threads hold instead of the App (see WorkerLink.h).
+  // workers: what every worker thread holds instead of the App (see common/WorkerLink.h).
   std::shared_ptr<class WorkerLink> workerLink;
   // files: where save names are looked up and folders made; null is the disk itself.
   class FolderModel* saveFolders = nullptr;
   // lan:
   void lanGet(const Json& message);
   void lanSinkGet(const Json& message);
-  void postLanProgress(const std::string& id, std::uint64_t done, std::uint64_t total);  // any thread
-  // Fetch threads and the server's threads; stopped and joined before the App goes away.
+  // The server and the LAN workers; stopped, and waited for, before the App goes away.
   std::shared_ptr<class LanRuntime> lanRuntime;
   // update:
 

@@ -5,13 +5,14 @@
 // thread may call. What the desktop has to tell goes to the DesktopEvents registered with it.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/DesktopEvents.h"
 #include "app/TrayMenu.h"
-#include "common/messages.h"
+#include "app/messages.h"
 #include "common/text.h"
 
 struct ScreenPoint {
@@ -130,6 +131,11 @@ class Desktop {
 
   // Any thread. Keep the system awake while transfers run (counted: every true needs a false).
   virtual void keepAwake(bool on) = 0;
+
+  // Any thread. Runs `work` on a worker thread of its own, named for what it does ("fileFetch",
+  // "update", "lanGet", ...); false when none could be made, and the work (with all it holds)
+  // is then dropped unrun. The default starts a detached thread.
+  virtual bool startWorker(const char* name, std::function<void()> work);
 
   // Session lock/unlock arrive as onSessionChange.
   virtual void registerSessionNotifications() = 0;

@@ -4,7 +4,7 @@
 // receiver with Desktop::setEvents while it exists; a backend holds nothing else of it.
 #include <cstdint>
 
-#include "common/messages.h"
+#include "app/messages.h"
 
 enum class TrayEvent { Select, KeySelect, RightButtonUp, ContextMenu, Other };
 

@@ -4,7 +4,7 @@
 // character, or data after the padding refuses the whole text.
 #include <cstdint>
 
-#include "common/crypto.h"
+#include "common/base64.h"
 
 namespace {
 

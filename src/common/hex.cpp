@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "common/crypto.h"
+#include "common/hex.h"
 
 namespace {
 

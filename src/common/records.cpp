@@ -3,7 +3,9 @@
 // reads the same bytes.
 #include <string>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/random.h"
+#include "common/records.h"
 
 namespace {
 

@@ -3,8 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/App.h"
-#include "app/WorkerLink.h"
+#include "common/WorkerLink.h"
 #include "common/http.h"
 #include "files/Saving.h"
 
@@ -62,8 +61,8 @@ void fileFetchWorker(std::shared_ptr<WorkerLink> link, std::unique_ptr<FileJob> 
         std::filesystem::remove(part, ec);
       }
     }
-    // A refused post (closing, queue gone) frees the job here: the page hears nothing.
-    link->post(WM_FILE_DONE, 0, std::move(job));
+    // A job nobody takes (closing, queue gone) is freed here: the page hears nothing.
+    link->with([&](WorkerEvents& events) { events.fileDone(std::move(job)); });
   } catch (...) {
   }
 }

@@ -16,7 +16,6 @@ inline constexpr std::uint64_t kMaxServerFileBytes = 20971521;
 bool isServerFileUrl(WStringView url, WStringView origin);
 
 // The worker of one fetch: claims job->path + ".part", downloads into it, puts it in place and
-// hands the job to the main thread with WM_FILE_DONE (or frees it when that is refused).
-// Never throws.
-// Reaches the App only through the link, so an App destroyed meanwhile is never touched.
+// reports the job as done (or frees it when nobody takes it). Never throws.
+// Reaches its owner only through the link, so an owner gone meanwhile is never touched.
 void fileFetchWorker(std::shared_ptr<WorkerLink> link, std::unique_ptr<FileJob> job) noexcept;

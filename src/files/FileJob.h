@@ -1,17 +1,13 @@
 #pragma once
 // The record of one finished save (server fetch or LAN reception), carried to the main thread
-// with WM_FILE_DONE and consumed there by App::onFileDone.
+// as a file-done event and consumed there by App::onFileDone.
 #include <filesystem>
 #include <string>
 
-#include "common/messages.h"
 #include "common/text.h"
 #include "files/ReservedPath.h"
 
-class App;
-
-struct FileJob final : MessagePayload {
-  App* app = nullptr;
+struct FileJob {
   std::string id;    // the page's identifier, returned unchanged
   std::string how;   // "open" or "save"
   WString url;       // the download address (empty for LAN saves)

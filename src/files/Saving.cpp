@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "app/App.h"
 
 namespace {
 
@@ -69,8 +68,6 @@ bool isReservedDeviceName(WStringView name) {
 
 bool isSeparator(WChar c) { return c == WChar('/') || c == WChar('\\'); }
 
-FolderModel& foldersOf(const App& app) { return app.saveFolders ? *app.saveFolders : diskFolders(); }
-
 }  // namespace
 
 WString cleanFileName(WStringView name) {
@@ -96,17 +93,6 @@ WString cleanFileName(WStringView name) {
   return out;
 }
 
-std::filesystem::path receivedFolderPath(App& app) {
-  if (auto downloads = app.desktop().downloadsFolder(); downloads && !downloads->empty()) return *downloads;
-  return app.dataDir / "received";
-}
-
-std::filesystem::path receivedFolder(App& app) {
-  const std::filesystem::path folder = receivedFolderPath(app);
-  foldersOf(app).makeFolders(folder);
-  return folder;
-}
-
 std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std::string_view dir,
                                       FolderModel& folders) {
   if (dir.empty()) return received;
@@ -130,14 +116,6 @@ std::filesystem::path saveFolderUnder(const std::filesystem::path& received, std
   }
   if (folder == received || !folders.makeFolders(folder)) return received;
   return folder;
-}
-
-std::filesystem::path saveFolder(App& app, std::string_view dir) {
-  return saveFolderUnder(receivedFolder(app), dir, foldersOf(app));
-}
-
-ReservedPath uniqueSavePath(App& app, std::string_view name, std::string_view dir) {
-  return reserveFreePath(saveFolder(app, dir), cleanFileName(toWide(name)), 0, foldersOf(app));
 }
 
 bool placeSavedFile(FileJob& job, const std::filesystem::path& partFile, WStringView originUrl) {

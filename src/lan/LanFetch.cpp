@@ -6,28 +6,7 @@
 #include "lan/LanProtocol.h"
 #include "lan/TransferSocketTable.h"
 
-void WorkerStop::stop() {
-  std::lock_guard guard(lock_);
-  stopped_ = true;
-  if (socket_) socket_->shutdownBoth();
-  wake_.notify_all();
-}
-
-bool WorkerStop::attach(const LanChannel* socket) {
-  std::lock_guard guard(lock_);
-  socket_ = socket;
-  return !stopped_;
-}
-
-void WorkerStop::detach() {
-  std::lock_guard guard(lock_);
-  socket_ = nullptr;
-}
-
-bool WorkerStop::sleepFor(std::uint64_t ms) {
-  std::unique_lock guard(lock_);
-  return !wake_.wait_for(guard, std::chrono::milliseconds(ms), [&] { return stopped_.load(); });
-}
+using enum LanResult;
 
 std::string describeLanFailure(const LanFetchReport& report, const std::string& url) {
   const auto peer = parsePeerUrl(url);
@@ -78,46 +57,46 @@ struct Registration {
   }
 };
 
-int failed(const LanFetchOptions& options, LanFailure failure, int code, std::string detail = {}) {
+LanResult failed(const LanFetchOptions& options, LanFailure failure, LanResult code, std::string detail = {}) {
   if (options.report) *options.report = {failure, std::move(detail)};
   return code;
 }
 
 // A record that would not open breaks the stream; a write the disk refused leaves whole
 // records behind that a later fetch resumes after.
-int brokenFeed(const LanFetchOptions& options, const LanFrames& frames) {
-  if (frames.writeFailed) return failed(options, LanFailure::WriteFailed, kLanIncomplete);
-  return failed(options, LanFailure::BadRecord, kLanBroken);
+LanResult brokenFeed(const LanFetchOptions& options, const LanFrames& frames) {
+  if (frames.writeFailed) return failed(options, LanFailure::WriteFailed, Incomplete);
+  return failed(options, LanFailure::BadRecord, Broken);
 }
 
 }  // namespace
 
-int fetchOverChannel(LanChannel& socket, const std::string& id, const std::string& host, LanFrames& frames,
+LanResult fetchOverChannel(LanChannel& socket, const std::string& id, const std::string& host, LanFrames& frames,
                      const LanFetchOptions& options) {
-  if (!socket.sendAll(lanFetchHead(id, frames.nextIndex, host))) return failed(options, LanFailure::Cut, kLanIncomplete);
+  if (!socket.sendAll(lanFetchHead(id, frames.nextIndex, host))) return failed(options, LanFailure::Cut, Incomplete);
   std::vector<char> piece(kLanAnswerPiece);
   std::string gathered;
   std::size_t end = std::string::npos;
   while (end == std::string::npos) {
-    if (gathered.size() > kLanAnswerHeadLimit) return failed(options, LanFailure::Status, kLanIncomplete, "an endless head");
+    if (gathered.size() > kLanAnswerHeadLimit) return failed(options, LanFailure::Status, Incomplete, "an endless head");
     const long n = socket.receive(piece.data(), piece.size());
-    if (n <= 0) return failed(options, LanFailure::Cut, kLanIncomplete);
+    if (n <= 0) return failed(options, LanFailure::Cut, Incomplete);
     gathered.append(piece.data(), static_cast<std::size_t>(n));
     end = gathered.find("\r\n\r\n");
   }
   const int status = lanAnswerStatus(gathered);
-  if (status == 404) return failed(options, LanFailure::NoOffer, kLanGone);
-  if (status != 200) {
+  if (status == static_cast<int>(LanAnswer::NotFound)) return failed(options, LanFailure::NoOffer, Gone);
+  if (status != static_cast<int>(LanAnswer::Ok)) {
     // The status line of something that is not HTTP reads as 0, or as any number.
     const bool http = status >= 100 && status <= 999;
-    return failed(options, LanFailure::Status, kLanIncomplete, http ? std::to_string(status) : "with something other than HTTP");
+    return failed(options, LanFailure::Status, Incomplete, http ? std::to_string(status) : "with something other than HTTP");
   }
   if (options.checkLength) {
     const auto length = lanAnswerContentLength(std::string_view(gathered).substr(0, end + 4));
     const std::uint64_t expected = lanStreamLength(lanEncryptedSize(frames.total), frames.nextIndex);
     if (length && *length != expected) {
       const auto plain = lanPlainSize(*length + std::uint64_t{frames.nextIndex} * kLanRecordSpan);
-      return failed(options, LanFailure::WrongSize, kLanIncomplete, plain ? std::to_string(*plain) : "another number of");
+      return failed(options, LanFailure::WrongSize, Incomplete, plain ? std::to_string(*plain) : "another number of");
     }
   }
   // Bytes after the file's last record are ignored, as they are when they come in a later piece.
@@ -129,7 +108,7 @@ int fetchOverChannel(LanChannel& socket, const std::string& id, const std::strin
   // The body is received straight into the record being assembled: no copy before opening.
   while (frames.received < frames.total) {
     const std::span<char> space = frames.receiveSpace();
-    if (space.empty()) return failed(options, LanFailure::BadRecord, kLanBroken);
+    if (space.empty()) return failed(options, LanFailure::BadRecord, Broken);
     const long n = socket.receive(space.data(), space.size());
     if (n <= 0) break;
     if (!frames.commit(static_cast<std::size_t>(n))) return brokenFeed(options, frames);
@@ -137,31 +116,31 @@ int fetchOverChannel(LanChannel& socket, const std::string& id, const std::strin
   }
   if (frames.received >= frames.total) {
     if (!frames.flushWrites()) return brokenFeed(options, frames);
-    return failed(options, LanFailure::None, kLanComplete);
+    return failed(options, LanFailure::None, Complete);
   }
-  return failed(options, LanFailure::Cut, kLanIncomplete);
+  return failed(options, LanFailure::Cut, Incomplete);
 }
 
-int fetchPeerStream(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
+LanResult fetchPeerStream(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
   std::string host;
   std::string id;
   bool refused = false;
   Socket socket = connectPeer(url, host, id, options.stop, &refused);
   if (!socket.valid()) {
-    return failed(options, refused ? LanFailure::Refused : LanFailure::NoConnection, kLanIncomplete);
+    return failed(options, refused ? LanFailure::Refused : LanFailure::NoConnection, Incomplete);
   }
   Registration reg{transferSockets(), id, &socket, options.stop};
-  if (options.stop && !options.stop->attach(&socket)) return failed(options, LanFailure::Cancelled, kLanIncomplete);
+  if (options.stop && !options.stop->attach(&socket)) return failed(options, LanFailure::Cancelled, Incomplete);
   reg.registered = true;
-  if (!reg.table->registerTransferSocket(id, &socket)) return failed(options, LanFailure::Cancelled, kLanIncomplete);
+  if (!reg.table->registerTransferSocket(id, &socket)) return failed(options, LanFailure::Cancelled, Incomplete);
   return fetchOverChannel(socket, id, host, frames, options);
 }
 
-int fetchPeer(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
-  if (!frames.ready) return kLanGone;
-  if (frames.received >= frames.total) return kLanComplete;
-  int status = fetchPeerStream(url, frames, options);
-  if (status == kLanGone && frames.nextIndex != 0) {
+LanResult fetchPeer(const std::string& url, LanFrames& frames, const LanFetchOptions& options) {
+  if (!frames.ready) return Gone;
+  if (frames.received >= frames.total) return Complete;
+  LanResult status = fetchPeerStream(url, frames, options);
+  if (status == Gone && frames.nextIndex != 0) {
     frames.restart();
     status = fetchPeerStream(url, frames, options);
   }

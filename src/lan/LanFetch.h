@@ -1,51 +1,23 @@
 #pragma once
 // Fetching a peer's offer: the connect, the request, the answer head and the record stream,
 // written into a LanFrames. Shared by App::lanGet's worker and the command-line peer.
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 
 #include "lan/LanChannel.h"
+#include "lan/LanResult.h"
 #include "lan/Socket.h"
+#include "lan/WorkerStop.h"
 
 class LanFrames;
-
-// Result codes of a received transfer.
-inline constexpr int kLanComplete = 1;
-inline constexpr int kLanIncomplete = 0;
-inline constexpr int kLanGone = 404;
-inline constexpr int kLanBroken = -1;
 
 inline constexpr int kLanConnectTimeoutMs = 6000;
 inline constexpr int kLanIoTimeoutMs = 30000;
 inline constexpr std::size_t kLanAnswerPiece = 4096;
 inline constexpr std::size_t kLanAnswerHeadLimit = 8191;
 
-// Lets the owner of a LAN worker end it from another thread (at exit): stop() wakes a wait for
-// a connection or a pause, and shuts down the attached socket. The worker then ends as it
-// would when its peer went away.
-class WorkerStop {
- public:
-  void stop();
-  bool stopped() const { return stopped_.load(); }
-  const std::atomic<bool>* flag() const { return &stopped_; }
-  bool attach(const LanChannel* socket);  // false when already stopped
-  void detach();
-  // Sleeps up to ms; false when stopped (at once, or meanwhile).
-  bool sleepFor(std::uint64_t ms);
-
- private:
-  std::mutex lock_;
-  std::condition_variable wake_;
-  const LanChannel* socket_ = nullptr;
-  std::atomic<bool> stopped_{false};
-};
-
-// Why a fetch ended as it did, for the terminal (the page only hears the result code).
+// Why a fetch ended as it did, for the terminal (the page only hears the result).
 enum class LanFailure { None, Refused, NoConnection, Cancelled, NoOffer, Status, Cut, BadRecord, WriteFailed, WrongSize };
 struct LanFetchReport {
   LanFailure failure = LanFailure::None;
@@ -54,10 +26,10 @@ struct LanFetchReport {
 // "connection refused by 10.0.0.2:4000", "the disk refused the data", ...
 std::string describeLanFailure(const LanFetchReport& report, const std::string& url);
 
-using LanProgress = std::function<void(std::uint64_t received)>;
+using LanFetchProgress = std::function<void(std::uint64_t received)>;
 
 struct LanFetchOptions {
-  LanProgress progress;
+  LanFetchProgress progress;
   WorkerStop* stop = nullptr;
   // Compare the answer's Content-Length with the stream the frames expect and give up at once
   // on a mismatch (the command-line peer, whose size is typed by hand; the shell relies on its
@@ -72,13 +44,13 @@ struct LanFetchOptions {
 Socket connectPeer(const std::string& url, std::string& host, std::string& id,
                    const WorkerStop* stop = nullptr, bool* refused = nullptr);
 
-// One request and its answer: 1 complete, 0 incomplete, 404 answered 404, -1 broken stream.
+// One request and its answer: Gone when answered 404, Broken when a record does not open.
 // A write the disk refused ends the fetch as incomplete: the part file keeps whole records.
-int fetchPeerStream(const std::string& url, LanFrames& frames, const LanFetchOptions& options);
+LanResult fetchPeerStream(const std::string& url, LanFrames& frames, const LanFetchOptions& options);
 // The exchange after the connection is made and registered: the request on `socket`, the answer
 // head (at most 8,191 bytes gathered), then the records into frames until the total is there.
-int fetchOverChannel(LanChannel& socket, const std::string& id, const std::string& host, LanFrames& frames,
+LanResult fetchOverChannel(LanChannel& socket, const std::string& id, const std::string& host, LanFrames& frames,
                      const LanFetchOptions& options);
 // A fetch as a whole: nothing to do when the part file already holds the file, and one
 // repetition from record 0 when a resumed request is answered 404.
-int fetchPeer(const std::string& url, LanFrames& frames, const LanFetchOptions& options);
+LanResult fetchPeer(const std::string& url, LanFrames& frames, const LanFetchOptions& options);

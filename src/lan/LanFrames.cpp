@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/records.h"
 #include "lan/LanProtocol.h"
 
 namespace {

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <thread>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
 #include "lan/LanPartStore.h"
+#include "lan/PartFileClaim.h"
 #include "lan/RecordPipe.h"
-#include "lan/TransferSocketTable.h"
 
 class LanFrames {
  public:

@@ -1,10 +1,20 @@
 // Probes: which of a peer's addresses answers from here, tried one after another.
-#include "app/App.h"
+#include "common/WorkerLink.h"
 #include "common/http.h"
 #include "lan/LanFetch.h"
+#include "lan/LanProtocol.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanWorkers.h"
-#include "web/Callbacks.h"
+
+std::vector<std::string> keptProbeUrls(const Json& urls) {
+  std::vector<std::string> kept;
+  if (!urls.is_array()) return kept;
+  for (const auto& u : urls) {
+    if (kept.size() >= kLanProbeLimit) break;
+    if (u.is_string() && isPeerUrl(u.get<std::string>())) kept.push_back(u.get<std::string>());
+  }
+  return kept;
+}
 
 std::string probePeers(const std::vector<std::string>& urls, WorkerStop* stop) {
   for (const auto& url : urls) {
@@ -15,9 +25,9 @@ std::string probePeers(const std::vector<std::string>& urls, WorkerStop* stop) {
   return {};
 }
 
-void startLanProbe(App& app, const std::string& id, std::vector<std::string> urls) {
-  lanRuntimeOf(app).startWorker([&app, id, urls = std::move(urls)](WorkerStop& stop) {
+void LanRuntime::probe(const std::string& id, std::vector<std::string> urls) {
+  startWorker("lanProbe", [this, id, urls = std::move(urls)](WorkerStop& stop) {
     const std::string found = probePeers(urls, &stop);
-    if (!stop.stopped()) app.postScript(lanProbedScript(id, found));
+    if (!stop.stopped()) seams_.events->report(LanProbed{id, found});
   });
 }

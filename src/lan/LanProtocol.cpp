@@ -163,11 +163,22 @@ std::string lanStreamHead(std::uint64_t contentLength) {
          std::to_string(contentLength) + "\r\nConnection: close\r\n\r\n";
 }
 
+std::string_view lanAnswerHead(LanAnswer answer) {
+  switch (answer) {
+    case LanAnswer::Ok: return "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    case LanAnswer::BadRequest: return "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    case LanAnswer::NotFound: return "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    case LanAnswer::OutOfRange: break;
+  }
+  return "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}
+
 LanRequest parseLanRequest(std::string_view gathered) {
   LanRequest request;
   if (gathered.size() >= 38 && gathered.substr(0, 6) == "POST /") {
     request.kind = LanRequestKind::Push;
     request.id = std::string(gathered.substr(6, kLanIdLength));
+    request.pushable = isLanId(request.id) && gathered.size() > 38 && (gathered[38] == ' ' || gathered[38] == '?');
     return request;
   }
   if (gathered.size() < 37 || gathered.substr(0, 5) != "GET /") return request;
@@ -179,7 +190,6 @@ LanRequest parseLanRequest(std::string_view gathered) {
   constexpr std::string_view fromKey = "?from=";
   if (rest == "/ping") {
     request.kind = LanRequestKind::Ping;
-    request.ping = true;
   } else if (rest.empty()) {
     request.kind = LanRequestKind::Stream;
   } else if (rest.substr(0, fromKey.size()) == fromKey) {

@@ -13,15 +13,10 @@ inline constexpr std::uint64_t kLanRecordSpan = 1048608;   // a full record on t
 inline constexpr std::uint64_t kLanRecordExtra = 32;       // length field + nonce + tag
 inline constexpr std::size_t kLanIdLength = 32;
 
-// Fixed answers of the serving side.
-inline constexpr std::string_view kLanAnswerOk =
-    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-inline constexpr std::string_view kLanAnswerNotFound =
-    "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-inline constexpr std::string_view kLanAnswerBadRequest =
-    "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-inline constexpr std::string_view kLanAnswerOutOfRange =
-    "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+// The serving side's bodiless answers, by their status; a stream has its own head below.
+enum class LanAnswer { Ok = 200, BadRequest = 400, NotFound = 404, OutOfRange = 416 };
+// The fixed head of an answer, byte for byte.
+std::string_view lanAnswerHead(LanAnswer answer);
 
 struct PeerIpv4 {
   std::array<std::uint8_t, 4> octets{};
@@ -71,12 +66,12 @@ enum class LanRequestKind { NotFound, Push, Ping, Stream };
 struct LanRequest {
   LanRequestKind kind = LanRequestKind::NotFound;
   std::string id;
-  bool ping = false;        // GET rest is "/ping"
   std::uint64_t from = 0;   // GET "?from=" value (strtoull rules, saturating)
+  bool pushable = false;    // Push: a transfer id followed by " " or "?"
 };
 // Classifies the request line only; registry questions (is it an offer, a sink) are the caller's.
 // A GET whose id is malformed or whose rest is not one of the three forms is NotFound; a POST of
-// sufficient length is always Push (the push receiver checks the rest).
+// sufficient length is always Push, which the receiver refuses unless it is pushable.
 LanRequest parseLanRequest(std::string_view gathered);
 
 // The status number at byte 9 of an answer, read the way atoi does.

@@ -1,13 +1,11 @@
 // Pushes: one of this shell's offers sent to a peer's sink as the body of a POST. The stream is
 // the server's own; this adds the outgoing connection and the request head.
-#include "app/App.h"
 #include "lan/LanFetch.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanReceive.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
 #include "lan/LanWorkers.h"
-#include "web/Callbacks.h"
 
 bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
                WorkerStop* stop, std::string* answer) {
@@ -18,7 +16,7 @@ bool pushOffer(LanServer& server, const std::string& id, const std::string& url,
   Socket socket;
   if (length != 0) socket = connectPeer(url, host, unused, stop);
   if (!socket.valid() || (stop && !stop->attach(&socket))) {
-    server.post(lanAbortScript(id));
+    server.report(LanAbort{id});
     return false;
   }
   // No limit while streaming: a page-fed offer waits for its page. Sends keep their 30 s.
@@ -37,11 +35,9 @@ bool pushOffer(LanServer& server, const std::string& id, const std::string& url,
   return sent;
 }
 
-void startLanPush(App& app, const std::string& id, const std::string& url, std::uint64_t from) {
-  LanRuntime& runtime = lanRuntimeOf(app);
-  LanServer& server = runtime.server();
-  runtime.startWorker([&server, id, url, from](WorkerStop& stop) {
-    if (!pushOffer(server, id, url, from, &stop, nullptr) && !stop.stopped()) {
+void LanRuntime::push(const std::string& id, const std::string& url, std::uint64_t from) {
+  startWorker("lanPush", [this, id, url, from](WorkerStop& stop) {
+    if (!pushOffer(*server_, id, url, from, &stop, nullptr) && !stop.stopped()) {
       lanLog("pushing offer " + id + " to " + url + " from record " + std::to_string(from) + " did not complete");
     }
   });

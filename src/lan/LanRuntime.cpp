@@ -1,88 +1,74 @@
 #include "lan/LanRuntime.h"
 
-#include "app/App.h"
-#include "lan/LanServer.h"
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
-LanRuntime::LanRuntime(App& app) : app_(app) {}
+#include "lan/LanServer.h"
+#include "lan/WorkerStop.h"
+
+// The workers still running, shared with each of them: a worker's last step is taking itself
+// off this list, after which it touches nothing of the runtime, which may then be gone.
+struct LanRuntime::Workers {
+  std::mutex lock;
+  std::condition_variable idle;
+  std::vector<std::shared_ptr<WorkerStop>> running;
+  bool stopping = false;
+};
+
+LanRuntime::LanRuntime(LanSeams seams)
+    : seams_(std::move(seams)),
+      server_(std::make_shared<LanServer>(seams_.clock, seams_.keepAwake)),
+      workers_(std::make_shared<Workers>()) {}
 
 LanRuntime::~LanRuntime() {
-  // Nothing may reach the page any more; workers that finish now only clean up.
-  app_.closing = true;
   {
-    std::lock_guard guard(lock_);
-    stopping_ = true;
-    for (auto& w : workers_) w.stop.stop();
+    std::lock_guard guard(workers_->lock);
+    workers_->stopping = true;
+    for (auto& stop : workers_->running) stop->stop();
   }
-  // Before the join: a push blocked in a send, or waiting for the page's next chunk, ends only
+  // Before the wait: a push blocked in a send, or waiting for the page's next chunk, ends only
   // when the server cancels its stream.
-  if (app_.lan) app_.lan->stop();
-  std::list<Worker> all;
-  {
-    std::lock_guard guard(lock_);
-    all.swap(workers_);
-  }
-  for (auto& w : all) {
-    if (w.thread.joinable()) w.thread.join();
-  }
+  server_->stop();
+  std::unique_lock guard(workers_->lock);
+  workers_->idle.wait(guard, [&] { return workers_->running.empty(); });
 }
 
-LanServer& LanRuntime::server() {
-  if (!app_.lan) {
-    auto server = std::make_shared<LanServer>();
-    Desktop& desktop = app_.desktop();
-    server->setClock([&desktop] { return desktop.tickMs(); });
-    server->setKeepAwake([&desktop](bool on) { desktop.keepAwake(on); });
-    app_.lan = std::move(server);
-  }
-  return *app_.lan;
+LanServer& LanRuntime::serverWithEvents() {
+  server_->installEvents(seams_.events);
+  return *server_;
 }
 
-void LanRuntime::reap() {
-  std::list<Worker> finished;
+bool LanRuntime::stopping() const {
+  std::lock_guard guard(workers_->lock);
+  return workers_->stopping;
+}
+
+std::filesystem::path LanRuntime::partPath(const std::string& lid) const {
+  return seams_.partFolder() / ("lan-" + lid + ".part");
+}
+
+bool LanRuntime::startWorker(const char* name, std::function<void(WorkerStop&)> work) {
+  auto stop = std::make_shared<WorkerStop>();
   {
-    std::lock_guard guard(lock_);
-    for (auto it = workers_.begin(); it != workers_.end();) {
-      auto next = std::next(it);
-      if (it->done) finished.splice(finished.end(), workers_, it);
-      it = next;
+    std::lock_guard guard(workers_->lock);
+    if (workers_->stopping) return false;
+    workers_->running.push_back(stop);
+  }
+  const auto ended = [workers = workers_, stop] {
+    std::lock_guard guard(workers->lock);
+    std::erase(workers->running, stop);
+    workers->idle.notify_all();
+  };
+  const bool started = seams_.startWorker(name, [work = std::move(work), stop, ended]() mutable {
+    try {
+      work(*stop);
+    } catch (...) {
+      // A worker reports through its events or not at all; nothing leaves its thread.
     }
-  }
-  for (auto& w : finished) {
-    if (w.thread.joinable()) w.thread.join();
-  }
-}
-
-bool LanRuntime::startWorker(std::function<void(WorkerStop&)> work) {
-  if (!app_.workerMayStart("lan")) return false;
-  reap();
-  std::lock_guard guard(lock_);
-  if (stopping_) return false;
-  workers_.emplace_back();
-  Worker& w = workers_.back();
-  try {
-    w.thread = std::thread([this, &w, work = std::move(work)] {
-      try {
-        work(w.stop);
-      } catch (...) {
-        // A worker reports through the page or not at all; nothing leaves its thread.
-      }
-      std::lock_guard done(lock_);
-      w.done = true;
-    });
-  } catch (...) {
-    workers_.pop_back();
-    return false;
-  }
-  return true;
-}
-
-LanRuntime& lanRuntimeOf(App& app) {
-  if (!app.lanRuntime) app.lanRuntime = std::make_shared<LanRuntime>(app);
-  return *app.lanRuntime;
-}
-
-LanServer& lanServerWithScripts(App& app) {
-  LanServer& server = lanRuntimeOf(app).server();
-  if (!server.hasPostScript()) server.installPostScript([&app](const WString& s) { app.postScript(s); });
-  return server;
+    work = nullptr;  // what the work holds goes while the runtime still waits
+    ended();
+  });
+  if (!started) ended();
+  return started;
 }

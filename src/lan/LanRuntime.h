@@ -1,51 +1,72 @@
 #pragma once
-// What the LAN side of one App runs: its LanServer, its pending sink receptions and its worker
-// threads (fetches, pushes, probes, sink waits). Created on the first LAN message; destroyed
-// with the App, which first stops every worker (sockets shut down, part files kept for a later
-// resume) and the server, and joins all their threads, so no thread outlives the window, the
-// page state or the registry it reports to.
+// What the LAN side of one shell runs: its LanServer, its pending sink receptions and its
+// workers (fetches, pushes, probes, sink waits). Made on the first LAN message; its destructor
+// stops every worker (sockets shut down, part files kept for a later resume) and the server,
+// and waits until the last worker has ended, so no worker outlives the registry it reports to.
+// It knows its owner only through the seams it is given.
+#include <cstdint>
+#include <filesystem>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <string>
+#include <vector>
 
-#include "lan/LanFetch.h"
 #include "lan/LanSink.h"
 
-class App;
 class LanServer;
+class WorkerLink;
+class WorkerStop;
+
+// What the LAN side needs of its owner.
+struct LanSeams {
+  std::shared_ptr<WorkerLink> events;            // where the page's callbacks and saves go
+  std::function<std::uint64_t()> clock;          // a millisecond tick; any thread
+  std::function<void(bool)> keepAwake;           // counted; any thread
+  std::function<std::filesystem::path()> partFolder;      // private, for part files; main thread
+  std::function<std::filesystem::path()> receivedFolder;  // not created; main thread
+  // Runs the work on a thread of its own; false when it cannot, and the work is dropped.
+  std::function<bool(const char* name, std::function<void()> work)> startWorker;
+};
+
+// How a "lanSinkGet" began: refused at once, already whole in its part file, or waiting for a push.
+enum class SinkStart { Failed, Complete, Waiting };
 
 class LanRuntime {
  public:
-  explicit LanRuntime(App& app);
+  explicit LanRuntime(LanSeams seams);
   ~LanRuntime();
   LanRuntime(const LanRuntime&) = delete;
   LanRuntime& operator=(const LanRuntime&) = delete;
 
-  // The App's server, made on first use with the App's clock, keep-awake and script posting.
-  LanServer& server();
-  LanSinks& sinks() { return sinks_; }
-  // Runs `work` on a thread of its own; false when no thread could be made (or while stopping).
-  bool startWorker(std::function<void(WorkerStop&)> work);
+  LanServer& server() { return *server_; }
+  const std::shared_ptr<LanServer>& sharedServer() const { return server_; }
+  // The server with the owner's events installed (the first "lanOpen", "lanSink" or
+  // "lanSinkGet" installs them).
+  LanServer& serverWithEvents();
+  // Runs `work` through the owner's worker start, counted; false when it could not start (or
+  // while stopping).
+  bool startWorker(const char* name, std::function<void(WorkerStop&)> work);
+
+  // ---- the page's requests (main thread) ----
+  // A fetch from a checked peer address; false when it fails at once (the owner tells the page).
+  bool get(const LanReceiveRequest& request);
+  // `from`: the record a waiting sink expects first.
+  SinkStart sinkGet(const LanReceiveRequest& request, std::uint32_t& from);
+  // After a cancel: a prepared sink reception of the lid is taken out and completed as gone.
+  void cancelSink(const std::string& lid);
+  void push(const std::string& id, const std::string& url, std::uint64_t from);
+  void probe(const std::string& id, std::vector<std::string> urls);
 
  private:
-  struct Worker {
-    std::thread thread;
-    WorkerStop stop;
-    bool done = false;  // guarded by lock_
-  };
-  void reap();
+  struct Workers;
+  void installSinkCallbacks();
+  void completeSink(PendingSink& sink, LanResult result);
+  void sinkWait(const std::string& lid, std::uint64_t start, WorkerStop& stop);
+  std::filesystem::path partPath(const std::string& lid) const;
+  bool stopping() const;
 
-  App& app_;
+  LanSeams seams_;
+  std::shared_ptr<LanServer> server_;
   LanSinks sinks_;
-  std::mutex lock_;
-  std::list<Worker> workers_;
-  bool stopping_ = false;
+  std::shared_ptr<Workers> workers_;
 };
-
-// The App's runtime, made on first use (main thread).
-LanRuntime& lanRuntimeOf(App& app);
-// The App's server with the page's script posting installed (the first "lanOpen", "lanSink" or
-// "lanSinkGet" installs it; main thread).
-LanServer& lanServerWithScripts(App& app);

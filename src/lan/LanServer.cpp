@@ -5,12 +5,13 @@
 #include <fstream>
 #include <thread>
 
-#include "common/crypto.h"
+#include "common/WorkerLink.h"
+#include "common/gcm.h"
+#include "common/records.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/RecordPipe.h"
 #include "lan/TransferSocketTable.h"
-#include "web/Callbacks.h"
 
 namespace {
 constexpr std::uint64_t kFileReadPiece = 65536;
@@ -58,20 +59,16 @@ std::thread startRecordReader(std::ifstream& file, std::uint64_t size, std::uint
 }
 }  // namespace
 
-LanServer::LanServer() = default;
+LanServer::LanServer(std::function<std::uint64_t()> tickMs, std::function<void(bool)> keepAwake)
+    : tickMs_(std::move(tickMs)), keepAwake_(std::move(keepAwake)) {}
 
 LanServer::~LanServer() { stop(); }
 
 // ---- callbacks ----
 
-bool LanServer::hasPostScript() const {
+void LanServer::installEvents(std::shared_ptr<WorkerLink> events) {
   std::lock_guard guard(lock_);
-  return static_cast<bool>(postScript_);
-}
-
-void LanServer::installPostScript(PostScript post) {
-  std::lock_guard guard(lock_);
-  if (!postScript_) postScript_ = std::move(post);
+  if (!events_) events_ = std::move(events);
 }
 
 void LanServer::installSinkCallbacks(OpenSink open, SinkProgress progress, SinkDone done) {
@@ -81,49 +78,29 @@ void LanServer::installSinkCallbacks(OpenSink open, SinkProgress progress, SinkD
   sinkDone_ = std::move(done);
 }
 
-void LanServer::setClock(std::function<std::uint64_t()> tickMs) {
-  std::lock_guard guard(lock_);
-  tickMs_ = std::move(tickMs);
-}
-
-void LanServer::setKeepAwake(std::function<void(bool)> keepAwake) {
-  std::lock_guard guard(lock_);
-  keepAwake_ = std::move(keepAwake);
-}
-
 void LanServer::setStreamSendTimeout(int ms) {
   std::lock_guard guard(lock_);
   streamSendTimeoutMs_ = ms;
 }
 
-void LanServer::post(const WString& script) const {
-  PostScript post;
+void LanServer::report(const PageEvent& event) const {
+  std::shared_ptr<WorkerLink> events;
   {
     std::lock_guard guard(lock_);
-    post = postScript_;
+    events = events_;
   }
-  if (post) post(script);
+  if (events) events->report(event);
 }
 
 std::uint64_t LanServer::now() const {
-  std::function<std::uint64_t()> tick;
-  {
-    std::lock_guard guard(lock_);
-    tick = tickMs_;
-  }
-  if (tick) return tick();
+  if (tickMs_) return tickMs_();
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
 }
 
 void LanServer::keepAwake(bool on) const {
-  std::function<void(bool)> awake;
-  {
-    std::lock_guard guard(lock_);
-    awake = keepAwake_;
-  }
-  if (awake) awake(on);
+  if (keepAwake_) keepAwake_(on);
 }
 
 // ---- registry ----
@@ -187,7 +164,7 @@ void LanServer::deliverChunk(const std::string& id, std::string bytes, bool fini
       return;
     }
   }
-  if (!finished) post(lanAckScript(id, false));
+  if (!finished) report(LanAck{id, false});
 }
 
 void LanServer::addSink(const std::string& id) {
@@ -374,30 +351,32 @@ void LanServer::serveConnection(LanChannel& socket) {
   }
   const LanRequest request = parseLanRequest(gathered);
   if (request.kind == LanRequestKind::Push) {
-    receivePush(socket, gathered);
+    const std::size_t end = gathered.find("\r\n\r\n");
+    std::optional<std::string_view> body;
+    if (end != std::string::npos) body = std::string_view(gathered).substr(end + 4);
+    receivePush(socket, request, body);
     return;
   }
-  routeGet(socket, gathered);
+  routeGet(socket, request);
 }
 
-void LanServer::routeGet(LanChannel& socket, const std::string& gathered) {
-  const LanRequest request = parseLanRequest(gathered);
+void LanServer::routeGet(LanChannel& socket, const LanRequest& request) {
   if (request.kind == LanRequestKind::Ping && hasSink(request.id)) {
-    socket.sendAll(kLanAnswerOk);
+    socket.sendAll(lanAnswerHead(LanAnswer::Ok));
     return;
   }
   const auto size = request.kind == LanRequestKind::NotFound ? std::nullopt : findOffer(request.id);
   if (!size) {
-    socket.sendAll(kLanAnswerNotFound);
+    socket.sendAll(lanAnswerHead(LanAnswer::NotFound));
     return;
   }
-  if (request.ping) {
-    socket.sendAll(kLanAnswerOk);
+  if (request.kind == LanRequestKind::Ping) {
+    socket.sendAll(lanAnswerHead(LanAnswer::Ok));
     return;
   }
   const std::uint64_t length = lanStreamLength(*size, request.from);
   if (length == 0) {
-    socket.sendAll(kLanAnswerOutOfRange);
+    socket.sendAll(lanAnswerHead(LanAnswer::OutOfRange));
     return;
   }
   streamOffer(socket, request.id, lanStreamHead(length), request.from);
@@ -413,7 +392,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
   stream.id = id;
   stream.socket = &socket;
   addStream(stream);
-  post(lanPullScript(id, from));
+  report(LanPull{id, from});
   bool finished = false;
   {
     std::unique_lock guard(lock_);
@@ -424,7 +403,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
         stream.chunks.pop_front();
         guard.unlock();
         const bool sent = socket.sendAll(chunk, chunk.size());
-        if (sent) post(lanAckScript(id, true));
+        if (sent) report(LanAck{id, true});
         guard.lock();
         if (!sent) break;
         continue;
@@ -440,7 +419,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
   if (finished) {
     socket.shutdownSend();
   } else if (!cancelled) {
-    post(lanAbortScript(id));
+    report(LanAbort{id});
   }
   keepAwake(false);
   return finished;
@@ -468,9 +447,8 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
   std::uint64_t sent = from * kLanRecordPlain;
   bool complete = false;
   if (started) {
-    post(lanNativeStartScript(offer.id, sent));
-    std::uint64_t lastReport = 0;
-    bool firstReport = true;
+    report(LanNative{offer.id, LanNativeStep::Start, sent});
+    ProgressThrottle throttle;
     std::uint64_t i = from;
     complete = i >= records;
     RecordPipe pipe;
@@ -495,12 +473,7 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
       pipe.giveBack(buffer);
       if (!ok) break;
       sent += n;
-      const std::uint64_t t = now();
-      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
-        firstReport = false;
-        lastReport = t;
-        post(lanNativeProgressScript(offer.id, sent));
-      }
+      if (throttle.due(now())) report(LanNative{offer.id, LanNativeStep::Progress, sent});
       if (++i >= records) complete = true;
     }
     pipe.close();
@@ -510,17 +483,16 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
   const bool cancelled = removeStream(stream);
   if (complete) {
     socket.shutdownSend();
-    post(lanNativeDoneScript(offer.id, offer.size));
+    report(LanNative{offer.id, LanNativeStep::Done, offer.size});
   } else if (!cancelled) {
-    post(lanAbortScript(offer.id));
+    report(LanAbort{offer.id});
   }
   keepAwake(false);
   return complete;
 }
 
-void LanServer::receivePush(LanChannel& socket, const std::string& gathered) {
-  const std::string id = gathered.substr(6, std::min<std::size_t>(kLanIdLength, gathered.size() - 6));
-  const std::size_t end = gathered.find("\r\n\r\n");
+void LanServer::receivePush(LanChannel& socket, const LanRequest& request, std::optional<std::string_view> body) {
+  const std::string& id = request.id;
   OpenSink open;
   SinkProgress progress;
   SinkDone done;
@@ -531,52 +503,45 @@ void LanServer::receivePush(LanChannel& socket, const std::string& gathered) {
     done = sinkDone_;
   }
   std::shared_ptr<LanFrames> frames;
-  const bool headOk = isLanId(id) && gathered.size() > 38 && (gathered[38] == ' ' || gathered[38] == '?') &&
-                      end != std::string::npos && hasSink(id) && open;
+  const bool headOk = request.pushable && body && hasSink(id) && open;
   // The callback claims the sink (and unregisters the id) in the same step that hands out
   // the frames, so two pushes arriving together cannot both feed them.
   if (headOk) frames = open(id, socket.peerAddress());
   if (!frames || !frames->ready) {
-    socket.sendAll(kLanAnswerBadRequest);
+    socket.sendAll(lanAnswerHead(LanAnswer::BadRequest));
     return;
   }
   keepAwake(true);
   socket.setReceiveTimeout(kLanPushTimeoutMs);
   socket.setBulkBuffers(kLanSocketBuffer);
   const auto table = transferSockets();
-  int result = table->registerTransferSocket(id, &socket) ? 1 : 0;
-  // A record that would not open breaks the stream (-1); a write the disk refused leaves a part
-  // file of whole, good records that a later push can resume after (0).
-  const auto broken = [&] { return frames->writeFailed ? 0 : -1; };
-  const std::string_view body = std::string_view(gathered).substr(end + 4);
+  LanResult result = table->registerTransferSocket(id, &socket) ? LanResult::Complete : LanResult::Incomplete;
+  // A record that would not open breaks the stream; a write the disk refused leaves a part file
+  // of whole, good records that a later push can resume after.
+  const auto broken = [&] { return frames->writeFailed ? LanResult::Incomplete : LanResult::Broken; };
   // Bytes after the file's last record are ignored, as they are when they come in a later piece.
-  if (!body.empty() && !frames->feed(body) && frames->received < frames->total) result = broken();
-  if (result == 1) {
-    std::uint64_t lastReport = 0;
-    bool firstReport = true;
+  if (!body->empty() && !frames->feed(*body) && frames->received < frames->total) result = broken();
+  if (result == LanResult::Complete) {
+    ProgressThrottle throttle;
     while (frames->received < frames->total) {
       const std::span<char> space = frames->receiveSpace();
       const long n = space.empty() ? -1 : socket.receive(space.data(), space.size());
       if (n <= 0) {
-        result = space.empty() ? -1 : 0;
+        result = space.empty() ? LanResult::Broken : LanResult::Incomplete;
         break;
       }
       if (!frames->commit(static_cast<std::size_t>(n))) {
         result = broken();
         break;
       }
-      const std::uint64_t t = now();
-      if (firstReport || t - lastReport >= kLanProgressIntervalMs) {
-        firstReport = false;
-        lastReport = t;
-        if (progress) progress(id, frames->received);
-      }
+      if (progress && throttle.due(now())) progress(id, frames->received);
     }
   }
   table->unregisterTransferSocket(id, &socket);
   // The pusher hears "done" only once the disk has taken every record.
-  if (result == 1 && frames->received >= frames->total && !frames->flushWrites()) result = 0;
-  if (result == 1 && frames->received >= frames->total) socket.sendAll(kLanAnswerOk);
+  const bool whole = result == LanResult::Complete && frames->received >= frames->total;
+  if (whole && !frames->flushWrites()) result = LanResult::Incomplete;
+  if (whole && result == LanResult::Complete) socket.sendAll(lanAnswerHead(LanAnswer::Ok));
   keepAwake(false);
   if (done) done(id, result);
 }

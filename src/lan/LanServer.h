@@ -6,7 +6,7 @@
 // beyond a cap, per peer address and in all, are closed as soon as they are accepted.
 //
 // One lock guards the registry and the callbacks; it is never held across socket or file work
-// or while a callback runs. Every thread the server starts is joined by stop(), which the
+// or while a callback runs. What the streams do is reported as events through the owner's link. Every thread the server starts is joined by stop(), which the
 // owner calls before anything the callbacks reach goes away (the destructor calls it too).
 #include <condition_variable>
 #include <cstdint>
@@ -21,12 +21,15 @@
 #include <thread>
 #include <vector>
 
-#include "common/text.h"
+#include "common/WorkerEvents.h"
 #include "lan/ConnectionThread.h"
 #include "lan/LanChannel.h"
+#include "lan/LanProtocol.h"
+#include "lan/LanResult.h"
 #include "lan/Socket.h"
 
 class LanFrames;
+class WorkerLink;
 
 struct LanOffer {
   std::string id;
@@ -57,6 +60,20 @@ inline constexpr std::size_t kLanHeadLimit = 8191;
 inline constexpr int kLanHeadTimeoutMs = 15000;
 inline constexpr int kLanPushTimeoutMs = 30000;
 inline constexpr std::uint64_t kLanProgressIntervalMs = 250;
+// Lets the first progress report through, then one every kLanProgressIntervalMs at most.
+class ProgressThrottle {
+ public:
+  bool due(std::uint64_t nowMs) {
+    if (!first_ && nowMs - last_ < kLanProgressIntervalMs) return false;
+    first_ = false;
+    last_ = nowMs;
+    return true;
+  }
+
+ private:
+  std::uint64_t last_ = 0;
+  bool first_ = true;
+};
 inline constexpr int kLanStreamWaitMs = 1000;
 inline constexpr int kLanListenBacklog = 8;
 inline constexpr int kLanSocketBuffer = 4 * 1024 * 1024;
@@ -72,27 +89,23 @@ inline constexpr int kLanStreamSendTimeoutMs = 30000;
 
 class LanServer {
  public:
-  using PostScript = std::function<void(const WString&)>;
   // Claims the sink of `id` for a push from `peer` (dotted IPv4): hands out its ready frames
   // and unregisters the id (claimSink) in one step, or gives nothing. Of two pushes arriving
   // together only one can get the frames.
   using OpenSink = std::function<std::shared_ptr<LanFrames>(const std::string& id, const std::string& peer)>;
-  using SinkDone = std::function<void(const std::string&, int)>;
+  using SinkDone = std::function<void(const std::string&, LanResult)>;
   using SinkProgress = std::function<void(const std::string&, std::uint64_t)>;
 
-  LanServer();
+  // The millisecond clock of the progress throttle (the steady clock when empty) and the
+  // keep-awake switch (a counted request: every true is followed by a false).
+  explicit LanServer(std::function<std::uint64_t()> tickMs = {}, std::function<void(bool)> keepAwake = {});
   ~LanServer();
   LanServer(const LanServer&) = delete;
   LanServer& operator=(const LanServer&) = delete;
 
   // ---- callbacks (installed on the main thread; read by the server's threads) ----
-  bool hasPostScript() const;
-  void installPostScript(PostScript post);  // only when none is installed yet
+  void installEvents(std::shared_ptr<WorkerLink> events);  // only when none is installed yet
   void installSinkCallbacks(OpenSink open, SinkProgress progress, SinkDone done);
-  // The millisecond clock of the progress throttle and the keep-awake switch (a counted
-  // request: every true is followed by a false).
-  void setClock(std::function<std::uint64_t()> tickMs);
-  void setKeepAwake(std::function<void(bool)> keepAwake);
   // The send time-out of connections accepted from now on (kLanStreamSendTimeoutMs unless
   // changed; tests shorten it).
   void setStreamSendTimeout(int ms);
@@ -119,16 +132,18 @@ class LanServer {
   // the server does not start again.
   void stop();
 
-  // One connection's exchange: gather the head, answer it. The caller closes the connection.
+  // One connection's exchange: gather the head, read it once, answer it. The caller closes the
+  // connection.
   void serveConnection(LanChannel& socket);
   // Sends `head` and the offer's records from `from` on a connected socket (a served GET, or
   // the caller's push). True when the whole stream went out.
   bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from);
   bool streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
                         std::uint64_t from);
-  void receivePush(LanChannel& socket, const std::string& gathered);
-  // Hands a page callback to postScript, when one is installed.
-  void post(const WString& script) const;
+  // `body`: what came after the head with it; nothing when the head had no end.
+  void receivePush(LanChannel& socket, const LanRequest& request, std::optional<std::string_view> body);
+  // Hands an event to the installed events, when there are any.
+  void report(const PageEvent& event) const;
 
  private:
   struct Connection {
@@ -139,7 +154,7 @@ class LanServer {
   };
 
   void acceptLoop();
-  void routeGet(LanChannel& socket, const std::string& gathered);
+  void routeGet(LanChannel& socket, const LanRequest& request);
   std::uint64_t now() const;
   void keepAwake(bool on) const;
   void addStream(LanStream& stream);
@@ -154,12 +169,12 @@ class LanServer {
   std::uint16_t port_ = 0;
   std::vector<std::string> sinkIds_;
   std::vector<NativeOffer> nativeOffers_;
-  PostScript postScript_;
+  std::shared_ptr<WorkerLink> events_;
   OpenSink openSink_;
   SinkDone sinkDone_;
   SinkProgress sinkProgress_;
-  std::function<std::uint64_t()> tickMs_;
-  std::function<void(bool)> keepAwake_;
+  const std::function<std::uint64_t()> tickMs_;
+  const std::function<void(bool)> keepAwake_;
   int streamSendTimeoutMs_ = kLanStreamSendTimeoutMs;
   bool stopped_ = false;
   std::condition_variable stopWake_;  // with lock_: wakes the accept loop's pause

@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <system_error>
 
-#include "app/App.h"
-#include "lan/LanFetch.h"
+#include "common/WorkerLink.h"
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
-#include "lan/LanWorkers.h"
-#include "web/Callbacks.h"
+#include "lan/TransferSocketTable.h"
+#include "lan/WorkerStop.h"
 
 std::optional<PendingSink> LanSinks::takeUnclaimed(const std::string& lid, bool& busy) {
   std::lock_guard guard(lock_);
@@ -72,104 +71,84 @@ std::optional<std::pair<std::string, std::uint64_t>> LanSinks::progressTarget(co
   return std::nullopt;
 }
 
-namespace {
-
-void completeSink(App& app, PendingSink& sink, int code) {
-  if (code != kLanComplete && !app.closing) {
-    lanLog("receiving \"" + sink.name + "\" (transfer " + sink.lid + ") ended with result " + std::to_string(code));
+void LanRuntime::completeSink(PendingSink& sink, LanResult result) {
+  if (result != LanResult::Complete && !stopping()) {
+    lanLog("receiving \"" + sink.name + "\" (transfer " + sink.lid + ") ended with result " +
+           std::to_string(static_cast<int>(result)));
   }
-  finishLanTransfer(app, sink.id, sink.how, sink.name, *sink.frames, code, sink.folders, sink.lid, sink.origin);
+  finishLanTransfer(*seams_.events, sink.id, sink.how, sink.name, *sink.frames, result, sink.folders, sink.lid,
+                    sink.origin);
 }
 
-void installSinkCallbacks(App& app, LanSinks& sinks, LanServer& server) {
-  server.installSinkCallbacks(
-      [&sinks, &server](const std::string& lid, const std::string& peer) { return sinks.claim(server, lid, peer); },
-      [&app, &sinks](const std::string& lid, std::uint64_t bytes) {
-        const auto target = sinks.progressTarget(lid);
-        if (target && !target->first.empty()) app.postLanProgress(target->first, bytes, target->second);
+void LanRuntime::installSinkCallbacks() {
+  server_->installSinkCallbacks(
+      [this](const std::string& lid, const std::string& peer) { return sinks_.claim(*server_, lid, peer); },
+      [this](const std::string& lid, std::uint64_t bytes) {
+        const auto target = sinks_.progressTarget(lid);
+        if (target && !target->first.empty()) seams_.events->report(LanReceiving{target->first, bytes, target->second});
       },
-      [&app, &sinks](const std::string& lid, int code) {
-        if (auto sink = sinks.take(lid)) completeSink(app, *sink, code);
+      [this](const std::string& lid, LanResult result) {
+        if (auto sink = sinks_.take(lid)) completeSink(*sink, result);
       });
 }
 
-// Forty seconds on the desktop's clock, in steps of at most a second (a test's clock moves
+// Forty seconds on the owner's clock, in steps of at most a second (a test's clock moves
 // without waking anyone); then a reception that no push claimed is given up, part file kept.
-void sinkWaitWorker(App& app, LanSinks& sinks, LanServer& server, const std::string& lid, std::uint64_t start,
-                    WorkerStop& stop) {
-  Desktop& desktop = app.desktop();
+void LanRuntime::sinkWait(const std::string& lid, std::uint64_t start, WorkerStop& stop) {
   for (;;) {
-    const std::uint64_t waited = desktop.tickMs() - start;
+    const std::uint64_t waited = seams_.clock() - start;
     if (waited >= kLanSinkWaitMs) break;
     if (!stop.sleepFor(std::min<std::uint64_t>(1000, kLanSinkWaitMs - waited))) return;
   }
-  if (auto sink = sinks.takeWaiting(server, lid)) completeSink(app, *sink, kLanIncomplete);
+  if (auto sink = sinks_.takeWaiting(*server_, lid)) completeSink(*sink, LanResult::Incomplete);
 }
 
-}  // namespace
-
-void App::lanSinkGet(const Json& message) {
-  LanRuntime& runtime = lanRuntimeOf(*this);
-  LanServer& server = lanServerWithScripts(*this);
-  const std::string lid = jsonString(message, "lid").value_or("");
-  const std::string id = jsonString(message, "id").value_or("");
-  const std::string how = jsonString(message, "how").value_or("") == "open" ? "open" : "save";
-  const std::string key = jsonString(message, "key").value_or("");
-  const std::string name = jsonString(message, "name").value_or("");
-  const std::string dir = jsonString(message, "dir").value_or("");
-  const std::uint64_t size = jsonUnsigned(message, "size").value_or(0);
+SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& from) {
+  LanServer& server = serverWithEvents();
+  const std::string& lid = request.lid;
   if (isLanId(lid)) transferSockets()->clearCancelledTransfer(lid);
-  if (!isLanId(lid) || key.size() != 64) {
-    failLanReceptionNow(*this, id, how, name);
-    return;
-  }
+  if (!isLanId(lid) || request.key.size() != 64) return SinkStart::Failed;
   // An earlier reception of the lid is replaced, unless a push is being received into it: two
   // receptions would write into one part file.
   bool busy = false;
-  std::optional<PendingSink> earlier = runtime.sinks().takeUnclaimed(lid, busy);
-  const std::filesystem::path partPath = lanPartPath(*this, lid);
+  std::optional<PendingSink> earlier = sinks_.takeUnclaimed(lid, busy);
+  const std::filesystem::path part = partPath(lid);
   PartFileClaim claim;
-  if (!busy) claim = earlier ? earlier->frames->yieldClaim() : PartFileClaim::take(transferSockets(), partPath);
+  if (!busy) claim = earlier ? earlier->frames->yieldClaim() : PartFileClaim::take(part);
   if (!claim.owns()) {
     lanLog("refused a second reception of transfer " + lid + " while one is in progress");
-    failLanReceptionNow(*this, id, how, name);
-    return;
+    return SinkStart::Failed;
   }
   std::error_code ec;
-  std::filesystem::create_directories(partPath.parent_path(), ec);
-  auto frames = std::make_shared<LanFrames>(key, partPath, size);
+  std::filesystem::create_directories(part.parent_path(), ec);
+  auto frames = std::make_shared<LanFrames>(request.key, part, request.size);
   if (!frames->ready) {
-    lanLog("receiving \"" + name + "\" (transfer " + lid + "): " + lanFramesFailure(*frames));
+    lanLog("receiving \"" + request.name + "\" (transfer " + lid + "): " + lanFramesFailure(*frames));
     // Nothing changes for the earlier reception.
     if (earlier) {
       earlier->frames->adoptClaim(std::move(claim));
-      runtime.sinks().add(std::move(*earlier));
+      sinks_.add(std::move(*earlier));
     }
-    failLanReceptionNow(*this, id, how, name);
-    return;
+    return SinkStart::Failed;
   }
   frames->adoptClaim(std::move(claim));
   earlier.reset();  // replaced silently, after the new frames read the part file
-  const LanSaveFolders folders = lanSaveFolders(*this, dir);
+  const LanSaveFolders folders{seams_.receivedFolder(), request.dir};
   if (frames->received >= frames->total) {
-    finishLanTransfer(*this, id, how, name, *frames, kLanComplete, folders, lid, std::string());
-    return;
+    finishLanTransfer(*seams_.events, request.id, request.how, request.name, *frames, LanResult::Complete, folders,
+                      lid, std::string());
+    return SinkStart::Complete;
   }
-  const std::uint32_t from = frames->nextIndex;
-  runtime.sinks().add({lid, id, how, name, size, std::move(frames), folders, false, std::string()});
+  from = frames->nextIndex;
+  sinks_.add({lid, request.id, request.how, request.name, request.size, std::move(frames), folders, false, {}});
   server.addSink(lid);
   server.ensureStarted();
-  installSinkCallbacks(*this, runtime.sinks(), server);
-  runScript(lanSinkWaitScript(lid, from));
-  LanSinks& sinks = runtime.sinks();
-  const std::uint64_t start = desktop().tickMs();
-  runtime.startWorker([this, &sinks, &server, lid, start](WorkerStop& stop) {
-    sinkWaitWorker(*this, sinks, server, lid, start, stop);
-  });
+  installSinkCallbacks();
+  const std::uint64_t start = seams_.clock();
+  startWorker("lanSinkWait", [this, lid, start](WorkerStop& stop) { sinkWait(lid, start, stop); });
+  return SinkStart::Waiting;
 }
 
-void cancelPendingSink(App& app, const std::string& lid) {
-  if (!app.lanRuntime || !app.lan) return;
-  LanRuntime& runtime = *app.lanRuntime;
-  if (auto sink = runtime.sinks().takeWaiting(*app.lan, lid)) completeSink(app, *sink, kLanGone);
+void LanRuntime::cancelSink(const std::string& lid) {
+  if (auto sink = sinks_.takeWaiting(*server_, lid)) completeSink(*sink, LanResult::Gone);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The LAN work that page messages start beside the fetch: pushes, probes and the cancelling of
-// a prepared sink reception. Dispatch reaches them through these entry points (main thread).
+// The LAN work that page messages start beside the fetch: pushes and probes (LanRuntime starts
+// them as workers), shared with the command-line peer.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,7 +8,6 @@
 
 #include "common/json.h"
 
-class App;
 class LanServer;
 class WorkerStop;
 
@@ -19,11 +18,6 @@ inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
 // The probe candidates of a "lanProbe" message: text elements that are peer addresses, in
 // order, at most six.
 std::vector<std::string> keptProbeUrls(const Json& urls);
-
-void startLanPush(App& app, const std::string& id, const std::string& url, std::uint64_t from);
-void startLanProbe(App& app, const std::string& id, std::vector<std::string> urls);
-// After a cancel: a prepared sink reception of the lid is taken out and completed with 404.
-void cancelPendingSink(App& app, const std::string& lid);
 
 // The push itself, shared with the command-line peer: connects to the peer address `url` and
 // sends the offer `id` of `server` as a POST from record `from`. No such offer, from beyond its

@@ -1,13 +1,14 @@
 #pragma once
-// The sockets of incoming transfers (fetches and received pushes) by transfer id, the ids the
-// page cancelled, and the part files in use. One per process, shared by every thread that
-// uses it (transferSockets() hands out shared ownership, so it outlives its last user).
-#include <filesystem>
+// The sockets of incoming transfers (fetches and received pushes) by transfer id, so that a
+// cancel from the page can shut them down. One per process, shared by every thread that uses
+// it (transferSockets() hands out shared ownership, so it outlives its last user).
 #include <memory>
 #include <shared_mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "lan/CancelledTransfers.h"
 
 class LanChannel;
 
@@ -17,39 +18,17 @@ class TransferSocketTable {
   // unregistered before it is closed.
   bool registerTransferSocket(const std::string& id, const LanChannel* socket);
   void unregisterTransferSocket(const std::string& id, const LanChannel* socket);
-  void clearCancelledTransfer(const std::string& id);
+  void clearCancelledTransfer(const std::string& id) { cancelled_.clear(id); }
   // Marks the id cancelled and shuts down every socket registered under it.
   void cancelTransfer(const std::string& id);
-  bool isCancelled(const std::string& id) const;
-
-  // One transfer at a time per part file: a second claim of a claimed path fails.
-  bool claimPartFile(const std::filesystem::path& path);
-  void releasePartFile(const std::filesystem::path& path);
+  bool isCancelled(const std::string& id) const { return cancelled_.contains(id); }
 
  private:
   mutable std::shared_mutex lock_;
   std::vector<std::pair<std::string, const LanChannel*>> entries_;
-  std::vector<std::string> cancelled_;
-  std::vector<std::filesystem::path> claimed_;
+  // Marked before the sockets are shut down and read after a socket is listed, so a cancel and
+  // a registration that cross each other still end the transfer.
+  CancelledTransfers cancelled_;
 };
 
 std::shared_ptr<TransferSocketTable> transferSockets();
-
-// Holds a part-file claim and gives it back when destroyed (or released early).
-class PartFileClaim {
- public:
-  PartFileClaim() = default;
-  // Empty (owns() false) when the path is already claimed.
-  static PartFileClaim take(std::shared_ptr<TransferSocketTable> table, std::filesystem::path path);
-  ~PartFileClaim() { release(); }
-  PartFileClaim(PartFileClaim&& other) noexcept { *this = std::move(other); }
-  PartFileClaim& operator=(PartFileClaim&& other) noexcept;
-  PartFileClaim(const PartFileClaim&) = delete;
-  PartFileClaim& operator=(const PartFileClaim&) = delete;
-  bool owns() const { return table_ != nullptr; }
-  void release();
-
- private:
-  std::shared_ptr<TransferSocketTable> table_;
-  std::filesystem::path path_;
-};

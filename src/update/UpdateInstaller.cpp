@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "common/crypto.h"
+#include "common/sha256.h"
 #include "common/http.h"
 #include "update/UpdatePlatform.h"
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/App.h"
-#include "common/crypto.h"
+#include "common/ShellVersion.h"
+#include "update/UpdateKey.h"
 
 namespace {
 

@@ -1,11 +1,9 @@
 #pragma once
-// A verified installer, carried from the update worker to the main thread (WM_UPDATE_READY).
+// A verified installer, carried from the update worker to the main thread.
 #include <filesystem>
 #include <string>
 
-#include "common/messages.h"
-
-struct UpdateReady final : MessagePayload {
+struct UpdateReady {
   std::filesystem::path path;
   std::string version;
 };

@@ -1,16 +1,12 @@
 #pragma once
-// The update check's thread: fetches and judges the manifest, obtains the installer, and posts
-// WM_UPDATE_READY or, for a manual request, WM_UPDATE_STATE. Never throws.
+// The update check's thread: fetches and judges the manifest, obtains the installer, and reports
+// the installer as ready and every check's outcome. Never throws.
 #include <memory>
 
 #include "update/UpdateInstaller.h"
 
 class WorkerLink;
 
-// Answers carried by WM_UPDATE_STATE's wParam.
-inline constexpr unsigned kUpdateStateLatest = 1;
-inline constexpr unsigned kUpdateStateFail = 2;
-
-// Runs with the App's updateChecking set by the caller and clears it before returning.
-// Reaches the App only through the link, so an App destroyed meanwhile is never touched.
+// Runs with the owner's checking flag set by the caller, which its updateChecked clears.
+// Reaches the owner only through the link, so an owner gone meanwhile is never touched.
 void updateWorker(std::shared_ptr<WorkerLink> link, UpdateSource source) noexcept;

@@ -1,6 +1,6 @@
 #include "web/Bridge.h"
 
-#include "app/App.h"
+#include "common/ShellVersion.h"
 #include "common/json.h"
 
 BridgeFlavor webView2BridgeFlavor() {

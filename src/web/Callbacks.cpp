@@ -1,7 +1,9 @@
 #include "web/Callbacks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -36,6 +38,28 @@ WString idNumberCall(const char* prefix, std::string_view id, const char* middle
 
 WString idJsonCall(const char* prefix, std::string_view id, const Json& payload) {
   return ascii(prefix) + singleQuotedBody(id) + DESK_W("', ") + toWide(jsonDump(payload)) + DESK_W(")");
+}
+
+std::uint64_t percentOf(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) return 0;
+  if (done >= total) return 99;
+  const std::uint64_t percent =
+      done <= std::numeric_limits<std::uint64_t>::max() / 100 ? done * 100 / total : done / (total / 100);
+  return std::min<std::uint64_t>(percent, 99);
+}
+
+WString scriptOf(const LanPull& e) { return lanPullScript(e.id, e.from); }
+WString scriptOf(const LanAck& e) { return lanAckScript(e.id, e.accepted); }
+WString scriptOf(const LanAbort& e) { return lanAbortScript(e.id); }
+WString scriptOf(const LanReceiving& e) { return lanProgressScript(e.pageId, percentOf(e.done, e.total), e.done); }
+WString scriptOf(const LanProbed& e) { return lanProbedScript(e.id, e.found); }
+WString scriptOf(const LanNative& e) {
+  switch (e.step) {
+    case LanNativeStep::Start: return lanNativeStartScript(e.id, e.bytes);
+    case LanNativeStep::Progress: return lanNativeProgressScript(e.id, e.bytes);
+    case LanNativeStep::Done: break;
+  }
+  return lanNativeDoneScript(e.id, e.bytes);
 }
 
 }  // namespace
@@ -132,4 +156,8 @@ WString lanNativeDoneScript(std::string_view id, std::uint64_t bytes) {
 
 WString lanProbedScript(std::string_view id, std::string_view found) {
   return idCall("window.deskLanProbed && window.deskLanProbed('", id, "', ") + scriptString(found) + DESK_W(")");
+}
+
+WString pageCallbackScript(const PageEvent& event) {
+  return std::visit([](const auto& e) { return scriptOf(e); }, event);
 }

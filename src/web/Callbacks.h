@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/WorkerEvents.h"
 #include "common/json.h"
 #include "common/text.h"
 
@@ -48,3 +49,7 @@ WString lanNativeStartScript(std::string_view id, std::uint64_t bytes);
 WString lanNativeProgressScript(std::string_view id, std::uint64_t bytes);
 WString lanNativeDoneScript(std::string_view id, std::uint64_t bytes);
 WString lanProbedScript(std::string_view id, std::string_view found);
+
+// The callback of a worker's event: the matching function above with the event's fields. A
+// reception's progress is its share of the total in whole percent, at most 99 until it is done.
+WString pageCallbackScript(const PageEvent& event);

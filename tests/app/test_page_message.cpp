@@ -4,19 +4,19 @@
 #include <fstream>
 
 #include "AppHarness.h"
+#include "app/AppLan.h"
 #include "web/PageMessage.h"
+#include "lan/LanRuntime.h"
+#include "lan/LanServer.h"
 
 namespace {
 
+// Hand-offs run up to their worker, which the desktop records and refuses.
 struct PageFixture : ::testing::Test {
   AppHarness h;
-  std::vector<std::pair<std::string, Json>> routed;  // the hand-offs: type and message
   PageFixture() {
     h.webUp();
-    h.app->handOffHook = [this](const std::string& t, const Json& m) {
-      routed.emplace_back(t, m);
-      return true;
-    };
+    h.desk.refuseWorkers = true;
   }
   App& app() { return *h.app; }
 };
@@ -153,33 +153,50 @@ TEST_F(PageFixture, OpenGoesToTheBrowserOnlyForWebAddresses) {
 }
 
 TEST_F(PageFixture, HandOffsInCatalogueOrder) {
-  h.fromPage(R"({"t":"fileGet","id":"a","url":"/desk-file/x"})");
-  h.fromPage(R"({"t":"lanOffer","id":"1"})");
-  h.fromPage(R"({"t":"lanWhatever"})");
-  h.fromPage(R"({"t":"updateCheck","manual":true})");
+  const std::string file = std::string(h.kOrigin) + "/desk-file/" + std::string(32, 'a');
+  const Json peers = {"http://10.0.0.2:4000/" + std::string(32, 'b')};
+  h.fromPage(jsonDump(Json{{"t", "fileGet"}, {"id", "a"}, {"url", file}}));
+  h.fromPage(jsonDump(Json{{"t", "lanProbe"}, {"id", std::string(32, 'c')}, {"urls", peers}}));
   h.fromPage(R"({"t":"updateCheck","manual":"yes"})");
+  EXPECT_FALSE(app().updateManual);
+  h.fromPage(R"({"t":"updateCheck","manual":true})");
+  EXPECT_TRUE(app().updateManual);  // no worker ran: the next check answers it
+  h.fromPage(jsonDump(Json{{"t", "Lanx"}, {"id", std::string(32, 'c')}, {"urls", peers}}));
+  h.fromPage(jsonDump(Json{{"t", "fileget"}, {"id", "a"}, {"url", file}}));
+  EXPECT_EQ(h.desk.startedWorkers, (std::vector<std::string>{"fileFetch", "lanProbe", "update", "update"}));
+
+  app().updatePath = h.desk.temp().path() / "setup.exe";
+  std::ofstream(app().updatePath) << "x";
   h.fromPage(R"({"t":"updateNow"})");
-  h.fromPage(R"({"t":"lan"})");
-  h.fromPage(R"({"t":"Lanx"})");
-  h.fromPage(R"({"t":"fileget"})");
-  const std::vector<std::string> types = {"fileGet", "lanOffer", "lanWhatever", "updateCheck",
-                                          "updateCheck", "updateNow", "lan"};
-  ASSERT_EQ(routed.size(), types.size());
-  for (std::size_t i = 0; i < types.size(); ++i) EXPECT_EQ(routed[i].first, types[i]);
-  EXPECT_EQ(routed[0].second["url"], "/desk-file/x");
-  EXPECT_TRUE(jsonIsTrue(routed[3].second, "manual"));
-  EXPECT_FALSE(jsonIsTrue(routed[4].second, "manual"));
+  ASSERT_EQ(h.desk.detachedStarts.size(), 1u);
+  EXPECT_EQ(h.desk.detachedStarts[0].program, app().updatePath);
+}
+
+TEST_F(PageFixture, ARefusedLanWorkerGoesWithEverythingItHeld) {
+  lanRuntimeOf(app()).server().stop();
+  const std::string lid(32, 'd'), key(64, '0');
+  h.fromPage(jsonDump(Json{{"t", "lanGet"}, {"id", "g"}, {"url", "http://10.0.0.2:4000/" + lid}, {"key", key},
+                           {"size", 5}, {"name", "a.bin"}}));
+  // The fetch's claim on the part file went with it: a sink for the same transfer may wait.
+  h.fromPage(jsonDump(Json{{"t", "lanSinkGet"}, {"lid", lid}, {"id", "s"}, {"key", key}, {"size", 5}, {"name", "a"}}));
+  EXPECT_EQ(h.desk.startedWorkers, (std::vector<std::string>{"lanGet", "lanSinkWait"}));
+  EXPECT_EQ(h.scripts().back(), "window.deskLanSinkWait && window.deskLanSinkWait('" + lid + "', 0)");
 }
 
 TEST_F(PageFixture, LanOpenPathIsSetOnlyByTheShell) {
-  h.fromPage(R"({"t":"lanOpen","id":"1","_path":"/etc/passwd"})");
-  h.fromPage(R"({"t":"lanOpen","id":"2","_path":"/etc/passwd"})", std::string("/home/u/a b.txt"));
-  h.fromPage(R"({"t":"lanOpen","id":"3"})", std::string());
-  ASSERT_EQ(routed.size(), 3u);
-  EXPECT_FALSE(routed[0].second.contains("_path"));
-  EXPECT_EQ(routed[1].second["_path"], "/home/u/a b.txt");
-  EXPECT_EQ(routed[1].second["id"], "2");
-  EXPECT_FALSE(routed[2].second.contains("_path"));
+  lanRuntimeOf(app()).server().stop();  // the registry works; nothing listens
+  const auto file = h.desk.temp().path() / "a b.txt";
+  std::ofstream(file) << "four";
+  const auto nativeOffer = [&](char id, const char* pagePath, const std::optional<std::string>& shellPath) {
+    const Json m = {{"t", "lanOpen"}, {"id", std::string(32, id)}, {"key", std::string(64, 'k')},
+                    {"src", {{"size", 4}}}, {"_path", pagePath}};
+    h.fromPage(jsonDump(m), shellPath);
+    return app().lan->findNativeOffer(std::string(32, id)).has_value();
+  };
+  EXPECT_FALSE(nativeOffer('1', file.string().c_str(), std::nullopt));
+  EXPECT_TRUE(nativeOffer('2', "/etc/passwd", file.string()));
+  EXPECT_EQ(app().lan->findNativeOffer(std::string(32, '2'))->path, file);
+  EXPECT_FALSE(nativeOffer('3', file.string().c_str(), std::string()));
 }
 
 TEST_F(PageFixture, FileOpenAndRevealOnlyForFilesSavedInThisRun) {

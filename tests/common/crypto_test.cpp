@@ -4,7 +4,14 @@
 #include <span>
 #include <vector>
 
-#include "common/crypto.h"
+#include "common/base64.h"
+#include "common/gcm.h"
+#include "common/hex.h"
+#include "common/random.h"
+#include "common/records.h"
+#include "common/sha256.h"
+#include "common/signature.h"
+#include "update/UpdateKey.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -175,9 +175,10 @@ TEST(FileGet, ExistingFilesAreNeverOverwritten) {
 
 TEST(FileGet, NothingIsReportedWhileClosing) {
   FilesHarness h;
-  h.get(h.offer(hexId(1), 200, "x"), "late.txt");
+  // Closing before the worker can end: a download that finished first would sit in the queue.
   h.app.closing = true;
   h.desk.postFails = true;  // as a closing window refuses posts
+  h.get(h.offer(hexId(1), 200, "x"), "late.txt");
   // The worker finishes and frees its job; its name is held no longer.
   for (int i = 0; i < 3000 && reservedPathCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(reservedPathCount(), 0u);

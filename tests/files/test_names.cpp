@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "app/SavePlaces.h"
 #include "files/FileJob.h"
 #include "files/Saving.h"
 #include "support/FakeDesktop.h"

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/App.h"
-#include "common/crypto.h"
+#include "common/records.h"
+#include "common/sha256.h"
 #include "files/FileJob.h"
 #include "lan/Socket.h"
 #include "support/FakeDesktop.h"

@@ -103,7 +103,7 @@ TEST(LanSink, EndsOnceByTimeOutOrCancel) {
     EXPECT_EQ(std::filesystem::exists(receiver.partFile(lid)), !cancel);
     EXPECT_FALSE(std::filesystem::exists(*receiver.desktop.downloads / "in"));  // no empty folder
     // Unregistered: a later push is refused, and nothing ends a second time.
-    EXPECT_EQ(rawExchange(port, lanPushHead(lid, 1, kPeerHost, 100) + "x"), std::string(kLanAnswerBadRequest));
+    EXPECT_EQ(rawExchange(port, lanPushHead(lid, 1, kPeerHost, 100) + "x"), std::string(lanAnswerHead(LanAnswer::BadRequest)));
     receiver.desktop.advance(kLanSinkWaitMs);
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     receiver.desktop.pump(*receiver.app);
@@ -133,7 +133,7 @@ TEST(LanSink, TakesExactlyOneOfTwoSimultaneousPushes) {
   }
   for (auto& t : threads) t.join();
   std::sort(answers.begin(), answers.end());
-  EXPECT_EQ(answers, (std::vector<std::string>{std::string(kLanAnswerOk), std::string(kLanAnswerBadRequest)}));
+  EXPECT_EQ(answers, (std::vector<std::string>{std::string(lanAnswerHead(LanAnswer::Ok)), std::string(lanAnswerHead(LanAnswer::BadRequest))}));
   ASSERT_TRUE(receiver.waitDone());
   EXPECT_EQ(readFile(receiver.done()[0].path), plain);
   receiver.desktop.pump(*receiver.app);

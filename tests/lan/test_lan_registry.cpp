@@ -94,11 +94,11 @@ TEST(LanRegistry, PushIntoASink) {
   LanServer server;
   std::shared_ptr<LanFrames> frames;
   std::mutex lock;
-  std::vector<int> results;
+  std::vector<LanResult> results;
   server.installSinkCallbacks([&](const std::string& sink, const std::string&) {
                                 return frames && server.claimSink(sink) ? frames : nullptr;
                               }, nullptr,
-                              [&](const std::string&, int r) {
+                              [&](const std::string&, LanResult r) {
                                 std::lock_guard g(lock);
                                 results.push_back(r);
                               });
@@ -108,12 +108,12 @@ TEST(LanRegistry, PushIntoASink) {
   const std::string body = joined(sealRecords(plain));
 
   // No ready frames yet: refused.
-  EXPECT_EQ(rawExchange(port, head + body), std::string(kLanAnswerBadRequest));
+  EXPECT_EQ(rawExchange(port, head + body), std::string(lanAnswerHead(LanAnswer::BadRequest)));
   frames = std::make_shared<LanFrames>(kKeyHex, dir / "sink.part", plain.size());
-  EXPECT_EQ(rawExchange(port, head + body), std::string(kLanAnswerOk));
+  EXPECT_EQ(rawExchange(port, head + body), std::string(lanAnswerHead(LanAnswer::Ok)));
   EXPECT_FALSE(server.hasSink(id));
   // The sink took its one push; the next is refused.
-  EXPECT_EQ(rawExchange(port, head + body), std::string(kLanAnswerBadRequest));
+  EXPECT_EQ(rawExchange(port, head + body), std::string(lanAnswerHead(LanAnswer::BadRequest)));
 
   // A cancelled id: the gathered body is still fed, nothing more is read, no answer.
   const std::string other = lanId('6');
@@ -123,7 +123,7 @@ TEST(LanRegistry, PushIntoASink) {
   EXPECT_EQ(rawExchange(port, lanPushHead(other, 0, kPeerHost, body.size()) + body), "");
   transferSockets()->clearCancelledTransfer(other);
   server.stop();
-  EXPECT_EQ(results, (std::vector<int>{1, 0}));
+  EXPECT_EQ(results, (std::vector<LanResult>{LanResult::Complete, LanResult::Incomplete}));
   frames->close();
   frames.reset();
   std::filesystem::remove(dir / "other.part");

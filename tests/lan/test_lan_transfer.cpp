@@ -81,8 +81,8 @@ TEST(LanTransfer, FixedAnswersByteForByte) {
   server.send("lanOpen", {{"id", offer}, {"size", 1048641}, {"key", kKeyHex}});
   server.send("lanSink", {{"id", sink}});
   const std::uint16_t port = readyPayload(server)["port"];
-  const std::string ok(kLanAnswerOk), notFound(kLanAnswerNotFound), range(kLanAnswerOutOfRange),
-      bad(kLanAnswerBadRequest);
+  const std::string ok(lanAnswerHead(LanAnswer::Ok)), notFound(lanAnswerHead(LanAnswer::NotFound)), range(lanAnswerHead(LanAnswer::OutOfRange)),
+      bad(lanAnswerHead(LanAnswer::BadRequest));
   const std::string tail = " HTTP/1.1\r\nHost: x\r\n\r\n";
   const struct { std::string request; std::string answer; } cases[] = {
       {"HELLO\r\n\r\n", notFound},
@@ -228,7 +228,7 @@ TEST(LanTransfer, ResumedRequestAnswered404IsRetriedOnceFromZero) {
   const std::string plain = randomBytes(2 * MiB + 5);
   FakePeer peer([&](Socket& s, const std::string& head) {
     if (parseLanRequest(head).from != 0) {
-      s.sendAll(kLanAnswerNotFound);
+      s.sendAll(lanAnswerHead(LanAnswer::NotFound));
       return;
     }
     const std::string body = joined(sealRecords(plain));
@@ -452,9 +452,9 @@ TEST(LanTransfer, RefusedRequestsFailAtOnce) {
 
 TEST(LanTransfer, ProgressStaysBelowCompletion) {
   Shell shell;
-  shell.app->postLanProgress("p", 10, 10);
-  shell.app->postLanProgress("p", 5, 10);
-  shell.app->postLanProgress("p", 0, 0);
+  shell.app->report(LanReceiving{"p", 10, 10});
+  shell.app->report(LanReceiving{"p", 5, 10});
+  shell.app->report(LanReceiving{"p", 0, 0});
   shell.desktop.pump(*shell.app);
   EXPECT_EQ(shell.scriptsStartingWith("window.deskLanProgress"),
             (std::vector<std::string>{"window.deskLanProgress && window.deskLanProgress('p', 99, 10)",

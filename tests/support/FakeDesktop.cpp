@@ -266,6 +266,14 @@ void FakeDesktop::keepAwake(bool on) {
   keepAwakeCount += on ? 1 : -1;
 }
 
+bool FakeDesktop::startWorker(const char* name, std::function<void()> work) {
+  {
+    std::lock_guard lock(mutex_);
+    startedWorkers.emplace_back(name);
+  }
+  return !refuseWorkers && Desktop::startWorker(name, std::move(work));
+}
+
 void FakeDesktop::registerSessionNotifications() {
   ++sessionRegisterCalls;
   sessionRegistered = true;

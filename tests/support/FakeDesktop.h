@@ -143,6 +143,11 @@ class FakeDesktop : public Desktop {
   int keepAwakeCalls = 0;
   int keepAwakeRequests();  // the count, read under the lock workers take
 
+  // Workers: every start's name, in order; refused (the work dropped unrun) while set, so a
+  // test sees what would run without anything reaching the network.
+  bool refuseWorkers = false;
+  std::vector<std::string> startedWorkers;
+
   // Session.
   bool sessionRegistered = false;
   int sessionRegisterCalls = 0;
@@ -207,6 +212,7 @@ class FakeDesktop : public Desktop {
   bool autostartOn() override;
   bool setAutostart(bool enable) override;
   void keepAwake(bool on) override;
+  bool startWorker(const char* name, std::function<void()> work) override;
   void registerSessionNotifications() override;
   void unregisterSessionNotifications() override;
 
@@ -215,5 +221,5 @@ class FakeDesktop : public Desktop {
 
  private:
   TempDir temp_{"desktop"};
-  std::mutex mutex_;  // guards queue, postCalls, keepAwake*
+  std::mutex mutex_;  // guards queue, postCalls, keepAwake*, startedWorkers
 };

@@ -12,7 +12,9 @@
 
 #include "DeskSign.h"
 #include "app/AppHarness.h"
-#include "common/crypto.h"
+#include "common/sha256.h"
+#include "common/signature.h"
+#include "update/UpdateKey.h"
 #include "common/json.h"
 #include "support/DeskServer.h"
 #include "support/TempDir.h"

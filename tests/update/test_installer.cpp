@@ -154,7 +154,7 @@ struct HandOff : ::testing::Test {
     auto ready = std::make_unique<UpdateReady>();
     ready->path = rig.installer("1.4.0");
     ready->version = "1.4.0";
-    ASSERT_TRUE(rig.h.app->postPayload(WM_UPDATE_READY, 0, std::move(ready)));
+    rig.h.app->updateReady(std::move(ready));
     rig.h.desk.pump(*rig.h.app);
   }
   void updateNow() { rig.h.fromPage(R"({"t":"updateNow"})"); }

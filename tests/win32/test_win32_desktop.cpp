@@ -9,7 +9,7 @@
 #include "DeskSign.h"
 #include "WineShell.h"
 #include "app/ShellTexts.h"
-#include "common/crypto.h"
+#include "update/UpdateKey.h"
 #include "common/text.h"
 #include "support/DeskServer.h"
 

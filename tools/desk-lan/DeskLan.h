@@ -1,15 +1,16 @@
 #pragma once
 // desk-lan's pieces: the commands, each in its own file, and what they share (arguments, the
-// interrupt flag, the checks of ids, keys and sizes, the terminal's stand-ins for page
-// callbacks).
+// interrupt flag, the checks of ids, keys and sizes, the terminal's account of the server's
+// events).
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+class WorkerLink;
 
 // Set by SIGINT and SIGTERM; every command ends soon after.
 extern std::atomic<bool> interrupted;
@@ -26,8 +27,8 @@ bool checkKey(const std::string& key);
 std::optional<std::uint64_t> checkSize(const std::string& text, const char* what);
 
 std::uint64_t nowMs();
-// The server's page callbacks (stream start, progress, end, abort), told on the terminal.
-void reportScript(const WString& script);
+// The server's events (stream start, progress, end, abort), told on the terminal.
+std::shared_ptr<WorkerLink> terminalEvents();
 // "\r 42%  440401920 / 1048576000 bytes  310.2 MiB/s", at most every 250 ms.
 class ProgressLine {
  public:

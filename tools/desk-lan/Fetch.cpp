@@ -12,7 +12,7 @@
 #include "lan/LanFrames.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanReceive.h"
-#include "lan/TransferSocketTable.h"
+#include "lan/PartFileClaim.h"
 
 int getCommand(const Arguments& args) {
   const std::string url = args.positional[0];
@@ -41,7 +41,7 @@ int getCommand(const Arguments& args) {
     std::fprintf(stderr, "desk-lan: cannot write %s\n", part.string().c_str());
     return 1;
   }
-  frames.adoptClaim(PartFileClaim::take(transferSockets(), part));
+  frames.adoptClaim(PartFileClaim::take(part));
   const std::uint64_t resumedAt = frames.received;
   if (resumedAt > 0 && resumedAt < frames.total) {
     std::fprintf(stderr, "resuming after %llu bytes\n", static_cast<unsigned long long>(resumedAt));
@@ -63,7 +63,7 @@ int getCommand(const Arguments& args) {
   });
   ProgressLine line(*size);
   LanFetchReport report;
-  int status = fetchPeer(url, frames, {[&](std::uint64_t done) { line.show(done); }, &stop, true, &report});
+  LanResult status = fetchPeer(url, frames, {[&](std::uint64_t done) { line.show(done); }, &stop, true, &report});
   {
     std::lock_guard guard(doneLock);
     finished = true;
@@ -74,11 +74,11 @@ int getCommand(const Arguments& args) {
   // A first record that does not open is the wrong key: an earlier run's records stay, a part
   // file made for this run goes.
   const bool wrongKey = report.failure == LanFailure::BadRecord && frames.received == resumedAt;
-  if (wrongKey && resumedAt > 0) status = kLanIncomplete;
+  if (wrongKey && resumedAt > 0) status = LanResult::Incomplete;
   if (report.failure == LanFailure::WrongSize || report.failure == LanFailure::NoOffer ||
       report.failure == LanFailure::Refused) {
     // Nothing of this run is worth keeping: a part file made for it goes.
-    if (!hadPart) status = kLanGone;
+    if (!hadPart) status = LanResult::Gone;
   }
   FileJob job;
   settleLanTransfer(job, name, frames, status, {dir, std::string()}, std::string(), url);
@@ -93,7 +93,7 @@ int getCommand(const Arguments& args) {
   } else if (report.failure == LanFailure::WrongSize) {
     std::fprintf(stderr, "desk-lan: the offer holds %s bytes, not %llu: run get with --size %s\n",
                  report.detail.c_str(), static_cast<unsigned long long>(*size), report.detail.c_str());
-  } else if (status == kLanComplete) {
+  } else if (status == LanResult::Complete) {
     std::fprintf(stderr, "desk-lan: the file arrived whole but could not be put in place as %s\n",
                  job.path.string().c_str());
   } else {

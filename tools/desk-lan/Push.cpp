@@ -39,7 +39,7 @@ int pushCommand(const Arguments& args) {
   }
   // The file is offered in a server that never listens: the push streams it from there.
   LanServer server;
-  server.installPostScript(reportScript);
+  server.installEvents(terminalEvents());
   server.addOffer(id, lanEncryptedSize(size));
   server.addNativeOffer({id, std::filesystem::absolute(file, ec), key, size});
   WorkerStop stop;
@@ -54,7 +54,7 @@ int pushCommand(const Arguments& args) {
   const bool interruptedNow = stop.stopped();
   stop.stop();
   watcher.join();
-  if (sent && lanAnswerStatus(answer) == 200) {
+  if (sent && lanAnswerStatus(answer) == static_cast<int>(LanAnswer::Ok)) {
     std::fprintf(stderr, "the peer stored the whole file\n");
     return 0;
   }

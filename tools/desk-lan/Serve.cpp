@@ -14,7 +14,7 @@
 #include "lan/LanProtocol.h"
 #include "lan/LanReceive.h"
 #include "lan/LanServer.h"
-#include "lan/TransferSocketTable.h"
+#include "lan/PartFileClaim.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int offerCommand(const Arguments& args) {
   }
   if (!checkId(id) || !checkKey(key)) return 1;
   LanServer server;
-  server.installPostScript(reportScript);
+  server.installEvents(terminalEvents());
   const std::uint64_t encrypted = lanEncryptedSize(size);
   server.addOffer(id, encrypted);
   server.addNativeOffer({id, std::filesystem::absolute(file, ec), key, size});
@@ -80,22 +80,22 @@ int sinkCommand(const Arguments& args) {
     std::fprintf(stderr, "desk-lan: cannot write %s\n", part.string().c_str());
     return 1;
   }
-  frames->adoptClaim(PartFileClaim::take(transferSockets(), part));
+  frames->adoptClaim(PartFileClaim::take(part));
   const LanSaveFolders folders{dir, std::string()};
   FileJob job;
   if (frames->received >= frames->total) {
-    settleLanTransfer(job, name, *frames, kLanComplete, folders, std::string(), std::string());
+    settleLanTransfer(job, name, *frames, LanResult::Complete, folders, std::string(), std::string());
     if (!job.ok) return 1;
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }
 
   LanServer server;
-  server.installPostScript(reportScript);
+  server.installEvents(terminalEvents());
   std::mutex lock;
   std::condition_variable ended;
   bool finished = false;
-  int result = kLanIncomplete;
+  LanResult result = LanResult::Incomplete;
   std::string origin;
   ProgressLine progress(*size);
   server.installSinkCallbacks(
@@ -107,7 +107,7 @@ int sinkCommand(const Arguments& args) {
         return frames;
       },
       [&](const std::string&, std::uint64_t bytes) { progress.show(bytes); },
-      [&](const std::string&, int code) {
+      [&](const std::string&, LanResult code) {
         std::lock_guard guard(lock);
         result = code;
         finished = true;
@@ -141,10 +141,10 @@ int sinkCommand(const Arguments& args) {
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }
-  if (result == kLanBroken) {
+  if (result == LanResult::Broken) {
     std::fprintf(stderr, "desk-lan: a record did not open: a wrong key, a push from another record than %u, or "
                          "another file\n", frames->nextIndex);
-  } else if (result == kLanComplete || !wrote) {
+  } else if (result == LanResult::Complete || !wrote) {
     std::fprintf(stderr, "desk-lan: the file could not be written whole in %s\n", dir.string().c_str());
   } else {
     std::fprintf(stderr, "desk-lan: the push ended early; run the same command again to resume\n");

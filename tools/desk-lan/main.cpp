@@ -12,15 +12,38 @@
 #include <cstdlib>
 
 #include "DeskLan.h"
-#include "common/crypto.h"
+#include "common/WorkerLink.h"
+#include "common/gcm.h"
+#include "files/FileJob.h"
 #include "lan/LanProtocol.h"
 #include "lan/LanServer.h"
+#include "update/UpdateReady.h"
 
 std::atomic<bool> interrupted{false};
 
 namespace {
 
 extern "C" void onSignal(int) { interrupted = true; }
+
+unsigned long long ull(std::uint64_t n) { return static_cast<unsigned long long>(n); }
+
+class TerminalEvents final : public WorkerEvents {
+ public:
+  void report(const PageEvent& event) override {
+    if (const auto* native = std::get_if<LanNative>(&event)) {
+      switch (native->step) {
+        case LanNativeStep::Start: std::fprintf(stderr, "sending from byte %llu\n", ull(native->bytes)); break;
+        case LanNativeStep::Progress: std::fprintf(stderr, "\rsent %llu bytes   ", ull(native->bytes)); break;
+        case LanNativeStep::Done: std::fprintf(stderr, "\nsent the whole file (%llu bytes)\n", ull(native->bytes)); break;
+      }
+    } else if (std::holds_alternative<LanAbort>(event)) {
+      std::fprintf(stderr, "\ntransfer broken off\n");
+    }
+  }
+  void fileDone(std::unique_ptr<FileJob>) override {}
+  void updateReady(std::unique_ptr<UpdateReady>) override {}
+  bool updateChecked(UpdateOutcome) override { return false; }
+};
 
 int usage() {
   std::fprintf(stderr,
@@ -81,21 +104,10 @@ void ProgressLine::show(std::uint64_t done) {
 
 double ProgressLine::seconds() const { return static_cast<double>(nowMs() - started_) / 1000.0; }
 
-void reportScript(const WString& script) {
-  const std::string s = toNarrow(script);
-  const auto after = [&](const std::string& marker) {
-    const auto at = s.find(marker);
-    return at == std::string::npos ? std::string() : s.substr(at + marker.size(), s.size() - at - marker.size() - 1);
-  };
-  if (s.find("'start', ") != std::string::npos) {
-    std::fprintf(stderr, "sending from byte %s\n", after("'start', ").c_str());
-  } else if (s.find("'progress', ") != std::string::npos) {
-    std::fprintf(stderr, "\rsent %s bytes   ", after("'progress', ").c_str());
-  } else if (s.find("'done', ") != std::string::npos) {
-    std::fprintf(stderr, "\nsent the whole file (%s bytes)\n", after("'done', ").c_str());
-  } else if (s.find("deskLanAbort") != std::string::npos) {
-    std::fprintf(stderr, "\ntransfer broken off\n");
-  }
+std::shared_ptr<WorkerLink> terminalEvents() {
+  static TerminalEvents events;
+  static const auto link = std::make_shared<WorkerLink>(events);
+  return link;
 }
 
 int main(int argc, char** argv) {

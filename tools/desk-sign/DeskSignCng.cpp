@@ -13,7 +13,9 @@
 #include <iterator>
 
 #include "DeskSign.h"
-#include "common/crypto.h"
+#include "common/base64.h"
+#include "common/hex.h"
+#include "common/sha256.h"
 #include "platform/win32/common/Cng.h"
 #include "platform/win32/common/UniqueHandle.h"
 

@@ -92,7 +92,7 @@ TEST(LanAccept, GoesOnAfterTheDescriptorsRanOut) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   idle.clear();
   EXPECT_EQ(rawExchange(port, "GET /" + id + "/ping HTTP/1.1\r\n\r\n"),
-            std::string(kLanAnswerOk));
+            std::string(lanAnswerHead(LanAnswer::Ok)));
   EXPECT_TRUE(offer.running());
 }
 

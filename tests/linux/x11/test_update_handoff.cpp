@@ -8,7 +8,7 @@
 
 #include "DeskSign.h"
 #include "ShellHarness.h"
-#include "common/crypto.h"
+#include "update/UpdateKey.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/hex.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "common/crypto.h"
+#include "common/random.h"
 
 bool randomBytes(std::span<unsigned char> out) {
   while (!out.empty()) {

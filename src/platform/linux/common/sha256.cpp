@@ -7,7 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "common/crypto.h"
+#include "common/hex.h"
+#include "common/sha256.h"
 #include "platform/linux/common/UniqueFd.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "common/crypto.h"
+#include "common/hex.h"
+#include "common/signature.h"
 
 namespace {
 
@@ -92,8 +93,4 @@ bool verifySignatureWithKey(std::string_view message, std::string_view signature
   if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) return false;
   return EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(der.data()), der.size(),
                          digest, digestLen) == 1;
-}
-
-bool verifyUpdateSignature(std::string_view message, std::string_view signatureHex) {
-  return verifySignatureWithKey(message, signatureHex, updateKeyX(), updateKeyY());
 }

@@ -8,7 +8,7 @@
 
 #include <climits>
 
-#include "common/crypto.h"
+#include "common/base64.h"
 
 Bytes base64Decode(std::string_view text) {
   if (text.empty() || text.size() > UINT_MAX) return {};

@@ -9,7 +9,8 @@
 #include <climits>
 #include <mutex>
 
-#include "common/crypto.h"
+#include "common/gcm.h"
+#include "common/hex.h"
 #include "platform/win32/common/Cng.h"
 
 namespace {

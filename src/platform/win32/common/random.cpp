@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "common/crypto.h"
+#include "common/random.h"
 
 bool randomBytes(std::span<unsigned char> out) {
   while (!out.empty()) {

@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "common/crypto.h"
+#include "common/hex.h"
+#include "common/sha256.h"
 #include "platform/win32/common/Cng.h"
 #include "platform/win32/common/UniqueHandle.h"
 

@@ -8,7 +8,8 @@
 #include <climits>
 #include <cstring>
 
-#include "common/crypto.h"
+#include "common/hex.h"
+#include "common/signature.h"
 #include "platform/win32/common/Cng.h"
 
 namespace {
@@ -53,8 +54,4 @@ bool verifySignatureWithKey(std::string_view message, std::string_view signature
   if (!key) return false;
   return cngOk(::BCryptVerifySignature(key.get(), nullptr, digest, sizeof digest, reinterpret_cast<PUCHAR>(rs.data()),
                                        static_cast<ULONG>(rs.size()), 0));
-}
-
-bool verifyUpdateSignature(std::string_view message, std::string_view signatureHex) {
-  return verifySignatureWithKey(message, signatureHex, updateKeyX(), updateKeyY());
 }

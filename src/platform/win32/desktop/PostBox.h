@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 
-#include "common/messages.h"
+#include "app/messages.h"
 
 class PostBox {
  public:

@@ -1,6 +1,6 @@
 #include "SingleInstance.h"
 
-#include "common/messages.h"
+#include "app/messages.h"
 
 SingleInstance::~SingleInstance() {
   if (mutex_) CloseHandle(mutex_);

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "common/messages.h"
+#include "app/messages.h"
 
 namespace {
 constexpr UINT kIconId = 1;

@@ -1,9 +1,9 @@
 // App's server-file members: accepting a "fileGet", finishing every save on the main thread,
-// and opening or revealing saved files.
+// opening or revealing saved files, and where saves go.
 #include <array>
-#include <thread>
 
 #include "app/App.h"
+#include "app/SavePlaces.h"
 #include "files/FileFetch.h"
 #include "files/FileJob.h"
 #include "files/Saving.h"
@@ -21,14 +21,34 @@ constexpr std::array<const char*, 36> kRiskyExtensions = {
     ".appref-ms", ".url", ".desktop", ".sh", ".bash", ".zsh", ".csh", ".run", ".bin", ".appimage",
     ".deb", ".rpm", ".flatpakref", ".py", ".pl", ".rb"};
 
+FolderModel& foldersOf(const App& app) { return app.saveFolders ? *app.saveFolders : diskFolders(); }
+
 }  // namespace
+
+std::filesystem::path receivedFolderPath(App& app) {
+  if (auto downloads = app.desktop().downloadsFolder(); downloads && !downloads->empty()) return *downloads;
+  return app.dataDir / "received";
+}
+
+std::filesystem::path receivedFolder(App& app) {
+  const std::filesystem::path folder = receivedFolderPath(app);
+  foldersOf(app).makeFolders(folder);
+  return folder;
+}
+
+std::filesystem::path saveFolder(App& app, std::string_view dir) {
+  return saveFolderUnder(receivedFolder(app), dir, foldersOf(app));
+}
+
+ReservedPath uniqueSavePath(App& app, std::string_view name, std::string_view dir) {
+  return reserveFreePath(saveFolder(app, dir), cleanFileName(toWide(name)), 0, foldersOf(app));
+}
 
 void App::fileGet(const Json& message) {
   const WString url = toWide(textOf(message, "url"));
   if (!isServerFileUrl(url, serverOrigin)) return;
 
   auto job = std::make_unique<FileJob>();
-  job->app = this;
   job->id = textOf(message, "id");
   job->how = textOf(message, "how") == "open" ? "open" : "save";
   job->url = url;
@@ -41,11 +61,9 @@ void App::fileGet(const Json& message) {
     onFileDone(std::move(job));
     return;
   }
-  try {
-    if (workerMayStart("fileFetch")) std::thread(fileFetchWorker, workerLink, std::move(job)).detach();
-  } catch (...) {
-    // No thread: the job went with the thread's arguments and the page is told nothing.
-  }
+  // No thread: the job goes with the work and the page is told nothing.
+  auto held = std::make_shared<std::unique_ptr<FileJob>>(std::move(job));
+  desktop_.startWorker("fileFetch", [link = workerLink, held] { fileFetchWorker(link, std::move(*held)); });
 }
 
 void App::onFileDone(std::unique_ptr<FileJob> job) {

@@ -10,9 +10,9 @@ inline constexpr unsigned kWmApp = 0x8000;
 inline constexpr unsigned WM_TRAY_NOTIFY = kWmApp + 1;
 inline constexpr unsigned WM_SHOW_SHELL = kWmApp + 2;
 inline constexpr unsigned WM_RESTART_WEB = kWmApp + 3;
-inline constexpr unsigned WM_UPDATE_READY = kWmApp + 4;   // payload UpdateReady
+inline constexpr unsigned WM_UPDATE_READY = kWmApp + 4;   // payload Carried<UpdateReady>
 inline constexpr unsigned WM_UPDATE_STATE = kWmApp + 5;   // wParam 1 = up to date, else failed
-inline constexpr unsigned WM_FILE_DONE = kWmApp + 6;      // payload FileJob
+inline constexpr unsigned WM_FILE_DONE = kWmApp + 6;      // payload Carried<FileJob>
 inline constexpr unsigned WM_RUN_SCRIPT = kWmApp + 7;     // payload ScriptPayload
 
 struct MessagePayload {
@@ -22,6 +22,13 @@ struct MessagePayload {
 struct ScriptPayload final : MessagePayload {
   explicit ScriptPayload(WString s) : script(std::move(s)) {}
   WString script;
+};
+
+// A worker's record (a finished save, a verified installer) on its way to the main thread.
+template <class T>
+struct Carried final : MessagePayload {
+  explicit Carried(std::unique_ptr<T> v) : value(std::move(v)) {}
+  std::unique_ptr<T> value;
 };
 
 using PayloadPtr = std::unique_ptr<MessagePayload>;
