@@ -15,11 +15,15 @@ std::string textOf(const Json& message, const char* key) { return jsonString(mes
 
 // Types that run code when the desktop opens them: the Windows ones, and those a Linux desktop
 // executes or installs (launchers, scripts, self-running archives, packages).
-constexpr std::array<const char*, 36> kRiskyExtensions = {
+// Opening a disk image mounts it, a package installs, a console snap-in, help file, shell
+// command file or search/library/settings link runs what it names: those count too.
+constexpr std::array<const char*, 52> kRiskyExtensions = {
     ".exe", ".bat", ".cmd", ".com", ".scr", ".msi", ".msp", ".ps1", ".vbs",        ".vbe",
     ".js",  ".jse", ".wsf", ".wsh", ".hta", ".lnk", ".reg", ".cpl", ".pif",        ".jar",
     ".appref-ms", ".url", ".desktop", ".sh", ".bash", ".zsh", ".csh", ".run", ".bin", ".appimage",
-    ".deb", ".rpm", ".flatpakref", ".py", ".pl", ".rb"};
+    ".deb", ".rpm", ".flatpakref", ".py", ".pl", ".rb",
+    ".msc", ".chm", ".scf", ".iso", ".img", ".vhd", ".vhdx", ".appinstaller", ".msix", ".msixbundle",
+    ".appx", ".appxbundle", ".xll", ".library-ms", ".search-ms", ".settingcontent-ms"};
 
 FolderModel& foldersOf(const App& app) { return app.saveFolders ? *app.saveFolders : diskFolders(); }
 

@@ -87,7 +87,7 @@ WString cleanFileName(WStringView name) {
     if (c < 32 || kReplaced.find(c) != WStringView::npos) c = WChar('_');
   trimTrailingDotsAndSpaces(out);
   out = keepLast(out, kMaxFileNameUnits);
-  while (utf8Size(out) > kMaxFileNameBytes) out = keepLast(out, out.size() - 1);
+  while (kFileNamesCountBytes && utf8Size(out) > kMaxFileNameBytes) out = keepLast(out, out.size() - 1);
   if (out.empty()) return DESK_W("_");
   if (isReservedDeviceName(out)) return DESK_W("_") + out;
   return out;

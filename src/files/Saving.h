@@ -20,13 +20,16 @@
 #include "files/FolderModel.h"
 #include "files/FilePlatform.h"
 #include "files/ReservedPath.h"
+#include "desk_file_names.h"
 
 inline constexpr std::size_t kMaxFileNameUnits = 120;
 inline constexpr std::size_t kMaxFolderNameUnits = 80;
 inline constexpr std::size_t kMaxFolderLevels = 16;
-// A longer cleaned name loses leading characters until its UTF-8 form fits too, leaving room
-// for " (n)" and ".part" under the 255-byte limit of common file systems.
+// Where the file system counts bytes, a longer cleaned name loses leading characters until its
+// UTF-8 form fits too, leaving room for " (n)" and ".part" under the 255-byte limit. Where it
+// counts UTF-16 units (NTFS), 120 units and those suffixes are always within its 255.
 inline constexpr std::size_t kMaxFileNameBytes = 230;
+static_assert(kMaxFileNameUnits + 20 < 255);
 
 // The received folder plus the cleaned levels of `dir` ("/" or "\\" separated, "." and ".."
 // pieces skipped, each level at most 80 units, at most 16 levels), created in `folders`. When it

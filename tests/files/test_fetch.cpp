@@ -213,8 +213,9 @@ TEST(FileDone, OpenAndRevealOnlyWhatThisRunSaved) {
 TEST(FileDone, RiskyKinds) {
   FilesHarness h;
   const char* risky[] = {"a.exe", "B.BAT", "c.appref-ms", "d.url", "e.desktop", "f.sh", "g.AppImage", "h.deb",
-                         "i.flatpakref", "j.py", "k.rb", "l.pl", "m.run", "n.bin", "o.zsh", "p.lnk"};
-  const char* safe[] = {"a.txt", "b.png", ".exe", "exe", "c.exe.txt", "d.tar.gz", "e.", "f.shx", "g.desktop.txt"};
+                         "i.flatpakref", "j.py", "k.rb", "l.pl", "m.run", "n.bin", "o.zsh", "p.lnk",
+                         "q.ISO", "r.vhdx", "s.msixbundle", "t.settingcontent-ms", "u.msc", "v.chm"};
+  const char* safe[] = {"a.txt", "b.png", ".exe", "exe", "c.exe.txt", "d.tar.gz", "e.", "f.shx", "g.desktop.txt", "h.isolated"};
   for (const char* name : risky) EXPECT_TRUE(h.app.isRiskyFile(h.received / name)) << name;
   for (const char* name : safe) EXPECT_FALSE(h.app.isRiskyFile(h.received / name)) << name;
 }
