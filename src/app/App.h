@@ -16,6 +16,7 @@
 #include "common/json.h"
 #include "common/messages.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "web/WebHost.h"
 
 struct FileJob;
@@ -28,8 +29,6 @@ struct Rect {
   double w = 0;
   double h = 0;
 };
-
-inline constexpr const char* kShellVersion = "1.3.0";
 
 // Timer ids and intervals.
 inline constexpr int kTimerPointer = 1;
