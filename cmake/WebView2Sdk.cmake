@@ -17,7 +17,7 @@ if(NOT WEBVIEW2_SDK_DIR)
   set(WEBVIEW2_SDK_DIR "${desk_sdk_default}" CACHE PATH "" FORCE)
 endif()
 
-set(DESK_WEBVIEW2_LOADER ${WEBVIEW2_SDK_DIR}/build/native/x64/WebView2Loader.dll)
+set(DESK_WEBVIEW2_LOADER ${WEBVIEW2_SDK_DIR}/build/native/x64/WebView2Loader.dll CACHE INTERNAL "")
 if(NOT EXISTS ${WEBVIEW2_SDK_DIR}/build/native/include/WebView2.h OR NOT EXISTS ${DESK_WEBVIEW2_LOADER})
   message(FATAL_ERROR "No WebView2 SDK at \"${WEBVIEW2_SDK_DIR}\" (WebView2.h and the x64 WebView2Loader.dll): "
     "run scripts/setup --test, which fetches it with dotnet, or extract the NuGet package "
