@@ -31,6 +31,8 @@ std::vector<std::string> lines(const std::string& text) {
 
 }  // namespace
 
+std::filesystem::path win64File(const std::string& relative) { return kBuild / relative; }
+
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
@@ -83,19 +85,20 @@ std::vector<std::string> WineSession::environment() const {
   env.push_back("XDG_DATA_HOME=" + (home / ".local/share").string());
   env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
   env.push_back("WINEDEBUG=-all");
-  // No Gecko or Mono installer dialogs in a fresh prefix.
-  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+  // No Gecko or Mono installer dialogs in a fresh prefix, and no menu entries for shortcuts.
+  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d");
   return env;
 }
 
-std::string WineSession::run(const std::vector<std::string>& argv, int timeoutMs) const {
+std::string WineSession::run(const std::vector<std::string>& argv, int timeoutMs, std::optional<int>* code) const {
   const auto out = dir_.path() / "run.out";
   std::filesystem::remove(out);
   std::vector<std::string> command{findProgram("wine")};
   command.insert(command.end(), argv.begin(), argv.end());
   ChildProcess child;
   if (!child.start(command, environment(), out.string())) return {};
-  child.wait(timeoutMs);
+  const auto status = child.wait(timeoutMs);
+  if (code) *code = status;
   return slurp(out);
 }
 
@@ -113,18 +116,23 @@ WineShell::~WineShell() {
   waitUntil([&] { return !probe({"window"}).value("found", false); }, 10000);
 }
 
-bool WineShell::start(const ShellOptions& options) {
+bool WineShell::start(const ShellOptions& options, const std::filesystem::path& loader) {
   const auto app = dir_.path() / "app";
   std::filesystem::create_directories(app);
   std::filesystem::copy_file(kProgram, app / "tamsel-desk.exe", std::filesystem::copy_options::overwrite_existing);
   if (options.loader) {
-    std::filesystem::copy_file(kStandIn, app / "WebView2Loader.dll", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(loader.empty() ? kStandIn : loader, app / "WebView2Loader.dll",
+                               std::filesystem::copy_options::overwrite_existing);
   }
+  return startAt(app / "tamsel-desk.exe", options);
+}
+
+bool WineShell::startAt(const std::filesystem::path& program, const ShellOptions& options) {
   std::ofstream(dir_.path() / "commands.txt", std::ios::app).flush();
   auto env = session_.environment();
   env.push_back("DESK_STANDIN_DIR=" + windowsPath(dir_.path()));
   env.push_back("DESK_STANDIN_FAIL=" + options.fail);
-  std::vector<std::string> argv{findProgram("wine"), (app / "tamsel-desk.exe").string()};
+  std::vector<std::string> argv{findProgram("wine"), program.string()};
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   return process_.start(argv, env, (dir_.path() / "stderr.txt").string());
 }
@@ -158,6 +166,13 @@ Json WineShell::probe(const std::vector<std::string>& args) const {
   const std::string out = session_.run(argv);
   const Json answer = Json::parse(out, nullptr, false);
   return answer.is_discarded() ? Json() : answer;
+}
+
+bool WineShell::probeAside(ChildProcess& child, const std::vector<std::string>& args,
+                           const std::filesystem::path& output) const {
+  std::vector<std::string> argv{findProgram("wine"), kProbe.string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return child.start(argv, session_.environment(), output.string());
 }
 
 bool WineShell::pointer(int x, int y) const {

@@ -28,8 +28,9 @@ class WineSession {
   bool ok() const { return ok_; }
   const std::filesystem::path& prefix() const { return prefix_; }
   std::vector<std::string> environment() const;
-  // Runs a Windows program of the prefix to its end; its standard output.
-  std::string run(const std::vector<std::string>& argv, int timeoutMs = 20000) const;
+  // Runs a Windows program of the prefix to its end; its standard output (and its exit code).
+  std::string run(const std::vector<std::string>& argv, int timeoutMs = 20000,
+                  std::optional<int>* code = nullptr) const;
   // The addresses the shell handed to the browser, in order.
   std::vector<std::string> browsed() const;
   // The user's folders inside the prefix.
@@ -49,12 +50,18 @@ struct ShellOptions {
   std::vector<std::string> args;
 };
 
+// A file of the win64 build.
+std::filesystem::path win64File(const std::string& relative);
+
 class WineShell {
  public:
   explicit WineShell(WineSession& session);
   ~WineShell();
 
-  bool start(const ShellOptions& options = {});
+  // A copy of the build's program, with the stand-in (or the loader named) beside it.
+  bool start(const ShellOptions& options = {}, const std::filesystem::path& loader = {});
+  // A program where it lies, an installed one.
+  bool startAt(const std::filesystem::path& program, const ShellOptions& options = {});
   ChildProcess& process() { return process_; }
   std::optional<int> wait(int timeoutMs) { return process_.wait(timeoutMs); }
 
@@ -67,6 +74,8 @@ class WineShell {
 
   // desk-probe's answer as JSON (null when it printed nothing usable).
   Json probe(const std::vector<std::string>& args) const;
+  // desk-probe left running (hold, await), its answer going to output.
+  bool probeAside(ChildProcess& child, const std::vector<std::string>& args, const std::filesystem::path& output) const;
   bool pointer(int x, int y) const;  // moves the X pointer with xdotool
   // The Windows path of a file in this test's folder.
   std::string windowsPath(const std::filesystem::path& file) const;

@@ -4,6 +4,7 @@
 // hand-off, the files, the scripts the page was given).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "DeskSign.h"
@@ -11,6 +12,7 @@
 #include "app/ShellTexts.h"
 #include "common/crypto.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "support/DeskServer.h"
 
 namespace {
@@ -26,6 +28,14 @@ constexpr unsigned kTraySelect = 0x400;
 
 bool contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Only a build with the repository's test key takes updates the tests sign.
+bool updateKeyIsTheTestKey() {
+  std::string error;
+  const auto pub =
+      desksign::publicKeyOf(std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem", error);
+  return pub && pub->x == updateKeyX() && pub->y == updateKeyY();
 }
 
 class WineDesktopTest : public ::testing::Test {
@@ -102,7 +112,7 @@ std::unique_ptr<WineSession> WineDesktopTest::session_;
 
 TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
   struct Case {
-    bool loader;
+    int loader;  // 0 none, 1 the stand-in, 2 the SDK's, which finds no Edge runtime under Wine
     const char* fail;
     const WChar* text;
     int answer;  // IDOK 1, IDYES 6, IDNO 7
@@ -114,6 +124,8 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
       {false, "", kTextLoaderMissing, 1, 1},
       {true, "version", kTextNoRuntime, 7, 1},
       {true, "version", kTextNoRuntime, 6, 1},
+      {2, "", kTextNoRuntime, 7, 1},
+      {2, "", kTextNoRuntime, 6, 1},
       {true, "environment-refused", kTextEnvironmentRefused, 1, 1},
       {true, "environment", kTextEnvironmentFailed, 1, 0},
       {true, "controller-refused", kTextControllerRefused, 1, 0},
@@ -122,9 +134,10 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
       {true, "script", kTextScriptFailed, 1, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.fail) + (c.loader ? "" : "no loader"));
+    SCOPED_TRACE(std::string(c.fail) + " loader " + std::to_string(c.loader));
     WineShell shell(*session_);
-    ASSERT_TRUE(shell.start({c.loader, c.fail, {"--server=" + server_.origin()}}));
+    ASSERT_TRUE(shell.start({c.loader != 0, c.fail, {"--server=" + server_.origin()}},
+                            c.loader == 2 ? win64File("src/platform/win32/desktop/WebView2Loader.dll") : ""));
     Json box;
     ASSERT_TRUE(waitUntil([&] { return (box = shell.probe({"box"})).value("open", false); }, 30000));
     EXPECT_EQ(box.value("text", ""), toNarrow(c.text));
@@ -133,10 +146,12 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
     EXPECT_EQ(shell.wait(20000), c.exitCode);
     EXPECT_TRUE(shell.calls("Navigate ").empty());
   }
-  // Only the Yes answer opened the runtime's download page.
+  // Only the Yes answers opened the runtime's download page, one each.
   EXPECT_TRUE(waitUntil(
       [&] {
-        return contains(session_->browsed(), "https://developer.microsoft.com/microsoft-edge/webview2/#download-section");
+        const auto browsed = session_->browsed();
+        return std::count(browsed.begin(), browsed.end(),
+                          "https://developer.microsoft.com/microsoft-edge/webview2/#download-section") == 2;
       },
       10000));
 }
@@ -303,8 +318,7 @@ TEST_F(WineDesktopTest, PageMessagesReachTheirServices) {
   // A signed manifest of a newer version, with the installer it names.
   const auto key = std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem";
   std::string error;
-  const auto pub = desksign::publicKeyOf(key, error);
-  const bool testKey = pub && pub->x == updateKeyX() && pub->y == updateKeyY();
+  const bool testKey = updateKeyIsTheTestKey();
   const auto installer = shell_->folder() / "TamselDesk Setup.exe";
   std::ofstream(installer, std::ios::binary) << "MZ not really a program";
   if (testKey) {
@@ -393,6 +407,132 @@ TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
   EXPECT_NE(ready[0].find("'11111111111111111111111111111111', {\"addrs\":[\"10.213.0."), std::string::npos) << ready[0];
   EXPECT_NE(ready[0].find("\"native\":true"), std::string::npos) << ready[0];
   EXPECT_NE(ready[1].find("\"native\":false"), std::string::npos) << ready[1];
+}
+
+// The win64 build's installers, this version's and then the next one's (with the stand-in
+// runtime) through the update hand-off, which a program holding the installed one open stops
+// once; then the uninstaller.
+TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
+  const auto installer = win64File("packages/TamselDesk-" DESK_VERSION ".exe");
+  const auto next = win64File("tests/win32/TamselDesk-" DESK_NEXT_VERSION ".exe");
+  if (!std::filesystem::exists(installer) || !std::filesystem::exists(next)) {
+    GTEST_SKIP() << "Wine tests skipped: " << next << " is missing (makensis?)";
+  }
+  if (!updateKeyIsTheTestKey()) GTEST_SKIP() << "built with a release key: no signed update to check";
+  const auto programs = session_->userFolder("AppData/Local/Programs/TamselDesk");
+  const auto data = session_->userFolder("AppData/Local/TamselDeskNative");
+  const auto shortcut = session_->userFolder("AppData/Roaming/Microsoft/Windows/Start Menu/Programs") /
+                        (std::string(kDisplayName) + ".lnk");
+  const std::string folder = "C:\\users\\" + session_->userFolder("").parent_path().filename().string() +
+                             "\\AppData\\Local\\Programs\\TamselDesk";
+  const std::string entryKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TamselDesk";
+  auto silently = [&](const std::filesystem::path& program) {
+    std::optional<int> code;
+    session_->run({program.string(), "/S"}, 90000, &code);
+    return code;
+  };
+
+  // Installed for this user: the program with the SDK's loader, no server.json (no origin
+  // configured), a shortcut, the entry in the list of programs.
+  ASSERT_EQ(silently(installer), 0);
+  for (const char* file : {"tamsel-desk.exe", "WebView2Loader.dll", "uninstall.exe"}) {
+    EXPECT_TRUE(std::filesystem::exists(programs / file)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(programs / "server.json"));
+  EXPECT_TRUE(std::filesystem::exists(shortcut));
+  const std::string entry = session_->run({"reg", "query", entryKey});
+  for (const std::string& value : std::vector<std::string>{
+           "DisplayName    REG_SZ    ", "DisplayVersion    REG_SZ    " DESK_VERSION, "Publisher    REG_SZ    Tamsel",
+           "EstimatedSize    REG_DWORD    0x", "DisplayIcon    REG_SZ    " + folder + "\\tamsel-desk.exe,0",
+           "UninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\"\r\n",
+           "QuietUninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\" /S"}) {
+    EXPECT_NE(entry.find(value), std::string::npos) << value << entry;
+  }
+
+  // Started where it lies, with the stand-in, against the server the user's config.json names.
+  std::filesystem::copy_file(win64File("tests/win32/WebView2Loader.dll"), programs / "WebView2Loader.dll",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::create_directories(data);
+  std::ofstream(data / "config.json") << R"({"server":")" << server_.origin() << "\"}";
+  auto startInstalled = [&](WineShell& shell) {
+    return shell.startAt(programs / "tamsel-desk.exe") &&
+           waitUntil([&] { return window().value("visible", false); }, 30000);
+  };
+  auto startedAs = [&](const std::string& version) {
+    return waitUntil(
+        [&] {
+          const auto scripts = shell_->calls("AddScriptToExecuteOnDocumentCreated ");
+          return std::any_of(scripts.begin(), scripts.end(), [&](const std::string& script) {
+            return script.find("deskShellVersion=\"" + version + "\"") != std::string::npos;
+          });
+        },
+        60000);
+  };
+  ASSERT_TRUE(startInstalled(*shell_));
+  session_->run({"reg", "add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "TamselDeskNative",
+                 "/d", "C:\\elsewhere\\tamsel-desk.exe", "/f"});
+
+  // The next version, signed with the test key; the page takes it and hands over.
+  std::string error;
+  const auto manifest =
+      desksign::makeManifest(std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem",
+                             DESK_NEXT_VERSION, next, next.filename().string(), error);
+  ASSERT_TRUE(manifest) << error;
+  server_.setRoute("/desk-update.json", 200, *manifest, "application/json");
+  std::ifstream bytes(next, std::ios::binary);
+  server_.setRoute("/download/" + next.filename().string(), 200,
+                   std::string(std::istreambuf_iterator<char>(bytes), {}));
+  auto handOff = [&] {
+    pageMessage(R"({"t":"updateCheck","manual":true})");
+    EXPECT_TRUE(scriptRan("window.deskUpdateReady && window.deskUpdateReady(\"" DESK_NEXT_VERSION "\")", 30000));
+    pageMessage(R"({"t":"updateNow"})");
+    EXPECT_EQ(shell_->wait(20000), 0);
+  };
+
+  // Another program (a virus scanner, say) holds the installed one open: the installer gives up
+  // with exit code 4, the old shell has ended, and it starts again as it was.
+  {
+    ChildProcess holder, watcher;
+    ASSERT_TRUE(shell_->probeAside(holder, {"hold", shell_->windowsPath(programs / "tamsel-desk.exe")},
+                                   shell_->folder() / "hold.txt"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          std::ifstream in(shell_->folder() / "hold.txt");
+          const Json held = Json::parse(in, nullptr, false);
+          return held.is_object() && held.value("held", false);
+        },
+        20000));
+    ASSERT_TRUE(shell_->probeAside(watcher, {"await", next.filename().string()}, shell_->folder() / "await.txt"));
+    handOff();
+    ASSERT_EQ(watcher.wait(120000), 0);
+    std::ifstream answer(shell_->folder() / "await.txt");
+    EXPECT_EQ(Json::parse(answer, nullptr, false)["exit"], 4);
+    EXPECT_FALSE(window().value("found", true));
+  }
+  shell_ = std::make_unique<WineShell>(*session_);
+  ASSERT_TRUE(startInstalled(*shell_));
+  EXPECT_TRUE(startedAs(DESK_VERSION));
+
+  // Then it goes through: the next version runs, with the same data folder (its origin came
+  // from there), its server.json, the autostart value on the installed program.
+  handOff();
+  ASSERT_TRUE(startedAs(DESK_NEXT_VERSION)) << shell_->standardError();
+  const auto profiles = shell_->calls("CreateCoreWebView2EnvironmentWithOptions ");
+  EXPECT_EQ(profiles.front(), profiles.back());
+  EXPECT_EQ(shell_->calls("Navigate " + pageUrl()).size(), 2u);
+  EXPECT_NE(session_->run({"reg", "query", entryKey}).find("DisplayVersion    REG_SZ    " DESK_NEXT_VERSION),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(programs / "server.json"));
+  EXPECT_NE(autostartValue().find("REG_SZ    \"" + folder + "\\tamsel-desk.exe\""), std::string::npos)
+      << autostartValue();
+
+  // Removed while it runs: the shell ends, and nothing of the program is left but the data.
+  EXPECT_EQ(silently(programs / "uninstall.exe"), 0);
+  EXPECT_TRUE(waitUntil([&] { return !window().value("found", true) && !std::filesystem::exists(programs); }, 30000));
+  EXPECT_FALSE(std::filesystem::exists(shortcut));
+  EXPECT_EQ(session_->run({"reg", "query", entryKey}).find("DisplayName"), std::string::npos);
+  EXPECT_EQ(autostartValue().find("TamselDeskNative"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::remove(data / "config.json"));
 }
 
 }  // namespace
