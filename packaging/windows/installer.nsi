@@ -12,7 +12,8 @@
 ; the installed program; the data folder (%LOCALAPPDATA%\TamselDeskNative) is never touched.
 ; Exit codes: 0 installed (or removed); 1 cancelled; 3 the running shell did not end within 30
 ; seconds; 4 a file of the program could not be replaced (held open by another program), the
-; program left as it was; 5 the program's folder cannot be written. The reason is also shown
+; program left as it was; 5 the program's folder cannot be written; 6 not Windows 10 or later;
+; 7 another of these installers is running. The reason is also shown
 ; (unless silent) and written to standard error when the installer has one.
 Unicode true
 Target amd64-unicode
@@ -23,6 +24,7 @@ ManifestDPIAware true
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include WinMessages.nsh
+!include WinVer.nsh
 
 ; The names, as the program itself has them.
 !searchparse /file "${SOURCE_DIR}/src/common/version.h" `#define DESK_PRODUCT_NAME "` PRODUCT `"`
@@ -118,6 +120,22 @@ Function .onInit
   ${GetOptions} $0 "/UPDATE" $1
   ${IfNot} ${Errors}
     StrCpy $update 1
+  ${EndIf}
+  ; Build 10240 is Windows 10's first; the WebView2 runtime and the program need no less.
+  ${IfNot} ${AtLeastBuild} 10240
+    StrCpy $R7 6
+    StrCpy $R9 "桌面小屋需要 Windows 10 或更新的版本。"
+    StrCpy $R8 "The desk companion needs Windows 10 or later."
+    Call fail
+  ${EndIf}
+  ; One installer at a time: two would replace the same files. The mutex goes with the process.
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Local\tamsel.desk.installer") p.r0 ? e'
+  Pop $1
+  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS
+    StrCpy $R7 7
+    StrCpy $R9 "另一个桌面小屋安装程序正在运行，请等它结束后再试。"
+    StrCpy $R8 "Another installer of the desk companion is running; try again once it has ended."
+    Call fail
   ${EndIf}
 FunctionEnd
 

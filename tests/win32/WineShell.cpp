@@ -12,11 +12,6 @@ const std::filesystem::path kProgram = kBuild / "src/platform/win32/desktop/tams
 const std::filesystem::path kStandIn = kBuild / "tests/win32/WebView2Loader.dll";
 const std::filesystem::path kProbe = kBuild / "tests/win32/desk-probe.exe";
 
-std::string slurp(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -32,6 +27,11 @@ std::vector<std::string> lines(const std::string& text) {
 }  // namespace
 
 std::filesystem::path win64File(const std::string& relative) { return kBuild / relative; }
+
+std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -66,6 +66,8 @@ WineSession::WineSession() : prefix_(dir_.path() / "prefix") {
                           << "'\n";
   std::filesystem::permissions(recorder, std::filesystem::perms::owner_all);
   run({"reg", "add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/d", recorder.string(), "/f"});
+  // The Windows the program is for (a new prefix says Windows 7), which its installer checks.
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win10", "/f"});
   ok_ = std::filesystem::exists(userFolder("AppData"));
 }
 
@@ -166,13 +168,6 @@ Json WineShell::probe(const std::vector<std::string>& args) const {
   const std::string out = session_.run(argv);
   const Json answer = Json::parse(out, nullptr, false);
   return answer.is_discarded() ? Json() : answer;
-}
-
-bool WineShell::probeAside(ChildProcess& child, const std::vector<std::string>& args,
-                           const std::filesystem::path& output) const {
-  std::vector<std::string> argv{findProgram("wine"), kProbe.string()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return child.start(argv, session_.environment(), output.string());
 }
 
 bool WineShell::pointer(int x, int y) const {

@@ -52,6 +52,8 @@ struct ShellOptions {
 
 // A file of the win64 build.
 std::filesystem::path win64File(const std::string& relative);
+// A file's bytes; empty when it cannot be read.
+std::string slurp(const std::filesystem::path& file);
 
 class WineShell {
  public:
@@ -74,8 +76,6 @@ class WineShell {
 
   // desk-probe's answer as JSON (null when it printed nothing usable).
   Json probe(const std::vector<std::string>& args) const;
-  // desk-probe left running (hold, await), its answer going to output.
-  bool probeAside(ChildProcess& child, const std::vector<std::string>& args, const std::filesystem::path& output) const;
   bool pointer(int x, int y) const;  // moves the X pointer with xdotool
   // The Windows path of a file in this test's folder.
   std::string windowsPath(const std::filesystem::path& file) const;

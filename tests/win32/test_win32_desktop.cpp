@@ -14,6 +14,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "support/DeskServer.h"
+#include "update/UpdateRig.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-// Only a build with the repository's test key takes updates the tests sign.
-bool updateKeyIsTheTestKey() {
-  std::string error;
-  const auto pub =
-      desksign::publicKeyOf(std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem", error);
-  return pub && pub->x == updateKeyX() && pub->y == updateKeyY();
-}
 
 class WineDesktopTest : public ::testing::Test {
  protected:
@@ -318,7 +312,8 @@ TEST_F(WineDesktopTest, PageMessagesReachTheirServices) {
   // A signed manifest of a newer version, with the installer it names.
   const auto key = std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem";
   std::string error;
-  const bool testKey = updateKeyIsTheTestKey();
+  const auto pub = desksign::publicKeyOf(key, error);
+  const bool testKey = pub && pub->x == updateKeyX() && pub->y == updateKeyY();
   const auto installer = shell_->folder() / "TamselDesk Setup.exe";
   std::ofstream(installer, std::ios::binary) << "MZ not really a program";
   if (testKey) {
@@ -409,23 +404,22 @@ TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
   EXPECT_NE(ready[1].find("\"native\":false"), std::string::npos) << ready[1];
 }
 
-// The win64 build's installers, this version's and then the next one's (with the stand-in
-// runtime) through the update hand-off, which a program holding the installed one open stops
-// once; then the uninstaller.
+// The win64 build's installers: this version's, then through the update hand-off the next
+// one's (packed with the stand-in), which a program holding the installed one open stops once;
+// then the uninstaller.
 TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
-  const auto installer = win64File("packages/TamselDesk-" DESK_VERSION ".exe");
   const auto next = win64File("tests/win32/TamselDesk-" DESK_NEXT_VERSION ".exe");
-  if (!std::filesystem::exists(installer) || !std::filesystem::exists(next)) {
-    GTEST_SKIP() << "Wine tests skipped: " << next << " is missing (makensis?)";
-  }
-  if (!updateKeyIsTheTestKey()) GTEST_SKIP() << "built with a release key: no signed update to check";
+  if (!std::filesystem::exists(next)) GTEST_SKIP() << "Wine tests skipped: " << next << " is missing";
+  if (!builtWithTestKey()) GTEST_SKIP() << "built with a release key: no signed update to check";
   const auto programs = session_->userFolder("AppData/Local/Programs/TamselDesk");
   const auto data = session_->userFolder("AppData/Local/TamselDeskNative");
   const auto shortcut = session_->userFolder("AppData/Roaming/Microsoft/Windows/Start Menu/Programs") /
-                        (std::string(kDisplayName) + ".lnk");
+                        (kDisplayName + std::string(".lnk"));
   const std::string folder = "C:\\users\\" + session_->userFolder("").parent_path().filename().string() +
                              "\\AppData\\Local\\Programs\\TamselDesk";
-  const std::string entryKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TamselDesk";
+  auto entry = [&] {
+    return session_->run({"reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TamselDesk"});
+  };
   auto silently = [&](const std::filesystem::path& program) {
     std::optional<int> code;
     session_->run({program.string(), "/S"}, 90000, &code);
@@ -434,94 +428,82 @@ TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
 
   // Installed for this user: the program with the SDK's loader, no server.json (no origin
   // configured), a shortcut, the entry in the list of programs.
-  ASSERT_EQ(silently(installer), 0);
+  ASSERT_EQ(silently(win64File("packages/TamselDesk-" DESK_VERSION ".exe")), 0);
   for (const char* file : {"tamsel-desk.exe", "WebView2Loader.dll", "uninstall.exe"}) {
     EXPECT_TRUE(std::filesystem::exists(programs / file)) << file;
   }
   EXPECT_FALSE(std::filesystem::exists(programs / "server.json"));
   EXPECT_TRUE(std::filesystem::exists(shortcut));
-  const std::string entry = session_->run({"reg", "query", entryKey});
   for (const std::string& value : std::vector<std::string>{
-           "DisplayName    REG_SZ    ", "DisplayVersion    REG_SZ    " DESK_VERSION, "Publisher    REG_SZ    Tamsel",
-           "EstimatedSize    REG_DWORD    0x", "DisplayIcon    REG_SZ    " + folder + "\\tamsel-desk.exe,0",
+           "DisplayName", "Publisher    REG_SZ    Tamsel", "DisplayVersion    REG_SZ    " DESK_VERSION, "EstimatedSize",
+           "DisplayIcon    REG_SZ    " + folder + "\\tamsel-desk.exe,0",
            "UninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\"\r\n",
            "QuietUninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\" /S"}) {
-    EXPECT_NE(entry.find(value), std::string::npos) << value << entry;
+    EXPECT_NE(entry().find(value), std::string::npos) << value;
   }
 
-  // Started where it lies, with the stand-in, against the server the user's config.json names.
+  // Started where it lies, with the stand-in, against the server the user's config.json names;
+  // the next version announced, signed with the test key.
   std::filesystem::copy_file(win64File("tests/win32/WebView2Loader.dll"), programs / "WebView2Loader.dll",
                              std::filesystem::copy_options::overwrite_existing);
   std::filesystem::create_directories(data);
   std::ofstream(data / "config.json") << R"({"server":")" << server_.origin() << "\"}";
-  auto startInstalled = [&](WineShell& shell) {
-    return shell.startAt(programs / "tamsel-desk.exe") &&
+  auto startInstalled = [&] {
+    shell_ = std::make_unique<WineShell>(*session_);
+    return shell_->startAt(programs / "tamsel-desk.exe") &&
            waitUntil([&] { return window().value("visible", false); }, 30000);
   };
   auto startedAs = [&](const std::string& version) {
     return waitUntil(
         [&] {
-          const auto scripts = shell_->calls("AddScriptToExecuteOnDocumentCreated ");
-          return std::any_of(scripts.begin(), scripts.end(), [&](const std::string& script) {
-            return script.find("deskShellVersion=\"" + version + "\"") != std::string::npos;
-          });
+          return slurp(shell_->folder() / "calls.log").find("deskShellVersion=\"" + version + "\"") !=
+                 std::string::npos;
         },
         60000);
   };
-  ASSERT_TRUE(startInstalled(*shell_));
-  session_->run({"reg", "add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "TamselDeskNative",
-                 "/d", "C:\\elsewhere\\tamsel-desk.exe", "/f"});
-
-  // The next version, signed with the test key; the page takes it and hands over.
-  std::string error;
-  const auto manifest =
-      desksign::makeManifest(std::filesystem::path(DESK_SOURCE_DIR) / "tests/keys/TEST-ONLY-release-key.pem",
-                             DESK_NEXT_VERSION, next, next.filename().string(), error);
-  ASSERT_TRUE(manifest) << error;
-  server_.setRoute("/desk-update.json", 200, *manifest, "application/json");
-  std::ifstream bytes(next, std::ios::binary);
-  server_.setRoute("/download/" + next.filename().string(), 200,
-                   std::string(std::istreambuf_iterator<char>(bytes), {}));
   auto handOff = [&] {
     pageMessage(R"({"t":"updateCheck","manual":true})");
     EXPECT_TRUE(scriptRan("window.deskUpdateReady && window.deskUpdateReady(\"" DESK_NEXT_VERSION "\")", 30000));
     pageMessage(R"({"t":"updateNow"})");
-    EXPECT_EQ(shell_->wait(20000), 0);
+    EXPECT_EQ(shell_->wait(20000), 0) << shell_->standardError();
   };
+  ASSERT_TRUE(startInstalled());
+  session_->run({"reg", "add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "TamselDeskNative",
+                 "/d", "C:\\elsewhere\\tamsel-desk.exe", "/f"});
+  std::string error;
+  const auto manifest = desksign::makeManifest(testKeyFile(), DESK_NEXT_VERSION, next, next.filename().string(), error);
+  ASSERT_TRUE(manifest) << error;
+  server_.setRoute("/desk-update.json", 200, *manifest, "application/json");
+  server_.setRoute("/download/" + next.filename().string(), 200, slurp(next));
 
   // Another program (a virus scanner, say) holds the installed one open: the installer gives up
-  // with exit code 4, the old shell has ended, and it starts again as it was.
+  // with exit code 4, the old shell has ended, and the old program starts again as it was.
   {
     ChildProcess holder, watcher;
-    ASSERT_TRUE(shell_->probeAside(holder, {"hold", shell_->windowsPath(programs / "tamsel-desk.exe")},
-                                   shell_->folder() / "hold.txt"));
-    ASSERT_TRUE(waitUntil(
-        [&] {
-          std::ifstream in(shell_->folder() / "hold.txt");
-          const Json held = Json::parse(in, nullptr, false);
-          return held.is_object() && held.value("held", false);
-        },
-        20000));
-    ASSERT_TRUE(shell_->probeAside(watcher, {"await", next.filename().string()}, shell_->folder() / "await.txt"));
+    const auto probe = [&](ChildProcess& child, const std::vector<std::string>& args, const std::string& output) {
+      std::vector<std::string> argv{findProgram("wine"), win64File("tests/win32/desk-probe.exe").string()};
+      argv.insert(argv.end(), args.begin(), args.end());
+      return child.start(argv, session_->environment(), (shell_->folder() / output).string());
+    };
+    ASSERT_TRUE(probe(holder, {"hold", shell_->windowsPath(programs / "tamsel-desk.exe")}, "held.txt"));
+    ASSERT_TRUE(waitUntil([&] { return !slurp(shell_->folder() / "held.txt").empty(); }, 20000));
+    ASSERT_TRUE(probe(watcher, {"await", next.filename().string()}, "exit.txt"));
     handOff();
     ASSERT_EQ(watcher.wait(120000), 0);
-    std::ifstream answer(shell_->folder() / "await.txt");
-    EXPECT_EQ(Json::parse(answer, nullptr, false)["exit"], 4);
+    EXPECT_EQ(Json::parse(slurp(shell_->folder() / "exit.txt"), nullptr, false)["exit"], 4);
     EXPECT_FALSE(window().value("found", true));
   }
-  shell_ = std::make_unique<WineShell>(*session_);
-  ASSERT_TRUE(startInstalled(*shell_));
+  ASSERT_TRUE(startInstalled());
   EXPECT_TRUE(startedAs(DESK_VERSION));
 
   // Then it goes through: the next version runs, with the same data folder (its origin came
-  // from there), its server.json, the autostart value on the installed program.
+  // from there), its server.json, and the autostart value on the installed program.
   handOff();
   ASSERT_TRUE(startedAs(DESK_NEXT_VERSION)) << shell_->standardError();
   const auto profiles = shell_->calls("CreateCoreWebView2EnvironmentWithOptions ");
   EXPECT_EQ(profiles.front(), profiles.back());
   EXPECT_EQ(shell_->calls("Navigate " + pageUrl()).size(), 2u);
-  EXPECT_NE(session_->run({"reg", "query", entryKey}).find("DisplayVersion    REG_SZ    " DESK_NEXT_VERSION),
-            std::string::npos);
+  EXPECT_NE(entry().find("DisplayVersion    REG_SZ    " DESK_NEXT_VERSION), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(programs / "server.json"));
   EXPECT_NE(autostartValue().find("REG_SZ    \"" + folder + "\\tamsel-desk.exe\""), std::string::npos)
       << autostartValue();
@@ -530,7 +512,7 @@ TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
   EXPECT_EQ(silently(programs / "uninstall.exe"), 0);
   EXPECT_TRUE(waitUntil([&] { return !window().value("found", true) && !std::filesystem::exists(programs); }, 30000));
   EXPECT_FALSE(std::filesystem::exists(shortcut));
-  EXPECT_EQ(session_->run({"reg", "query", entryKey}).find("DisplayName"), std::string::npos);
+  EXPECT_EQ(entry().find("DisplayName"), std::string::npos);
   EXPECT_EQ(autostartValue().find("TamselDeskNative"), std::string::npos);
   EXPECT_TRUE(std::filesystem::remove(data / "config.json"));
 }

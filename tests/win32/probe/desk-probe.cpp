@@ -7,7 +7,8 @@
 //   desk-probe box              the open message box's text, or nothing
 //   desk-probe answer ID        presses a button of the open message box (IDOK 1, IDYES 6, IDNO 7)
 //   desk-probe hold FILE        keeps FILE open, letting others only read it, until ended
-//   desk-probe await NAME       waits for a process of that program name to start and end: its exit code
+//   desk-probe await NAME       waits for a program of that name to start (within a minute) and end:
+//                               its exit code
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -83,15 +84,6 @@ int boxText() {
 
 using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
 
-int hold(const wchar_t* file) {
-  const Handle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), CloseHandle);
-  const bool ok = held.get() != INVALID_HANDLE_VALUE;
-  std::printf("{\"held\":%s}\n", ok ? "true" : "false");
-  std::fflush(stdout);
-  if (ok) Sleep(INFINITE);
-  return ok ? 0 : 1;
-}
-
 // The first process of that program name that shows within a minute.
 Handle findProcess(const wchar_t* name) {
   for (int tries = 0; tries < 6000; ++tries, Sleep(10)) {
@@ -108,12 +100,20 @@ Handle findProcess(const wchar_t* name) {
   return Handle(nullptr, CloseHandle);
 }
 
+int hold(const wchar_t* file) {
+  const Handle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), CloseHandle);
+  if (held.get() == INVALID_HANDLE_VALUE) return 1;
+  std::puts("{\"held\":true}");
+  std::fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
 int await(const wchar_t* name) {
   const Handle process = findProcess(name);
   DWORD code = 0;
   if (!process || WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0 ||
       !GetExitCodeProcess(process.get(), &code)) {
-    std::puts("{\"exit\":null}");
     return 1;
   }
   std::printf("{\"exit\":%lu}\n", code);
