@@ -234,12 +234,13 @@ Section Uninstall
     StrCpy $R8 "Cannot remove $INSTDIR\${PROGRAM} (another program holds it open)."
     Call un.fail
   ${EndIf}
+  Delete "${SHORTCUT}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ; The folder last: once it is gone, so is everything else.
   Delete "$INSTDIR\WebView2Loader.dll"
   Delete "$INSTDIR\server.json"
   Delete "$INSTDIR\*.new"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  Delete "${SHORTCUT}"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
 SectionEnd

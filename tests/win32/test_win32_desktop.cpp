@@ -502,7 +502,7 @@ TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
   ASSERT_TRUE(startedAs(DESK_NEXT_VERSION)) << shell_->standardError();
   const auto profiles = shell_->calls("CreateCoreWebView2EnvironmentWithOptions ");
   EXPECT_EQ(profiles.front(), profiles.back());
-  EXPECT_EQ(shell_->calls("Navigate " + pageUrl()).size(), 2u);
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("Navigate " + pageUrl()).size() == 2; }, 20000));
   EXPECT_NE(entry().find("DisplayVersion    REG_SZ    " DESK_NEXT_VERSION), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(programs / "server.json"));
   EXPECT_NE(autostartValue().find("REG_SZ    \"" + folder + "\\tamsel-desk.exe\""), std::string::npos)
