@@ -8,8 +8,7 @@ set(desk_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
 set(desk_pkg_src ${CMAKE_SOURCE_DIR}/packaging/linux)
 file(MAKE_DIRECTORY ${desk_pkg_dir})
 
-set(DESK_SERVER_ORIGIN "" CACHE STRING
-  "Origin an installed shell starts against (written to server.json beside the program), e.g. https://desk.example.com")
+include(${CMAKE_CURRENT_LIST_DIR}/ServerOrigin.cmake)
 set(DESK_RELEASE_DATE "2025-01-01" CACHE STRING "Release date of this version, for the AppStream data (YYYY-MM-DD)")
 
 # The program lives in a folder of its own (src/platform/linux/desktop installs it), so that
@@ -17,16 +16,9 @@ set(DESK_RELEASE_DATE "2025-01-01" CACHE STRING "Release date of this version, f
 file(CREATE_LINK ../lib/tamsel-desk/tamsel-desk ${desk_pkg_dir}/tamsel-desk SYMBOLIC)
 install(FILES ${desk_pkg_dir}/tamsel-desk DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-if(DESK_SERVER_ORIGIN)
-  # The shell would refuse anything else at every start; refuse it here, once.
-  set(host "([A-Za-z0-9-]+\\.)*[A-Za-z0-9-]+(:[0-9]+)?")
-  if(NOT DESK_SERVER_ORIGIN MATCHES "^https://${host}/?$" AND
-     NOT DESK_SERVER_ORIGIN MATCHES "^http://(localhost|127\\.0\\.0\\.1|\\[::1\\])(:[0-9]+)?/?$")
-    message(FATAL_ERROR "DESK_SERVER_ORIGIN must be https://HOST[:PORT] (or http:// on localhost), "
-                        "not \"${DESK_SERVER_ORIGIN}\"")
-  endif()
-  file(CONFIGURE OUTPUT ${desk_pkg_dir}/server.json CONTENT "{\"server\":\"${DESK_SERVER_ORIGIN}\"}\n")
-  install(FILES ${desk_pkg_dir}/server.json DESTINATION lib/tamsel-desk)
+desk_server_json(${desk_pkg_dir} desk_server_json)
+if(desk_server_json)
+  install(FILES ${desk_server_json} DESTINATION lib/tamsel-desk)
 endif()
 
 configure_file(${desk_pkg_src}/tamsel-desk.metainfo.xml.in ${desk_pkg_dir}/example.tamsel.Desk.metainfo.xml @ONLY)

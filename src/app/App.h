@@ -17,10 +17,10 @@
 #include "app/DesktopEvents.h"
 #include "app/Timers.h"
 #include "app/messages.h"
-#include "common/ShellVersion.h"
 #include "common/WorkerEvents.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "web/Rect.h"
 #include "web/WebHost.h"
 

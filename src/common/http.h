@@ -11,8 +11,9 @@
 #include <string>
 
 #include "common/text.h"
+#include "common/version.h"
 
-inline constexpr const char* kUserAgent = "TamselDesk/1.3.0";
+constexpr const char* kUserAgent = DESK_PRODUCT_NAME "/" DESK_VERSION;
 
 bool httpGet(WStringView url, std::string& body, const std::optional<std::filesystem::path>& file,
              std::uint64_t maxBytes, std::int32_t timeoutMs);

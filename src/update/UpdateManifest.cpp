@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/ShellVersion.h"
+#include "common/version.h"
 #include "update/UpdateKey.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "web/Bridge.h"
 
-#include "common/ShellVersion.h"
+#include "common/version.h"
 #include "common/json.h"
 
 BridgeFlavor webView2BridgeFlavor() {

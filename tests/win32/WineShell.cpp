@@ -12,11 +12,6 @@ const std::filesystem::path kProgram = kBuild / "src/platform/win32/desktop/tams
 const std::filesystem::path kStandIn = kBuild / "tests/win32/WebView2Loader.dll";
 const std::filesystem::path kProbe = kBuild / "tests/win32/desk-probe.exe";
 
-std::string slurp(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -30,6 +25,13 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 }  // namespace
+
+std::filesystem::path win64File(const std::string& relative) { return kBuild / relative; }
+
+std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -64,6 +66,8 @@ WineSession::WineSession() : prefix_(dir_.path() / "prefix") {
                           << "'\n";
   std::filesystem::permissions(recorder, std::filesystem::perms::owner_all);
   run({"reg", "add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/d", recorder.string(), "/f"});
+  // The Windows the program is for (a new prefix says Windows 7), which its installer checks.
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win10", "/f"});
   ok_ = std::filesystem::exists(userFolder("AppData"));
 }
 
@@ -83,19 +87,20 @@ std::vector<std::string> WineSession::environment() const {
   env.push_back("XDG_DATA_HOME=" + (home / ".local/share").string());
   env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
   env.push_back("WINEDEBUG=-all");
-  // No Gecko or Mono installer dialogs in a fresh prefix.
-  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+  // No Gecko or Mono installer dialogs in a fresh prefix, and no menu entries for shortcuts.
+  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d");
   return env;
 }
 
-std::string WineSession::run(const std::vector<std::string>& argv, int timeoutMs) const {
+std::string WineSession::run(const std::vector<std::string>& argv, int timeoutMs, std::optional<int>* code) const {
   const auto out = dir_.path() / "run.out";
   std::filesystem::remove(out);
   std::vector<std::string> command{findProgram("wine")};
   command.insert(command.end(), argv.begin(), argv.end());
   ChildProcess child;
   if (!child.start(command, environment(), out.string())) return {};
-  child.wait(timeoutMs);
+  const auto status = child.wait(timeoutMs);
+  if (code) *code = status;
   return slurp(out);
 }
 
@@ -113,18 +118,23 @@ WineShell::~WineShell() {
   waitUntil([&] { return !probe({"window"}).value("found", false); }, 10000);
 }
 
-bool WineShell::start(const ShellOptions& options) {
+bool WineShell::start(const ShellOptions& options, const std::filesystem::path& loader) {
   const auto app = dir_.path() / "app";
   std::filesystem::create_directories(app);
   std::filesystem::copy_file(kProgram, app / "tamsel-desk.exe", std::filesystem::copy_options::overwrite_existing);
   if (options.loader) {
-    std::filesystem::copy_file(kStandIn, app / "WebView2Loader.dll", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(loader.empty() ? kStandIn : loader, app / "WebView2Loader.dll",
+                               std::filesystem::copy_options::overwrite_existing);
   }
+  return startAt(app / "tamsel-desk.exe", options);
+}
+
+bool WineShell::startAt(const std::filesystem::path& program, const ShellOptions& options) {
   std::ofstream(dir_.path() / "commands.txt", std::ios::app).flush();
   auto env = session_.environment();
   env.push_back("DESK_STANDIN_DIR=" + windowsPath(dir_.path()));
   env.push_back("DESK_STANDIN_FAIL=" + options.fail);
-  std::vector<std::string> argv{findProgram("wine"), (app / "tamsel-desk.exe").string()};
+  std::vector<std::string> argv{findProgram("wine"), program.string()};
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   return process_.start(argv, env, (dir_.path() / "stderr.txt").string());
 }

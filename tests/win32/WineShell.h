@@ -28,8 +28,9 @@ class WineSession {
   bool ok() const { return ok_; }
   const std::filesystem::path& prefix() const { return prefix_; }
   std::vector<std::string> environment() const;
-  // Runs a Windows program of the prefix to its end; its standard output.
-  std::string run(const std::vector<std::string>& argv, int timeoutMs = 20000) const;
+  // Runs a Windows program of the prefix to its end; its standard output (and its exit code).
+  std::string run(const std::vector<std::string>& argv, int timeoutMs = 20000,
+                  std::optional<int>* code = nullptr) const;
   // The addresses the shell handed to the browser, in order.
   std::vector<std::string> browsed() const;
   // The user's folders inside the prefix.
@@ -49,12 +50,20 @@ struct ShellOptions {
   std::vector<std::string> args;
 };
 
+// A file of the win64 build.
+std::filesystem::path win64File(const std::string& relative);
+// A file's bytes; empty when it cannot be read.
+std::string slurp(const std::filesystem::path& file);
+
 class WineShell {
  public:
   explicit WineShell(WineSession& session);
   ~WineShell();
 
-  bool start(const ShellOptions& options = {});
+  // A copy of the build's program, with the stand-in (or the loader named) beside it.
+  bool start(const ShellOptions& options = {}, const std::filesystem::path& loader = {});
+  // A program where it lies, an installed one.
+  bool startAt(const std::filesystem::path& program, const ShellOptions& options = {});
   ChildProcess& process() { return process_; }
   std::optional<int> wait(int timeoutMs) { return process_.wait(timeoutMs); }
 

@@ -4,6 +4,7 @@
 // hand-off, the files, the scripts the page was given).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "DeskSign.h"
@@ -11,7 +12,9 @@
 #include "app/ShellTexts.h"
 #include "update/UpdateKey.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "support/DeskServer.h"
+#include "update/UpdateRig.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ constexpr unsigned kTraySelect = 0x400;
 bool contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
+
 
 class WineDesktopTest : public ::testing::Test {
  protected:
@@ -105,7 +109,7 @@ std::unique_ptr<WineSession> WineDesktopTest::session_;
 
 TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
   struct Case {
-    bool loader;
+    int loader;  // 0 none, 1 the stand-in, 2 the SDK's, which finds no Edge runtime under Wine
     const char* fail;
     const WChar* text;
     int answer;  // IDOK 1, IDYES 6, IDNO 7
@@ -117,6 +121,8 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
       {false, "", kTextLoaderMissing, 1, 1},
       {true, "version", kTextNoRuntime, 7, 1},
       {true, "version", kTextNoRuntime, 6, 1},
+      {2, "", kTextNoRuntime, 7, 1},
+      {2, "", kTextNoRuntime, 6, 1},
       {true, "environment-refused", kTextEnvironmentRefused, 1, 1},
       {true, "environment", kTextEnvironmentFailed, 1, 0},
       {true, "controller-refused", kTextControllerRefused, 1, 0},
@@ -125,9 +131,10 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
       {true, "script", kTextScriptFailed, 1, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.fail) + (c.loader ? "" : "no loader"));
+    SCOPED_TRACE(std::string(c.fail) + " loader " + std::to_string(c.loader));
     WineShell shell(*session_);
-    ASSERT_TRUE(shell.start({c.loader, c.fail, {"--server=" + server_.origin()}}));
+    ASSERT_TRUE(shell.start({c.loader != 0, c.fail, {"--server=" + server_.origin()}},
+                            c.loader == 2 ? win64File("src/platform/win32/desktop/WebView2Loader.dll") : ""));
     Json box;
     ASSERT_TRUE(waitUntil([&] { return (box = shell.probe({"box"})).value("open", false); }, 30000));
     EXPECT_EQ(box.value("text", ""), toNarrow(c.text));
@@ -136,10 +143,12 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
     EXPECT_EQ(shell.wait(20000), c.exitCode);
     EXPECT_TRUE(shell.calls("Navigate ").empty());
   }
-  // Only the Yes answer opened the runtime's download page.
+  // Only the Yes answers opened the runtime's download page, one each.
   EXPECT_TRUE(waitUntil(
       [&] {
-        return contains(session_->browsed(), "https://developer.microsoft.com/microsoft-edge/webview2/#download-section");
+        const auto browsed = session_->browsed();
+        return std::count(browsed.begin(), browsed.end(),
+                          "https://developer.microsoft.com/microsoft-edge/webview2/#download-section") == 2;
       },
       10000));
 }
@@ -406,6 +415,119 @@ TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
   EXPECT_NE(ready[0].find("'11111111111111111111111111111111', {\"addrs\":[\"10.213.0."), std::string::npos) << ready[0];
   EXPECT_NE(ready[0].find("\"native\":true"), std::string::npos) << ready[0];
   EXPECT_NE(ready[1].find("\"native\":false"), std::string::npos) << ready[1];
+}
+
+// The win64 build's installers: this version's, then through the update hand-off the next
+// one's (packed with the stand-in), which a program holding the installed one open stops once;
+// then the uninstaller.
+TEST_F(WineDesktopTest, InstallersInstallUpdateAndRemoveTheProgram) {
+  const auto next = win64File("tests/win32/TamselDesk-" DESK_NEXT_VERSION ".exe");
+  if (!std::filesystem::exists(next)) GTEST_SKIP() << "Wine tests skipped: " << next << " is missing";
+  if (!builtWithTestKey()) GTEST_SKIP() << "built with a release key: no signed update to check";
+  const auto programs = session_->userFolder("AppData/Local/Programs/TamselDesk");
+  const auto data = session_->userFolder("AppData/Local/TamselDeskNative");
+  const auto shortcut = session_->userFolder("AppData/Roaming/Microsoft/Windows/Start Menu/Programs") /
+                        (kDisplayName + std::string(".lnk"));
+  const std::string folder = "C:\\users\\" + session_->userFolder("").parent_path().filename().string() +
+                             "\\AppData\\Local\\Programs\\TamselDesk";
+  auto entry = [&] {
+    return session_->run({"reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TamselDesk"});
+  };
+  auto silently = [&](const std::filesystem::path& program) {
+    std::optional<int> code;
+    session_->run({program.string(), "/S"}, 90000, &code);
+    return code;
+  };
+
+  // Installed for this user: the program with the SDK's loader, no server.json (no origin
+  // configured), a shortcut, the entry in the list of programs.
+  ASSERT_EQ(silently(win64File("packages/TamselDesk-" DESK_VERSION ".exe")), 0);
+  for (const char* file : {"tamsel-desk.exe", "WebView2Loader.dll", "uninstall.exe"}) {
+    EXPECT_TRUE(std::filesystem::exists(programs / file)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(programs / "server.json"));
+  EXPECT_TRUE(std::filesystem::exists(shortcut));
+  for (const std::string& value : std::vector<std::string>{
+           "DisplayName", "Publisher    REG_SZ    Tamsel", "DisplayVersion    REG_SZ    " DESK_VERSION, "EstimatedSize",
+           "DisplayIcon    REG_SZ    " + folder + "\\tamsel-desk.exe,0",
+           "UninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\"\r\n",
+           "QuietUninstallString    REG_SZ    \"" + folder + "\\uninstall.exe\" /S"}) {
+    EXPECT_NE(entry().find(value), std::string::npos) << value;
+  }
+
+  // Started where it lies, with the stand-in, against the server the user's config.json names;
+  // the next version announced, signed with the test key.
+  std::filesystem::copy_file(win64File("tests/win32/WebView2Loader.dll"), programs / "WebView2Loader.dll",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::create_directories(data);
+  std::ofstream(data / "config.json") << R"({"server":")" << server_.origin() << "\"}";
+  auto startInstalled = [&] {
+    shell_ = std::make_unique<WineShell>(*session_);
+    return shell_->startAt(programs / "tamsel-desk.exe") &&
+           waitUntil([&] { return window().value("visible", false); }, 30000);
+  };
+  auto startedAs = [&](const std::string& version) {
+    return waitUntil(
+        [&] {
+          return slurp(shell_->folder() / "calls.log").find("deskShellVersion=\"" + version + "\"") !=
+                 std::string::npos;
+        },
+        60000);
+  };
+  auto handOff = [&] {
+    pageMessage(R"({"t":"updateCheck","manual":true})");
+    EXPECT_TRUE(scriptRan("window.deskUpdateReady && window.deskUpdateReady(\"" DESK_NEXT_VERSION "\")", 30000));
+    pageMessage(R"({"t":"updateNow"})");
+    EXPECT_EQ(shell_->wait(20000), 0) << shell_->standardError();
+  };
+  ASSERT_TRUE(startInstalled());
+  session_->run({"reg", "add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "TamselDeskNative",
+                 "/d", "C:\\elsewhere\\tamsel-desk.exe", "/f"});
+  std::string error;
+  const auto manifest = desksign::makeManifest(testKeyFile(), DESK_NEXT_VERSION, next, next.filename().string(), error);
+  ASSERT_TRUE(manifest) << error;
+  server_.setRoute("/desk-update.json", 200, *manifest, "application/json");
+  server_.setRoute("/download/" + next.filename().string(), 200, slurp(next));
+
+  // Another program (a virus scanner, say) holds the installed one open: the installer gives up
+  // with exit code 4, the old shell has ended, and the old program starts again as it was.
+  {
+    ChildProcess holder, watcher;
+    const auto probe = [&](ChildProcess& child, const std::vector<std::string>& args, const std::string& output) {
+      std::vector<std::string> argv{findProgram("wine"), win64File("tests/win32/desk-probe.exe").string()};
+      argv.insert(argv.end(), args.begin(), args.end());
+      return child.start(argv, session_->environment(), (shell_->folder() / output).string());
+    };
+    ASSERT_TRUE(probe(holder, {"hold", shell_->windowsPath(programs / "tamsel-desk.exe")}, "held.txt"));
+    ASSERT_TRUE(waitUntil([&] { return !slurp(shell_->folder() / "held.txt").empty(); }, 20000));
+    ASSERT_TRUE(probe(watcher, {"await", next.filename().string()}, "exit.txt"));
+    handOff();
+    ASSERT_EQ(watcher.wait(120000), 0);
+    EXPECT_EQ(Json::parse(slurp(shell_->folder() / "exit.txt"), nullptr, false)["exit"], 4);
+    EXPECT_FALSE(window().value("found", true));
+  }
+  ASSERT_TRUE(startInstalled());
+  EXPECT_TRUE(startedAs(DESK_VERSION));
+
+  // Then it goes through: the next version runs, with the same data folder (its origin came
+  // from there), its server.json, and the autostart value on the installed program.
+  handOff();
+  ASSERT_TRUE(startedAs(DESK_NEXT_VERSION)) << shell_->standardError();
+  const auto profiles = shell_->calls("CreateCoreWebView2EnvironmentWithOptions ");
+  EXPECT_EQ(profiles.front(), profiles.back());
+  EXPECT_TRUE(waitUntil([&] { return shell_->calls("Navigate " + pageUrl()).size() == 2; }, 20000));
+  EXPECT_NE(entry().find("DisplayVersion    REG_SZ    " DESK_NEXT_VERSION), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(programs / "server.json"));
+  EXPECT_NE(autostartValue().find("REG_SZ    \"" + folder + "\\tamsel-desk.exe\""), std::string::npos)
+      << autostartValue();
+
+  // Removed while it runs: the shell ends, and nothing of the program is left but the data.
+  EXPECT_EQ(silently(programs / "uninstall.exe"), 0);
+  EXPECT_TRUE(waitUntil([&] { return !window().value("found", true) && !std::filesystem::exists(programs); }, 30000));
+  EXPECT_FALSE(std::filesystem::exists(shortcut));
+  EXPECT_EQ(entry().find("DisplayName"), std::string::npos);
+  EXPECT_EQ(autostartValue().find("TamselDeskNative"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::remove(data / "config.json"));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // desk-server: the demo desk application's server, on 127.0.0.1.
 //
-//   desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]
+//   desk-server --site DIR [--root DIR] [--port N] [--key PEM [--windows EXE]] [--inject FILE]
 //   desk-server --page FILE [--root DIR] [--port N]
 //
 // "/_desk.html" is DIR/index.html (or FILE) and the page's other files are DIR's files by path. The desk
 // application's endpoints: "/desk-file/<id>" serves the sample files listed at
 // "/demo/samples.json"; with --key, DIR/installer.sh is signed at start as a newer version and
-// offered through "/desk-update-linux.json" and "/download/<name>". Any other GET is looked up
+// offered through "/desk-update-linux.json" and "/download/<name>", and --windows EXE (a Windows
+// installer, as the win64 build's packages target makes it) through "/desk-update.json" and
+// "/download/TamselDesk-<version>.exe", signed the same way. Any other GET is looked up
 // under --root (where the demo installer leaves its note). What is posted to "/record" is
 // printed on standard output, one line per post; --inject FILE adds FILE to the page as the
 // script "/_inject.js" (the desktop tests drive the page with it). The port is printed first as
@@ -20,6 +22,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DeskSign.h"
 #include "Samples.h"
@@ -39,6 +42,7 @@ struct Options {
   std::filesystem::path root;
   std::filesystem::path key;
   std::filesystem::path inject;
+  std::filesystem::path windows;
   int port = 0;
 };
 
@@ -52,6 +56,7 @@ bool parse(int argc, char** argv, Options& o) {
     else if (a == "--root") o.root = value;
     else if (a == "--key") o.key = value;
     else if (a == "--inject") o.inject = value;
+    else if (a == "--windows") o.windows = value;
     else if (a == "--port") o.port = std::atoi(value.c_str());
     else return false;
   }
@@ -64,31 +69,46 @@ std::optional<SiteFile> readPage(const Options& o) {
 }
 
 struct Update {
+  std::string manifestPath;
   std::string fileName;
   std::string manifest;
   SiteFile installer;  // as it was signed
 };
 
-// The demo installer, signed as the next version; nothing when there is no key or no installer.
-std::optional<Update> signUpdate(const Options& o) {
-  if (o.key.empty() || o.site.empty()) return std::nullopt;
-  auto installer = readSiteFile(o.site, "/installer.sh");
+// An installer, signed as the next version and named for it with its suffix; nothing when there
+// is no key or the installer cannot be read.
+std::optional<Update> signUpdate(const Options& o, const std::filesystem::path& file, const char* suffix,
+                                 const char* manifestPath) {
+  if (o.key.empty()) return std::nullopt;
+  auto installer = readSiteFile(std::filesystem::absolute(file).parent_path(), "/" + file.filename().string());
   if (!installer) {
-    std::cerr << "desk-server: no update offered: cannot read " << (o.site / "installer.sh").string() << std::endl;
+    std::cerr << "desk-server: no update offered at " << manifestPath << ": cannot read " << file.string()
+              << std::endl;
     return std::nullopt;
   }
-  Update update;
-  update.installer = *installer;
-  update.fileName = std::string("TamselDesk-") + DESK_DEMO_UPDATE_VERSION + ".run";
+  Update update{manifestPath, std::string("TamselDesk-") + DESK_DEMO_UPDATE_VERSION + suffix, "", *installer};
   std::string error;
-  auto manifest =
-      desksign::makeManifest(o.key, DESK_DEMO_UPDATE_VERSION, o.site / "installer.sh", update.fileName, error);
+  auto manifest = desksign::makeManifest(o.key, DESK_DEMO_UPDATE_VERSION, file, update.fileName, error);
   if (!manifest) {
-    std::cerr << "desk-server: no update offered: " << error << std::endl;
+    std::cerr << "desk-server: no update offered at " << manifestPath << ": " << error << std::endl;
     return std::nullopt;
   }
   update.manifest = *manifest;
   return update;
+}
+
+// The demo installer for the Linux shell and, when given, a Windows installer for the Windows one.
+std::vector<Update> signUpdates(const Options& o) {
+  std::vector<Update> updates;
+  if (!o.site.empty()) {
+    if (auto forLinux = signUpdate(o, o.site / "installer.sh", ".run", "/desk-update-linux.json")) {
+      updates.push_back(*forLinux);
+    }
+  }
+  if (!o.windows.empty()) {
+    if (auto forWindows = signUpdate(o, o.windows, ".exe", "/desk-update.json")) updates.push_back(*forWindows);
+  }
+  return updates;
 }
 
 void send(httplib::Response& res, const std::optional<SiteFile>& file) {
@@ -107,7 +127,7 @@ void send(httplib::Response& res, const std::optional<SiteFile>& file) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: desk-server --site DIR [--root DIR] [--port N] [--key PEM] [--inject FILE]\n"
+    std::fprintf(stderr, "usage: desk-server --site DIR [--root DIR] [--port N] [--key PEM [--windows EXE]] [--inject FILE]\n"
                          "       desk-server --page FILE [--root DIR] [--port N]\n");
     return 2;
   }
@@ -123,7 +143,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const auto update = signUpdate(o);
+  const auto updates = signUpdates(o);
 
   httplib::Server server;
   server.Post("/record", [](const httplib::Request& req, httplib::Response& res) {
@@ -144,8 +164,10 @@ int main(int argc, char** argv) {
       const auto body = sampleBody(path.substr(11));
       return send(res, body ? std::optional<SiteFile>(SiteFile{*body, "application/octet-stream"}) : std::nullopt);
     }
-    if (update && path == "/desk-update-linux.json") return send(res, SiteFile{update->manifest, "application/json"});
-    if (update && path == "/download/" + update->fileName) return send(res, update->installer);
+    for (const auto& update : updates) {
+      if (path == update.manifestPath) return send(res, SiteFile{update.manifest, "application/json"});
+      if (path == "/download/" + update.fileName) return send(res, update.installer);
+    }
     if (path == "/installer.sh") return send(res, std::nullopt);
     if (auto file = readSiteFile(o.site, path)) return send(res, file);
     send(res, readSiteFile(o.root, path));
@@ -158,7 +180,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "port=" << bound << std::endl;
-  if (update) std::cout << "update=" << DESK_DEMO_UPDATE_VERSION << std::endl;
+  if (!updates.empty()) std::cout << "update=" << DESK_DEMO_UPDATE_VERSION << std::endl;
   g_server = &server;
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);

@@ -1,5 +1,9 @@
 // desk-sign keygen KEYFILE
 // desk-sign manifest --key KEYFILE --version V --file INSTALLER [--name NAME]
+//
+// A release signs one manifest per installer, with the same key: TamselDesk-<V>.run for the
+// Linux shell (published as /desk-update-linux.json) and TamselDesk-<V>.exe for the Windows one
+// (/desk-update.json), each installer at /download/NAME.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,7 +15,9 @@ namespace {
 
 int usage() {
   std::cerr << "usage: desk-sign keygen KEYFILE\n"
-               "       desk-sign manifest --key KEYFILE --version V --file INSTALLER [--name NAME]\n";
+               "       desk-sign manifest --key KEYFILE --version V --file INSTALLER [--name NAME]\n"
+               "The manifest of TamselDesk-V.run goes to /desk-update-linux.json, that of TamselDesk-V.exe\n"
+               "to /desk-update.json; the installer to /download/NAME (NAME: the installer's file name).\n";
   return 2;
 }
 

@@ -6,10 +6,16 @@
 //   desk-probe post MSG W L     posts a message to the main window
 //   desk-probe box              the open message box's text, or nothing
 //   desk-probe answer ID        presses a button of the open message box (IDOK 1, IDYES 6, IDNO 7)
+//   desk-probe hold FILE        keeps FILE open, letting others only read it, until ended
+//   desk-probe await NAME       waits for a program of that name to start (within a minute) and end:
+//                               its exit code
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -76,6 +82,44 @@ int boxText() {
   return dialog ? 0 : 1;
 }
 
+using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+// The first process of that program name that shows within a minute.
+Handle findProcess(const wchar_t* name) {
+  for (int tries = 0; tries < 6000; ++tries, Sleep(10)) {
+    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0), CloseHandle);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+      if (lstrcmpiW(entry.szExeFile, name) == 0) {
+        return Handle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID),
+                      CloseHandle);
+      }
+    }
+  }
+  return Handle(nullptr, CloseHandle);
+}
+
+int hold(const wchar_t* file) {
+  const Handle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr), CloseHandle);
+  if (held.get() == INVALID_HANDLE_VALUE) return 1;
+  std::puts("{\"held\":true}");
+  std::fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
+int await(const wchar_t* name) {
+  const Handle process = findProcess(name);
+  DWORD code = 0;
+  if (!process || WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.get(), &code)) {
+    return 1;
+  }
+  std::printf("{\"exit\":%lu}\n", code);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -95,6 +139,9 @@ int wmain(int argc, wchar_t** argv) {
     HWND dialog = box();
     return dialog && PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(number(2)), 0) ? 0 : 1;
   }
-  std::fputs("usage: desk-probe window|at X Y|post MSG W L|box|answer ID\n", stderr);
+  auto arg = [&](int i) { return argc > i ? argv[i] : L""; };
+  if (verb == L"hold") return hold(arg(2));
+  if (verb == L"await") return await(arg(2));
+  std::fputs("usage: desk-probe window|at X Y|post MSG W L|box|answer ID|hold FILE|await NAME\n", stderr);
   return 2;
 }

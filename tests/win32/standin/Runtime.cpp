@@ -163,7 +163,7 @@ class Environment final : public Object<ICoreWebView2Environment> {
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2Environment::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2Environment); }
 };
 
 }  // namespace
@@ -225,7 +225,7 @@ GetAvailableCoreWebView2BrowserVersionString(PCWSTR, LPWSTR* versionInfo) {
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
-CreateCoreWebView2EnvironmentWithOptions(PCWSTR, PCWSTR userDataFolder, IUnknown*,
+CreateCoreWebView2EnvironmentWithOptions(PCWSTR, PCWSTR userDataFolder, ICoreWebView2EnvironmentOptions*,
                                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   wchar_t background[64] = {};
   GetEnvironmentVariableW(L"WEBVIEW2_DEFAULT_BACKGROUND_COLOR", background, 64);

@@ -10,13 +10,16 @@
 //                      controller, controller2, script: that step of the start fails.
 // Completions and events are delivered on the thread that created the environment, from a
 // thread timer, so they arrive through the shell's own message loop as WebView2's do.
+//
+// Every object implements the SDK's interfaces (WebView2.h, through the Stubs.h made from it):
+// what the shell does not call answers E_NOTIMPL.
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
 #include <string>
 
-#include "WebView2.h"
+#include "Stubs.h"
 
 namespace standin {
 
@@ -34,7 +37,7 @@ LPWSTR taskText(const std::wstring& text);
 // Reference counting and QueryInterface for an object whose interfaces form one chain ending in
 // Top; offers(iid) names the members of the chain it answers to.
 template <typename Top>
-class Object : public Top {
+class Object : public Stubs<Top> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;

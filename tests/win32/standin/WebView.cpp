@@ -63,7 +63,7 @@ class Settings final : public Object<ICoreWebView2Settings3> {
     return S_OK;
   }
   bool offers(REFIID iid) const override {
-    return IsEqualIID(iid, ICoreWebView2Settings::iid) || IsEqualIID(iid, ICoreWebView2Settings3::iid);
+    return IsEqualIID(iid, IID_ICoreWebView2Settings) || IsEqualIID(iid, IID_ICoreWebView2Settings3);
   }
 };
 
@@ -76,7 +76,7 @@ class File final : public Object<ICoreWebView2File> {
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2File::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2File); }
   std::wstring path_;
 };
 
@@ -95,7 +95,7 @@ class Objects final : public Object<ICoreWebView2ObjectCollectionView> {
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2ObjectCollectionView::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2ObjectCollectionView); }
   std::wstring file_;
 };
 
@@ -118,8 +118,8 @@ class MessageArgs final : public Object<ICoreWebView2WebMessageReceivedEventArgs
 
  private:
   bool offers(REFIID iid) const override {
-    return IsEqualIID(iid, ICoreWebView2WebMessageReceivedEventArgs::iid) ||
-           IsEqualIID(iid, ICoreWebView2WebMessageReceivedEventArgs2::iid);
+    return IsEqualIID(iid, IID_ICoreWebView2WebMessageReceivedEventArgs) ||
+           IsEqualIID(iid, IID_ICoreWebView2WebMessageReceivedEventArgs2);
   }
   std::wstring source_, json_, file_;
 };
@@ -139,7 +139,7 @@ class StartingArgs final : public Object<ICoreWebView2NavigationStartingEventArg
   bool cancelled = false;
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2NavigationStartingEventArgs::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2NavigationStartingEventArgs); }
   std::wstring uri_;
 };
 
@@ -156,7 +156,7 @@ class NewWindowArgs final : public Object<ICoreWebView2NewWindowRequestedEventAr
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2NewWindowRequestedEventArgs::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2NewWindowRequestedEventArgs); }
   std::wstring uri_;
 };
 
@@ -173,7 +173,7 @@ class CompletedArgs final : public Object<ICoreWebView2NavigationCompletedEventA
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2NavigationCompletedEventArgs::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2NavigationCompletedEventArgs); }
   bool success_;
   int status_;
 };
@@ -187,7 +187,7 @@ class FailedArgs final : public Object<ICoreWebView2ProcessFailedEventArgs> {
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2ProcessFailedEventArgs::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2ProcessFailedEventArgs); }
   int kind_;
 };
 
@@ -199,7 +199,7 @@ class PermissionArgs final : public Object<ICoreWebView2PermissionRequestedEvent
   }
 
  private:
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2PermissionRequestedEventArgs::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2PermissionRequestedEventArgs); }
 };
 
 }  // namespace
@@ -250,7 +250,7 @@ class WebView final : public Object<ICoreWebView2> {
     later([keep] { keep->Invoke(failing("script") ? E_FAIL : S_OK, failing("script") ? nullptr : L"1"); });
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script, IUnknown*) override {
+  HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler*) override {
     if (closed) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
     record("ExecuteScript " + narrow(script));
     return S_OK;
@@ -295,7 +295,7 @@ class WebView final : public Object<ICoreWebView2> {
     token->value = static_cast<INT64>(list.size());
     return S_OK;
   }
-  bool offers(REFIID iid) const override { return IsEqualIID(iid, ICoreWebView2::iid); }
+  bool offers(REFIID iid) const override { return IsEqualIID(iid, IID_ICoreWebView2); }
   HWND page_;
 };
 
@@ -348,8 +348,8 @@ class Controller final : public Object<ICoreWebView2Controller2> {
 
  private:
   bool offers(REFIID iid) const override {
-    return IsEqualIID(iid, ICoreWebView2Controller::iid) ||
-           (IsEqualIID(iid, ICoreWebView2Controller2::iid) && !failing("controller2"));
+    return IsEqualIID(iid, IID_ICoreWebView2Controller) ||
+           (IsEqualIID(iid, IID_ICoreWebView2Controller2) && !failing("controller2"));
   }
   HWND page_;
   ComRef<WebView> view_;

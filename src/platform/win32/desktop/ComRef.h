@@ -5,6 +5,11 @@
 
 #include <utility>
 
+// The IID of interface T, for query() and Handler. Each interface names its own (WebView2Sdk.h),
+// as MinGW's __uuidof knows only those its own headers register.
+template <typename T>
+const IID& iidOf();
+
 template <typename T>
 class ComRef {
  public:
@@ -44,7 +49,7 @@ class ComRef {
   template <typename U>
   ComRef<U> query() const {
     ComRef<U> other;
-    if (object_) object_->QueryInterface(U::iid, reinterpret_cast<void**>(other.put()));
+    if (object_) object_->QueryInterface(iidOf<U>(), reinterpret_cast<void**>(other.put()));
     return other;
   }
 

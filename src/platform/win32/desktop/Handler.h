@@ -21,7 +21,7 @@ class Handler final : public Interface {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, Interface::iid)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iidOf<Interface>())) {
       *out = static_cast<Interface*>(this);
       AddRef();
       return S_OK;

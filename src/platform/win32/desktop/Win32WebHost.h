@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "ComRef.h"
-#include "WebView2.h"
+#include "WebView2Sdk.h"
 #include "web/WebHost.h"
 
 class Win32Desktop;

@@ -1,0 +1,40 @@
+# Writes Stubs.h from the SDK's WebView2.h: Stubs<I> for each interface named, which answers
+# E_NOTIMPL to every method of I and of its bases below IUnknown, so that the stand-in overrides
+# only what the shell calls, with the SDK's own signatures.
+#   cmake -DHEADER=WebView2.h -DOUTPUT=Stubs.h "-DINTERFACES=I1;I2" -P stubs.cmake
+file(READ ${HEADER} sdk)
+string(REPLACE ";" "@" sdk "${sdk}")  # statements' ends, kept apart from CMake's list separator
+
+function(methods_of name out)
+  string(FIND "${sdk}" "\n    ${name} : public " at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${HEADER} declares no interface ${name}")
+  endif()
+  string(SUBSTRING "${sdk}" ${at} 100000 block)
+  string(FIND "${block}" "\n    }@" end)
+  string(SUBSTRING "${block}" 0 ${end} block)
+  string(REGEX MATCH " : public ([A-Za-z0-9_]+)" base "${block}")
+  set(lines "")
+  if(NOT CMAKE_MATCH_1 STREQUAL "IUnknown")
+    methods_of(${CMAKE_MATCH_1} lines)
+  endif()
+  string(REGEX REPLACE "/\\*[^*]*\\*/|DECLSPEC_XFGVIRT\\([^)]*\\)" "" block "${block}")
+  string(REGEX REPLACE "[ \t\r\n]+" " " block "${block}")
+  string(REGEX MATCHALL "virtual [A-Z]+ STDMETHODCALLTYPE [A-Za-z0-9_]+\\([^@]*\\) = 0@" found "${block}")
+  foreach(method ${found})
+    string(REGEX REPLACE "^virtual (.*) = 0@$" "  \\1 override { return E_NOTIMPL; }\n" method "${method}")
+    string(APPEND lines "${method}")
+  endforeach()
+  set(${out} "${lines}" PARENT_SCOPE)
+endfunction()
+
+set(text "#pragma once\n// Made by tests/win32/standin/stubs.cmake from the WebView2 SDK's header.\n#include <WebView2.h>\n\n")
+string(APPEND text "#pragma GCC diagnostic ignored \"-Wunused-parameter\"\n\nnamespace standin {\n\ntemplate <typename I>\nstruct Stubs;\n")
+foreach(name ${INTERFACES})
+  methods_of(${name} lines)
+  string(APPEND text "\ntemplate <>\nstruct Stubs<${name}> : ${name} {\n${lines}}@\n")
+endforeach()
+string(REPLACE "@" ";" text "${text}\n}  // namespace standin\n")
+file(WRITE ${OUTPUT}.new "${text}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.new)
