@@ -180,4 +180,5 @@ class App final : public DesktopEvents, public WebHostEvents, public WorkerEvent
 
   Desktop& desktop_;
   WebHost& web_;
+  bool offlineNavigation_ = false;  // the next navigation is the offline notice's own
 };

@@ -18,7 +18,12 @@ void forgetPageState(App& app) {
 }  // namespace
 
 bool App::onNavigationStarting(const WString& uri) {
+  // The offline notice is shown with navigateToString, which a runtime may report as
+  // about:blank or as a data: address; only that one navigation may be a data: one.
+  const bool notice = offlineNavigation_;
+  offlineNavigation_ = false;
   if (uri == DESK_W("about:blank") || isDeskPage(uri)) return true;
+  if (notice && WStringView(uri).substr(0, 5) == DESK_W("data:")) return true;
   openUrl(uri);
   return false;
 }
@@ -51,5 +56,7 @@ void App::loadPage() {
 void App::showOffline() {
   forgetPageState(*this);
   reloadAt = desktop_.tickMs() + kOfflineRetryMs;
-  if (web_.hasWebView()) web_.navigateToString(offlineDocument());
+  if (!web_.hasWebView()) return;
+  offlineNavigation_ = true;
+  web_.navigateToString(offlineDocument());
 }

@@ -53,6 +53,7 @@ void App::setupWeb() {
   web_.setZoomFactor(1.0);
   web_.setContextMenus(false);
   web_.setStatusBar(false);
+  web_.setBuiltInErrorPage(false);
   web_.setZoomControl(false);
   web_.setAcceleratorKeys(false);  // not offered by older runtimes; then it stays as it is
   web_.setDevTools(false);

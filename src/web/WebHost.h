@@ -75,6 +75,9 @@ class WebHost {
   virtual void setZoomFactor(double zoom) = 0;
   virtual void setContextMenus(bool on) = 0;
   virtual void setStatusBar(bool on) = 0;
+  // The runtime's own page for a failed load: opaque, over the whole window until the shell's
+  // offline notice replaces it.
+  virtual void setBuiltInErrorPage(bool on) = 0;
   virtual void setZoomControl(bool on) = 0;
   virtual bool setAcceleratorKeys(bool on) = 0;  // false when not offered
   virtual void setDevTools(bool on) = 0;

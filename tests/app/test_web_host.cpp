@@ -67,7 +67,8 @@ TEST(WebHost, SetupAppliesSettingsRegistersTheBridgeThenShowsAndLoads) {
   h.web.completeEnvironment(true);
   h.web.completeController(true);
   const std::vector<std::string> settings = {"background transparent", "zoom 1",       "context menus off",
-                                             "status bar off",         "zoom control off", "dev tools off"};
+                                             "status bar off",         "error page off",   "zoom control off",
+                                             "dev tools off"};
   EXPECT_EQ(h.web.settings, settings);
   EXPECT_EQ(h.web.registerHandlersCalls, 1);
   ASSERT_EQ(h.web.documentScripts.size(), 1u);
@@ -138,6 +139,7 @@ TEST(WebHost, NavigationPolicy) {
       {"https://elsewhere.example/", false, true},
       {"mailto:someone@example.com", false, false},
       {"", false, false},
+      {"data:text/html,<b>x</b>", false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.uri);
@@ -145,6 +147,14 @@ TEST(WebHost, NavigationPolicy) {
     h.webUp();
     EXPECT_EQ(h.web.fireNavigationStarting(std::string(c.uri)), c.allowed);
     EXPECT_EQ(h.desk.openedAddresses.size(), c.opened ? 1u : 0u);
+  }
+  // The offline notice's own navigation passes however the runtime names it, once.
+  for (const char* notice : {"about:blank", "data:text/html;charset=utf-8,%3Chtml%3E"}) {
+    AppHarness h;
+    h.webUp();
+    h.app->showOffline();
+    EXPECT_TRUE(h.web.fireNavigationStarting(std::string(notice))) << notice;
+    EXPECT_EQ(h.web.fireNavigationStarting("data:text/html,x"), false) << notice;
   }
 }
 

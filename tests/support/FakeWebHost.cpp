@@ -122,6 +122,7 @@ void FakeWebHost::setZoomFactor(double zoom) {
 
 void FakeWebHost::setContextMenus(bool on) { settings.push_back(onOff("context menus", on)); }
 void FakeWebHost::setStatusBar(bool on) { settings.push_back(onOff("status bar", on)); }
+void FakeWebHost::setBuiltInErrorPage(bool on) { settings.push_back(onOff("error page", on)); }
 void FakeWebHost::setZoomControl(bool on) { settings.push_back(onOff("zoom control", on)); }
 
 bool FakeWebHost::setAcceleratorKeys(bool on) {

@@ -117,6 +117,8 @@ void LinuxWebHost::setZoomFactor(double zoom) {
 
 void LinuxWebHost::setContextMenus(bool on) { contextMenus_ = on; }
 void LinuxWebHost::setStatusBar(bool) {}   // WebKitGTK draws no status bar
+// WebKitGTK's error page never shows: load-failed is always handled (WebViewSignals.cpp).
+void LinuxWebHost::setBuiltInErrorPage(bool) {}
 void LinuxWebHost::setZoomControl(bool) {}  // the zoom level is held at 1.0 (see the signals)
 bool LinuxWebHost::setAcceleratorKeys(bool) { return false; }  // WebKitGTK binds no browser keys
 

@@ -43,6 +43,7 @@ class LinuxWebHost final : public WebHost {
   void setZoomFactor(double zoom) override;
   void setContextMenus(bool on) override;
   void setStatusBar(bool on) override;
+  void setBuiltInErrorPage(bool on) override;
   void setZoomControl(bool on) override;
   bool setAcceleratorKeys(bool on) override;
   void setDevTools(bool on) override;

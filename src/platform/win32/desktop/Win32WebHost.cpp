@@ -127,6 +127,10 @@ void Win32WebHost::setStatusBar(bool on) {
   if (auto s = settings()) s->put_IsStatusBarEnabled(on);
 }
 
+void Win32WebHost::setBuiltInErrorPage(bool on) {
+  if (auto s = settings()) s->put_IsBuiltInErrorPageEnabled(on);
+}
+
 void Win32WebHost::setZoomControl(bool on) {
   if (auto s = settings()) s->put_IsZoomControlEnabled(on);
 }

@@ -40,6 +40,7 @@ class Win32WebHost final : public WebHost {
   void setZoomFactor(double zoom) override;
   void setContextMenus(bool on) override;
   void setStatusBar(bool on) override;
+  void setBuiltInErrorPage(bool on) override;
   void setZoomControl(bool on) override;
   bool setAcceleratorKeys(bool on) override;
   void setDevTools(bool on) override;
