@@ -136,10 +136,13 @@ class LanServer {
   // connection.
   void serveConnection(LanChannel& socket);
   // Sends `head` and the offer's records from `from` on a connected socket (a served GET, or
-  // the caller's push). True when the whole stream went out.
-  bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from);
+  // the caller's push). True when the whole stream went out and `confirmed` (when given) says
+  // the receiver took it; until then the stream is not reported done.
+  using Confirm = std::function<bool()>;
+  bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from,
+                   const Confirm& confirmed = {});
   bool streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
-                        std::uint64_t from);
+                        std::uint64_t from, const Confirm& confirmed = {});
   // `body`: what came after the head with it; nothing when the head had no end.
   void receivePush(LanChannel& socket, const LanRequest& request, std::optional<std::string_view> body);
   // Hands an event to the installed events, when there are any.

@@ -21,9 +21,8 @@ std::vector<std::string> keptProbeUrls(const Json& urls);
 
 // The push itself, shared with the command-line peer: connects to the peer address `url` and
 // sends the offer `id` of `server` as a POST from record `from`. No such offer, from beyond its
-// end or no connection: deskLanAbort, and false. Otherwise the stream's own outcome, true when
-// all of it went out. With `answer`, the peer's answer head is read after a whole stream (the
-// shell never reads it).
+// end or no connection: deskLanAbort, and false. Otherwise true only when all of it went out
+// and the peer answered the empty 200; `answer` (when given) gets what the peer answered.
 bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
                WorkerStop* stop, std::string* answer = nullptr);
 // The first of `urls` whose "/ping" is answered with 200 and at most 1,024 bytes, tried one

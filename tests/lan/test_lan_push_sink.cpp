@@ -84,6 +84,28 @@ TEST(LanPush, ThatCannotBeDeliveredAborts) {
   receiver.desktop.pump(*receiver.app);
   EXPECT_TRUE(receiver.done().empty());
   EXPECT_TRUE(receiver.app->lan->hasSink(other));  // still waiting for its own push
+  // Refusals that fit in the sockets' buffers: a push counts only with the receiver's empty 200.
+  const std::string small = plain.substr(0, MiB + 9);
+  writeFile(sender.desktop.temp() / "small.bin", small);
+  const std::string late = lanId('d'), fed = lanId('e');
+  offerNative(sender, late, sender.desktop.temp() / "small.bin", small.size());
+  sender.send("lanPush", {{"id", late}, {"url", urlOf(port, other)}, {"from", 0}});
+  EXPECT_TRUE(sender.pumpUntil([&] { return sender.ran(abortOf(late)); }));
+  FakePeer refuser([](Socket& s, const std::string& head) {
+    const auto at = head.find("Content-Length: ") + 16;
+    std::uint64_t left = std::stoull(head.substr(at)) - (head.size() - head.find("\r\n\r\n") - 4);
+    char piece[65536];
+    for (long n; left > 0 && (n = s.receive(piece, sizeof piece)) > 0;) left -= static_cast<std::uint64_t>(n);
+    if (left == 0) s.sendAll(lanAnswerHead(LanAnswer::BadRequest));
+  });
+  sender.send("lanPush", {{"id", late}, {"url", refuser.url(late)}, {"from", 0}});
+  sender.send("lanOpen", {{"id", fed}, {"size", lanEncryptedSize(small.size())}, {"key", kKeyHex}});
+  sender.send("lanPush", {{"id", fed}, {"url", refuser.url(fed)}, {"from", 0}});
+  ASSERT_TRUE(sender.pumpUntil([&] { return sender.ran(pullOf(fed, 0)); }));
+  feed(sender, fed, small, 0);
+  EXPECT_TRUE(sender.pumpUntil([&] { return sender.ran(abortOf(fed)) && sender.scriptsStartingWith(abortOf(late)).size() == 2; }));
+  EXPECT_TRUE(sender.scriptsStartingWith("window.deskLanNative && window.deskLanNative('" + late + "', 'done'").empty());
+  EXPECT_EQ(refuser.heads().size(), 2u);
 }
 
 TEST(LanSink, EndsOnceByTimeOutOrCancel) {
