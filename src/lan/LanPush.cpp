@@ -40,9 +40,13 @@ bool pushOffer(LanServer& server, const std::string& id, const std::string& url,
 }
 
 void LanRuntime::push(const std::string& id, const std::string& url, std::uint64_t from) {
-  startWorker("lanPush", [this, id, url, from](WorkerStop& stop) {
+  const bool started = startWorker("lanPush", [this, id, url, from](WorkerStop& stop) {
     if (!pushOffer(*server_, id, url, from, &stop, nullptr) && !stop.stopped()) {
       lanLog("pushing offer " + id + " to " + url + " from record " + std::to_string(from) + " did not complete");
     }
-  });
+  }, kLanPushesAtOnce);
+  if (started) return;
+  lanLog("pushing offer " + id + " to " + url + " did not start: " + std::to_string(kLanPushesAtOnce) +
+         " pushes are running already, or no thread could be started");
+  server_->report(LanAbort{id});
 }

@@ -157,7 +157,10 @@ void LanServer::deliverChunk(const std::string& id, std::string bytes, bool fini
       if (s->id != id || s->cancelled) continue;
       if (finished) {
         s->finished = true;
+      } else if (s->queued + bytes.size() > kLanQueuedChunkLimit) {
+        break;
       } else {
+        s->queued += bytes.size();
         s->chunks.push_back(std::move(bytes));
       }
       s->wake.notify_all();
@@ -401,6 +404,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
       if (!stream.chunks.empty()) {
         std::string chunk = std::move(stream.chunks.front());
         stream.chunks.pop_front();
+        stream.queued -= chunk.size();
         guard.unlock();
         const bool sent = socket.sendAll(chunk, chunk.size());
         if (sent) report(LanAck{id, true});

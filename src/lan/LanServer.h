@@ -49,6 +49,7 @@ struct LanStream {
   std::string id;
   const LanChannel* socket = nullptr;
   std::deque<std::string> chunks;
+  std::size_t queued = 0;  // bytes in chunks
   bool finished = false;
   bool cancelled = false;
   std::condition_variable wake;
@@ -84,6 +85,9 @@ inline constexpr int kLanAcceptRetryMs = 100;
 // host on the LAN can make the server hold no more than this many threads and descriptors.
 inline constexpr std::size_t kLanConnectionsPerPeer = 8;
 inline constexpr std::size_t kLanConnectionsInAll = 32;
+// The page's chunks a stream holds before it refuses the next: the kit feeds one record at a
+// time, so four leave room for a page that runs ahead, and a page in a loop cannot fill memory.
+inline constexpr std::size_t kLanQueuedChunkLimit = 4 * (kLanRecordPlain + kLanRecordExtra);
 // A served stream whose reader stops taking bytes ends after this long without progress.
 inline constexpr int kLanStreamSendTimeoutMs = 30000;
 

@@ -12,6 +12,11 @@ class LanServer;
 class WorkerStop;
 
 inline constexpr std::size_t kLanProbeLimit = 6;
+// What one page may have running at once; the next push is aborted and the next probe finds
+// none. A desk pushes to one device at a time and probes an address list per transfer it
+// sets up, so four of each is room to spare, while a page in a loop holds no more threads.
+inline constexpr std::size_t kLanPushesAtOnce = 4;
+inline constexpr std::size_t kLanProbesAtOnce = 4;
 inline constexpr int kLanProbeTimeoutMs = 1500;
 inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
 
