@@ -57,6 +57,16 @@ TEST(LanPush, ArrivesWholeAndResumes) {
     EXPECT_FALSE(sender.ran(abortOf(lid)));
     EXPECT_FALSE(receiver.app->lan->hasSink(lid));  // a sink takes one push
   }
+  // A part file already whole is put in place without a push, and no sink waits.
+  Shell receiver;
+  const std::string lid = lanId('9'), plain = randomBytes(2 * MiB + 3);
+  writeFile(receiver.partFile(lid), plain);
+  sinkGet(receiver, lid, plain.size());
+  ASSERT_TRUE(receiver.waitDone());
+  EXPECT_TRUE(receiver.done()[0].ok);
+  EXPECT_EQ(readFile(*receiver.desktop.downloads / "in" / "got.bin"), plain);
+  EXPECT_TRUE(receiver.scriptsStartingWith("window.deskLanSinkWait").empty());
+  EXPECT_FALSE(receiver.app->lan->hasSink(lid));
 }
 
 TEST(LanPush, ThatCannotBeDeliveredAborts) {
