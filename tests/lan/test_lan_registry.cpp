@@ -73,21 +73,17 @@ TEST(LanRegistry, RefusedChunks) {
   shell.desktop.pump(*shell.app);
   EXPECT_EQ(shell.scriptsStartingWith(refused).size(), 2u);
   // A reader that takes nothing: the page's chunks queue up to a bound, the rest are refused.
-  const auto port = readyPayload(shell).value("port", std::uint16_t{0});
-  Socket reader = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+  Socket reader = Socket::connect(*parseIPv4(kPeerHost), readyPayload(shell).value("port", std::uint16_t{0}), 5000);
   ASSERT_TRUE(reader.sendAll("GET /" + id + " HTTP/1.1\r\n\r\n"));
   ASSERT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanPull && window.deskLanPull('" + id + "', 0)"); }));
-  const std::string record = base64Encode(randomBytes(MiB));
-  for (int i = 0; i < 40; ++i) shell.send("lanChunk", {{"id", id}, {"data", record}});
+  for (int i = 0; i < 40; ++i) shell.send("lanChunk", {{"id", id}, {"data", base64Encode(std::string(MiB, 'x'))}});
   EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(refused).size() > 2; }));
-  // Pushes beyond the bound are broken off at once, without a connection.
-  FakePeer peer([](Socket&, const std::string&) {});
-  for (char c = 'a'; c < 'a' + static_cast<char>(kLanPushesAtOnce) + 1; ++c) {
+  FakePeer peer([](Socket&, const std::string&) {});  // pushes beyond the bound: broken off at once
+  for (char c = 'a'; c <= 'a' + static_cast<char>(kLanPushesAtOnce); ++c) {
     shell.send("lanOpen", {{"id", lanId(c)}, {"size", lanEncryptedSize(MiB)}, {"key", kKeyHex}});
     shell.send("lanPush", {{"id", lanId(c)}, {"url", peer.url(lanId(c))}, {"from", 0}});
   }
-  const std::string last = lanId(static_cast<char>('a' + kLanPushesAtOnce));
-  EXPECT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanAbort && window.deskLanAbort('" + last + "')"); }));
+  EXPECT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanAbort && window.deskLanAbort('" + lanId('e') + "')"); }));
   EXPECT_EQ(shell.scriptsStartingWith("window.deskLanAbort").size(), 1u);
 }
 
