@@ -27,7 +27,7 @@ class MemoryChannel final : public LanChannel {
     return static_cast<long>(n);
   }
   bool setReceiveTimeout(int) override { return true; }
-  bool setSendTimeout(int) override { return true; }
+  bool applySendTimeout(int) override { return true; }
   void setBulkBuffers(int) override {}
   void shutdownBoth() const override { shut_ = true; }
   void shutdownSend() const override {}

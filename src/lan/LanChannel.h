@@ -15,7 +15,9 @@ class LanChannel {
   virtual long receive(void* data, std::size_t size) = 0;
   // 0 means no limit.
   virtual bool setReceiveTimeout(int ms) = 0;
-  virtual bool setSendTimeout(int ms) = 0;
+  // A limit on each sendAll as a whole: partial sends into a reader that barely takes bytes do
+  // not extend it.
+  bool setSendTimeout(int ms);
   // Asks for large buffers for bulk transfers (a hint; failures are ignored).
   virtual void setBulkBuffers(int bytes) = 0;
   virtual void shutdownBoth() const = 0;  // any thread
@@ -24,6 +26,13 @@ class LanChannel {
   virtual std::string peerAddress() const = 0;
 
   // Sends everything in pieces of at most `piece` bytes; stops at the first piece that sends
-  // nothing or fails.
+  // nothing or fails, and when the send limit passes first.
   bool sendAll(std::string_view bytes, std::size_t piece = 1048576);
+
+ protected:
+  // The limit of one blocking send call; 0 means none.
+  virtual bool applySendTimeout(int ms) = 0;
+
+ private:
+  int sendLimitMs_ = 0;
 };

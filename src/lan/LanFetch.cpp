@@ -21,7 +21,9 @@ std::string describeLanFailure(const LanFetchReport& report, const std::string& 
     case LanFailure::Cut: return "the connection to " + where + " ended before the whole file arrived";
     case LanFailure::BadRecord: return "a record from " + where + " did not open (wrong key, or altered data)";
     case LanFailure::WriteFailed: return "the disk refused the data (full, or the part file went away)";
-    case LanFailure::WrongSize: return "the offer holds " + report.detail + " bytes, not the size given";
+    case LanFailure::WrongSize:
+      if (report.detail.empty()) return "the answer's length fits no file, let alone one of the size given";
+      return "the offer holds " + report.detail + " bytes, not the size given";
   }
   return "failed";
 }
@@ -96,7 +98,7 @@ LanResult fetchOverChannel(LanChannel& socket, const std::string& id, const std:
     const std::uint64_t expected = lanStreamLength(lanEncryptedSize(frames.total), frames.nextIndex);
     if (length && *length != expected) {
       const auto plain = lanPlainSize(*length + std::uint64_t{frames.nextIndex} * kLanRecordSpan);
-      return failed(options, LanFailure::WrongSize, Incomplete, plain ? std::to_string(*plain) : "another number of");
+      return failed(options, LanFailure::WrongSize, Incomplete, plain ? std::to_string(*plain) : std::string());
     }
   }
   // Bytes after the file's last record are ignored, as they are when they come in a later piece.

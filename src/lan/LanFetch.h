@@ -21,7 +21,7 @@ inline constexpr std::size_t kLanAnswerHeadLimit = 8191;
 enum class LanFailure { None, Refused, NoConnection, Cancelled, NoOffer, Status, Cut, BadRecord, WriteFailed, WrongSize };
 struct LanFetchReport {
   LanFailure failure = LanFailure::None;
-  std::string detail;  // the status answered, or the offer's plain size for WrongSize
+  std::string detail;  // the status answered, or the offer's plain size for WrongSize (empty: none fits)
 };
 // "connection refused by 10.0.0.2:4000", "the disk refused the data", ...
 std::string describeLanFailure(const LanFetchReport& report, const std::string& url);

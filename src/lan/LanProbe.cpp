@@ -26,8 +26,9 @@ std::string probePeers(const std::vector<std::string>& urls, WorkerStop* stop) {
 }
 
 void LanRuntime::probe(const std::string& id, std::vector<std::string> urls) {
-  startWorker("lanProbe", [this, id, urls = std::move(urls)](WorkerStop& stop) {
+  const bool started = startWorker("lanProbe", [this, id, urls = std::move(urls)](WorkerStop& stop) {
     const std::string found = probePeers(urls, &stop);
     if (!stop.stopped()) seams_.events->report(LanProbed{id, found});
-  });
+  }, kLanProbesAtOnce);
+  if (!started) seams_.events->report(LanProbed{id, {}});
 }

@@ -21,24 +21,32 @@ bool pushOffer(LanServer& server, const std::string& id, const std::string& url,
   }
   // No limit while streaming: a page-fed offer waits for its page. Sends keep their 30 s.
   socket.setReceiveTimeout(0);
-  const bool sent = server.streamOffer(socket, id, lanPushHead(id, from, host, length), from);
-  if (sent && answer) {
-    // Only the command-line peer asks what the receiver made of it.
+  std::string heard;
+  std::string& head = answer ? *answer : heard;
+  // The bytes left the socket's buffers, not necessarily the host: only the receiver's empty
+  // 200 after the last record says the file arrived. Anything else, silence or a closed
+  // connection breaks the push off.
+  const auto confirmed = [&] {
     socket.setReceiveTimeout(kLanIoTimeoutMs);
     char piece[512];
-    for (long n; answer->find("\r\n\r\n") == std::string::npos && answer->size() < kLanAnswerHeadLimit &&
-                 (n = socket.receive(piece, sizeof piece)) > 0;) {
-      answer->append(piece, static_cast<std::size_t>(n));
+    for (long n; head.size() < kLanAnswerHeadLimit && (n = socket.receive(piece, sizeof piece)) > 0;) {
+      head.append(piece, static_cast<std::size_t>(n));
     }
-  }
+    return head == lanAnswerHead(LanAnswer::Ok);
+  };
+  const bool sent = server.streamOffer(socket, id, lanPushHead(id, from, host, length), from, confirmed);
   if (stop) stop->detach();
   return sent;
 }
 
 void LanRuntime::push(const std::string& id, const std::string& url, std::uint64_t from) {
-  startWorker("lanPush", [this, id, url, from](WorkerStop& stop) {
+  const bool started = startWorker("lanPush", [this, id, url, from](WorkerStop& stop) {
     if (!pushOffer(*server_, id, url, from, &stop, nullptr) && !stop.stopped()) {
       lanLog("pushing offer " + id + " to " + url + " from record " + std::to_string(from) + " did not complete");
     }
-  });
+  }, kLanPushesAtOnce);
+  if (started) return;
+  lanLog("pushing offer " + id + " to " + url + " did not start: " + std::to_string(kLanPushesAtOnce) +
+         " pushes are running already, or no thread could be started");
+  server_->report(LanAbort{id});
 }

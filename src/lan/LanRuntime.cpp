@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 #include "lan/LanServer.h"
@@ -13,6 +14,7 @@ struct LanRuntime::Workers {
   std::mutex lock;
   std::condition_variable idle;
   std::vector<std::shared_ptr<WorkerStop>> running;
+  std::map<std::string, std::size_t, std::less<>> named;  // running workers by name
   bool stopping = false;
 };
 
@@ -48,15 +50,19 @@ std::filesystem::path LanRuntime::partPath(const std::string& lid) const {
   return seams_.partFolder() / ("lan-" + lid + ".part");
 }
 
-bool LanRuntime::startWorker(const char* name, std::function<void(WorkerStop&)> work) {
+bool LanRuntime::startWorker(const char* name, std::function<void(WorkerStop&)> work, std::size_t limit) {
   auto stop = std::make_shared<WorkerStop>();
   {
     std::lock_guard guard(workers_->lock);
     if (workers_->stopping) return false;
+    std::size_t& named = workers_->named[name];
+    if (limit != 0 && named >= limit) return false;
+    ++named;
     workers_->running.push_back(stop);
   }
-  const auto ended = [workers = workers_, stop] {
+  const auto ended = [workers = workers_, stop, key = std::string(name)] {
     std::lock_guard guard(workers->lock);
+    --workers->named[key];
     std::erase(workers->running, stop);
     workers->idle.notify_all();
   };

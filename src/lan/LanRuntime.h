@@ -4,6 +4,7 @@
 // stops every worker (sockets shut down, part files kept for a later resume) and the server,
 // and waits until the last worker has ended, so no worker outlives the registry it reports to.
 // It knows its owner only through the seams it is given.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -43,9 +44,9 @@ class LanRuntime {
   // The server with the owner's events installed (the first "lanOpen", "lanSink" or
   // "lanSinkGet" installs them).
   LanServer& serverWithEvents();
-  // Runs `work` through the owner's worker start, counted; false when it could not start (or
-  // while stopping).
-  bool startWorker(const char* name, std::function<void(WorkerStop&)> work);
+  // Runs `work` through the owner's worker start, counted; false when it could not start, while
+  // stopping, or when `limit` (when not 0) workers of that name are running already.
+  bool startWorker(const char* name, std::function<void(WorkerStop&)> work, std::size_t limit = 0);
 
   // ---- the page's requests (main thread) ----
   // A fetch from a checked peer address; false when it fails at once (the owner tells the page).

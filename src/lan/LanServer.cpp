@@ -157,7 +157,10 @@ void LanServer::deliverChunk(const std::string& id, std::string bytes, bool fini
       if (s->id != id || s->cancelled) continue;
       if (finished) {
         s->finished = true;
+      } else if (s->queued + bytes.size() > kLanQueuedChunkLimit) {
+        break;
       } else {
+        s->queued += bytes.size();
         s->chunks.push_back(std::move(bytes));
       }
       s->wake.notify_all();
@@ -383,8 +386,8 @@ void LanServer::routeGet(LanChannel& socket, const LanRequest& request) {
 }
 
 bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std::string& head,
-                            std::uint64_t from) {
-  if (auto native = findNativeOffer(id)) return streamNativeFile(socket, *native, head, from);
+                            std::uint64_t from, const Confirm& confirmed) {
+  if (auto native = findNativeOffer(id)) return streamNativeFile(socket, *native, head, from, confirmed);
   stopStreams(id);
   if (!socket.sendAll(head)) return false;
   keepAwake(true);
@@ -401,6 +404,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
       if (!stream.chunks.empty()) {
         std::string chunk = std::move(stream.chunks.front());
         stream.chunks.pop_front();
+        stream.queued -= chunk.size();
         guard.unlock();
         const bool sent = socket.sendAll(chunk, chunk.size());
         if (sent) report(LanAck{id, true});
@@ -418,15 +422,15 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
   const bool cancelled = removeStream(stream);
   if (finished) {
     socket.shutdownSend();
-  } else if (!cancelled) {
-    report(LanAbort{id});
+    if (confirmed && !confirmed()) finished = false;
   }
+  if (!finished && !cancelled) report(LanAbort{id});
   keepAwake(false);
   return finished;
 }
 
 bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
-                                 std::uint64_t from) {
+                                 std::uint64_t from, const Confirm& confirmed) {
   stopStreams(offer.id);
   auto key = openGcmKey(offer.key);
   std::ifstream file;
@@ -483,6 +487,9 @@ bool LanServer::streamNativeFile(LanChannel& socket, const NativeOffer& offer, c
   const bool cancelled = removeStream(stream);
   if (complete) {
     socket.shutdownSend();
+    if (confirmed && !confirmed()) complete = false;
+  }
+  if (complete) {
     report(LanNative{offer.id, LanNativeStep::Done, offer.size});
   } else if (!cancelled) {
     report(LanAbort{offer.id});

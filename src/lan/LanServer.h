@@ -49,6 +49,7 @@ struct LanStream {
   std::string id;
   const LanChannel* socket = nullptr;
   std::deque<std::string> chunks;
+  std::size_t queued = 0;  // bytes in chunks
   bool finished = false;
   bool cancelled = false;
   std::condition_variable wake;
@@ -84,6 +85,9 @@ inline constexpr int kLanAcceptRetryMs = 100;
 // host on the LAN can make the server hold no more than this many threads and descriptors.
 inline constexpr std::size_t kLanConnectionsPerPeer = 8;
 inline constexpr std::size_t kLanConnectionsInAll = 32;
+// The page's chunks a stream holds before it refuses the next: the kit feeds one record at a
+// time, so four leave room for a page that runs ahead, and a page in a loop cannot fill memory.
+inline constexpr std::size_t kLanQueuedChunkLimit = 4 * (kLanRecordPlain + kLanRecordExtra);
 // A served stream whose reader stops taking bytes ends after this long without progress.
 inline constexpr int kLanStreamSendTimeoutMs = 30000;
 
@@ -136,10 +140,13 @@ class LanServer {
   // connection.
   void serveConnection(LanChannel& socket);
   // Sends `head` and the offer's records from `from` on a connected socket (a served GET, or
-  // the caller's push). True when the whole stream went out.
-  bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from);
+  // the caller's push). True when the whole stream went out and `confirmed` (when given) says
+  // the receiver took it; until then the stream is not reported done.
+  using Confirm = std::function<bool()>;
+  bool streamOffer(LanChannel& socket, const std::string& id, const std::string& head, std::uint64_t from,
+                   const Confirm& confirmed = {});
   bool streamNativeFile(LanChannel& socket, const NativeOffer& offer, const std::string& head,
-                        std::uint64_t from);
+                        std::uint64_t from, const Confirm& confirmed = {});
   // `body`: what came after the head with it; nothing when the head had no end.
   void receivePush(LanChannel& socket, const LanRequest& request, std::optional<std::string_view> body);
   // Hands an event to the installed events, when there are any.

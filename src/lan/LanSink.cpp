@@ -135,8 +135,12 @@ SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& f
   earlier.reset();  // replaced silently, after the new frames read the part file
   const LanSaveFolders folders{seams_.receivedFolder(), request.dir};
   if (frames->received >= frames->total) {
-    finishLanTransfer(*seams_.events, request.id, request.how, request.name, *frames, LanResult::Complete, folders,
-                      lid, std::string());
+    // Across file systems the move is a copy of the whole file: never on the page's thread.
+    auto settle = [events = seams_.events, request, frames, folders] {
+      finishLanTransfer(*events, request.id, request.how, request.name, *frames, LanResult::Complete, folders,
+                        request.lid, std::string());
+    };
+    if (!startWorker("lanSinkMove", [settle](WorkerStop&) { settle(); })) settle();
     return SinkStart::Complete;
   }
   from = frames->nextIndex;

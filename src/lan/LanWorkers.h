@@ -12,6 +12,11 @@ class LanServer;
 class WorkerStop;
 
 inline constexpr std::size_t kLanProbeLimit = 6;
+// What one page may have running at once; the next push is aborted and the next probe finds
+// none. A desk pushes to one device at a time and probes an address list per transfer it
+// sets up, so four of each is room to spare, while a page in a loop holds no more threads.
+inline constexpr std::size_t kLanPushesAtOnce = 4;
+inline constexpr std::size_t kLanProbesAtOnce = 4;
 inline constexpr int kLanProbeTimeoutMs = 1500;
 inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
 
@@ -21,9 +26,8 @@ std::vector<std::string> keptProbeUrls(const Json& urls);
 
 // The push itself, shared with the command-line peer: connects to the peer address `url` and
 // sends the offer `id` of `server` as a POST from record `from`. No such offer, from beyond its
-// end or no connection: deskLanAbort, and false. Otherwise the stream's own outcome, true when
-// all of it went out. With `answer`, the peer's answer head is read after a whole stream (the
-// shell never reads it).
+// end or no connection: deskLanAbort, and false. Otherwise true only when all of it went out
+// and the peer answered the empty 200; `answer` (when given) gets what the peer answered.
 bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
                WorkerStop* stop, std::string* answer = nullptr);
 // The first of `urls` whose "/ping" is answered with 200 and at most 1,024 bytes, tried one

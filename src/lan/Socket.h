@@ -40,7 +40,6 @@ class Socket final : public LanChannel {
   long send(const void* data, std::size_t size) override;
   long receive(void* data, std::size_t size) override;
   bool setReceiveTimeout(int ms) override;
-  bool setSendTimeout(int ms) override;
   void setBulkBuffers(int bytes) override;
   void shutdownBoth() const override;
   void shutdownSend() const override;
@@ -48,6 +47,9 @@ class Socket final : public LanChannel {
   // Sends small writes at once instead of holding them for the peer's acknowledgement.
   void setNoDelay();
   void close();
+
+ protected:
+  bool applySendTimeout(int ms) override;
 
  private:
   explicit Socket(long long handle) : handle_(handle) {}

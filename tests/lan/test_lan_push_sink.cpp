@@ -57,6 +57,12 @@ TEST(LanPush, ArrivesWholeAndResumes) {
     EXPECT_FALSE(sender.ran(abortOf(lid)));
     EXPECT_FALSE(receiver.app->lan->hasSink(lid));  // a sink takes one push
   }
+  Shell receiver;  // a part file already whole is put in place without a push
+  const std::string lid = lanId('9'), plain = randomBytes(2 * MiB + 3);
+  writeFile(receiver.partFile(lid), plain);
+  sinkGet(receiver, lid, plain.size());
+  ASSERT_TRUE(receiver.waitDone());
+  EXPECT_EQ(readFile(*receiver.desktop.downloads / "in" / "got.bin"), plain);
 }
 
 TEST(LanPush, ThatCannotBeDeliveredAborts) {
@@ -84,6 +90,19 @@ TEST(LanPush, ThatCannotBeDeliveredAborts) {
   receiver.desktop.pump(*receiver.app);
   EXPECT_TRUE(receiver.done().empty());
   EXPECT_TRUE(receiver.app->lan->hasSink(other));  // still waiting for its own push
+  // A receiver that reads everything and answers 400: broken off, never "done", native or page-fed.
+  const std::string small = plain.substr(0, MiB + 9), late = lanId('d'), fed = lanId('e');
+  FakePeer refuser([](Socket& s, const std::string&) {
+    for (char piece[65536]; s.receive(piece, sizeof piece) > 0;) {}
+    s.sendAll(lanAnswerHead(LanAnswer::BadRequest));
+  });
+  offerNative(sender, late, sender.desktop.temp() / "big.bin", plain.size());
+  sender.send("lanOpen", {{"id", fed}, {"size", lanEncryptedSize(small.size())}, {"key", kKeyHex}});
+  for (const auto& id : {late, fed}) sender.send("lanPush", {{"id", id}, {"url", refuser.url(id)}, {"from", 0}});
+  ASSERT_TRUE(sender.pumpUntil([&] { return sender.ran(pullOf(fed, 0)); }));
+  feed(sender, fed, small, 0);
+  EXPECT_TRUE(sender.pumpUntil([&] { return sender.ran(abortOf(fed)) && sender.ran(abortOf(late)); }));
+  EXPECT_TRUE(sender.scriptsStartingWith("window.deskLanNative && window.deskLanNative('" + late + "', 'done'").empty());
 }
 
 TEST(LanSink, EndsOnceByTimeOutOrCancel) {

@@ -72,6 +72,19 @@ TEST(LanRegistry, RefusedChunks) {
   shell.send("lanFinish", {{"id", id}});  // nothing waiting: nothing happens
   shell.desktop.pump(*shell.app);
   EXPECT_EQ(shell.scriptsStartingWith(refused).size(), 2u);
+  // A reader that takes nothing: the page's chunks queue up to a bound, the rest are refused.
+  Socket reader = Socket::connect(*parseIPv4(kPeerHost), readyPayload(shell).value("port", std::uint16_t{0}), 5000);
+  ASSERT_TRUE(reader.sendAll("GET /" + id + " HTTP/1.1\r\n\r\n"));
+  ASSERT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanPull && window.deskLanPull('" + id + "', 0)"); }));
+  for (int i = 0; i < 40; ++i) shell.send("lanChunk", {{"id", id}, {"data", base64Encode(std::string(MiB, 'x'))}});
+  EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(refused).size() > 2; }));
+  FakePeer peer([](Socket&, const std::string&) {});  // pushes beyond the bound: broken off at once
+  for (char c = 'a'; c <= 'a' + static_cast<char>(kLanPushesAtOnce); ++c) {
+    shell.send("lanOpen", {{"id", lanId(c)}, {"size", lanEncryptedSize(MiB)}, {"key", kKeyHex}});
+    shell.send("lanPush", {{"id", lanId(c)}, {"url", peer.url(lanId(c))}, {"from", 0}});
+  }
+  EXPECT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanAbort && window.deskLanAbort('" + lanId('e') + "')"); }));
+  EXPECT_EQ(shell.scriptsStartingWith("window.deskLanAbort").size(), 1u);
 }
 
 TEST(LanRegistry, ProbeCandidates) {

@@ -362,6 +362,19 @@ TEST(LanTransfer, AReaderThatStopsReadingEndsItsStream) {
   const std::string abort = "window.deskLanAbort && window.deskLanAbort('" + id + "')";
   ASSERT_TRUE(server.pumpUntil([&] { return server.ran(abort) && server.desktop.keepAwakeRequests() == 0; }));
   EXPECT_TRUE(server.scriptsStartingWith("window.deskLanNative && window.deskLanNative('" + id + "', 'done'").empty());
+  // A reader that takes a byte now and then cannot stretch the limit with each partial send.
+  struct Trickle final : LanChannel {
+    long send(const void*, std::size_t) override { return std::this_thread::sleep_for(std::chrono::milliseconds(1)), 1; }
+    long receive(void*, std::size_t) override { return -1; }
+    bool setReceiveTimeout(int) override { return true; }
+    bool applySendTimeout(int) override { return true; }
+    void setBulkBuffers(int) override {}
+    void shutdownBoth() const override {}
+    void shutdownSend() const override {}
+    std::string peerAddress() const override { return {}; }
+  } trickle;
+  trickle.setSendTimeout(50);
+  EXPECT_FALSE(trickle.sendAll(plain.substr(0, MiB)));
 }
 
 TEST(LanTransfer, NativeOfferThatCannotBeServedAborts) {

@@ -88,8 +88,17 @@ int getCommand(const Arguments& args) {
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }
-  if (wrongKey) {
+  if (wrongKey && resumedAt > 0) {
+    // The earlier records opened with the key of their run; this one may have come from a peer
+    // that sent another record or another file.
+    std::fprintf(stderr, "desk-lan: record %llu, the first of this run, did not open: the peer sent another "
+                         "record or another file, or the key is not the earlier run's\n",
+                 static_cast<unsigned long long>(resumedAt / kLanRecordPlain));
+  } else if (wrongKey) {
     std::fprintf(stderr, "desk-lan: wrong key: the first record did not open with it\n");
+  } else if (report.failure == LanFailure::WrongSize && report.detail.empty()) {
+    std::fprintf(stderr, "desk-lan: the offer's answer gives a length no file could have; it is not an offer of "
+                         "%llu bytes\n", static_cast<unsigned long long>(*size));
   } else if (report.failure == LanFailure::WrongSize) {
     std::fprintf(stderr, "desk-lan: the offer holds %s bytes, not %llu: run get with --size %s\n",
                  report.detail.c_str(), static_cast<unsigned long long>(*size), report.detail.c_str());

@@ -54,13 +54,13 @@ int pushCommand(const Arguments& args) {
   const bool interruptedNow = stop.stopped();
   stop.stop();
   watcher.join();
-  if (sent && lanAnswerStatus(answer) == static_cast<int>(LanAnswer::Ok)) {
+  if (sent) {
     std::fprintf(stderr, "the peer stored the whole file\n");
     return 0;
   }
   if (interruptedNow) {
     std::fprintf(stderr, "desk-lan: interrupted\n");
-  } else if (sent) {
+  } else if (!answer.empty()) {
     std::fprintf(stderr, "desk-lan: the peer did not confirm the file (a wrong key, or --from other than the "
                          "one its sink printed)\n");
   } else {

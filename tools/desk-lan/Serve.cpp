@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "DeskLan.h"
@@ -14,6 +15,7 @@
 #include "lan/LanProtocol.h"
 #include "lan/LanReceive.h"
 #include "lan/LanServer.h"
+#include "lan/LanSink.h"
 #include "lan/PartFileClaim.h"
 
 namespace {
@@ -67,6 +69,9 @@ int sinkCommand(const Arguments& args) {
   if (!checkId(id) || !checkKey(key)) return 1;
   const auto size = checkSize(args.option("size"), "--size");
   if (!size) return 1;
+  // As long as the shell's sink waits, unless told otherwise; 0 waits for ever.
+  const auto waitSeconds = args.option("wait").empty() ? kLanSinkWaitMs / 1000 : checkSize(args.option("wait"), "--wait");
+  if (!waitSeconds) return 1;
   if (*size == 0) {
     std::fprintf(stderr, "desk-lan: --size must be the file's size in bytes (an empty file cannot be sent)\n");
     return 1;
@@ -95,18 +100,22 @@ int sinkCommand(const Arguments& args) {
   std::mutex lock;
   std::condition_variable ended;
   bool finished = false;
+  bool claimed = false;
   LanResult result = LanResult::Incomplete;
   std::string origin;
-  ProgressLine progress(*size);
+  std::optional<ProgressLine> progress;  // from the push's start
+  const std::uint32_t expected = frames->nextIndex;
   server.installSinkCallbacks(
       [&](const std::string& sinkId, const std::string& peer) -> std::shared_ptr<LanFrames> {
         if (sinkId != id || !server.claimSink(sinkId)) return nullptr;
         std::lock_guard guard(lock);
         origin = peer.empty() ? std::string() : "http://" + peer + "/" + id;
+        claimed = true;
+        progress.emplace(*size);
         std::fprintf(stderr, "receiving a push from %s\n", peer.c_str());
         return frames;
       },
-      [&](const std::string&, std::uint64_t bytes) { progress.show(bytes); },
+      [&](const std::string&, std::uint64_t bytes) { progress->show(bytes); },
       [&](const std::string&, LanResult code) {
         std::lock_guard guard(lock);
         result = code;
@@ -122,28 +131,44 @@ int sinkCommand(const Arguments& args) {
   std::printf("from %u  (the record the sender starts at: desk-lan push URL FILE --id %s --key KEY --from %u)\n",
               frames->nextIndex, id.c_str(), frames->nextIndex);
   printAddresses(port, id);
+  const std::uint64_t giveUpAt = nowMs() + *waitSeconds * 1000;
+  bool gaveUp = false;
   {
     std::unique_lock guard(lock);
-    while (!finished && !interrupted) ended.wait_for(guard, std::chrono::milliseconds(100));
+    while (!finished && !interrupted && !gaveUp) {
+      ended.wait_for(guard, std::chrono::milliseconds(100));
+      // A push that has begun is received to its end; otherwise the id is withdrawn.
+      if (*waitSeconds != 0 && !claimed && nowMs() >= giveUpAt) {
+        guard.unlock();
+        gaveUp = server.claimSink(id);
+        guard.lock();
+      }
+    }
   }
   server.stop();
   std::fprintf(stderr, "\n");
   if (!finished) {
     frames->close();
-    std::fprintf(stderr, "desk-lan: interrupted; %s keeps %llu bytes for the next run\n", part.string().c_str(),
-                 static_cast<unsigned long long>(frames->received));
+    if (gaveUp) {
+      std::fprintf(stderr, "desk-lan: no push came in %llu s; %s keeps %llu bytes for the next run\n",
+                   static_cast<unsigned long long>(*waitSeconds), part.string().c_str(),
+                   static_cast<unsigned long long>(frames->received));
+    } else {
+      std::fprintf(stderr, "desk-lan: interrupted; %s keeps %llu bytes for the next run\n", part.string().c_str(),
+                   static_cast<unsigned long long>(frames->received));
+    }
     return 1;
   }
   const bool wrote = !frames->writeFailed;
   settleLanTransfer(job, name, *frames, result, folders, std::string(), origin);
   if (job.ok) {
-    std::fprintf(stderr, "received %llu bytes in %.2f s\n", static_cast<unsigned long long>(*size), progress.seconds());
+    std::fprintf(stderr, "received %llu bytes in %.2f s\n", static_cast<unsigned long long>(*size), progress->seconds());
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }
   if (result == LanResult::Broken) {
-    std::fprintf(stderr, "desk-lan: a record did not open: a wrong key, a push from another record than %u, or "
-                         "another file\n", frames->nextIndex);
+    std::fprintf(stderr, "desk-lan: a record did not open: a wrong key, a push that did not start at record %u, "
+                         "or another file\n", expected);
   } else if (result == LanResult::Complete || !wrote) {
     std::fprintf(stderr, "desk-lan: the file could not be written whole in %s\n", dir.string().c_str());
   } else {

@@ -3,7 +3,7 @@
 //
 //   desk-lan offer FILE --id ID --key KEY
 //   desk-lan get URL --key KEY --size N --name NAME [--dir DIR]
-//   desk-lan sink --id ID --key KEY --size N --name NAME [--dir DIR]
+//   desk-lan sink --id ID --key KEY --size N --name NAME [--dir DIR] [--wait SECONDS]
 //   desk-lan push URL FILE --id ID --key KEY [--from N]
 //   desk-lan probe --id ID URL...
 #include <chrono>
@@ -49,11 +49,12 @@ int usage() {
   std::fprintf(stderr,
                "usage: desk-lan offer FILE --id ID --key KEY\n"
                "       desk-lan get URL --key KEY --size N --name NAME [--dir DIR]\n"
-               "       desk-lan sink --id ID --key KEY --size N --name NAME [--dir DIR]\n"
+               "       desk-lan sink --id ID --key KEY --size N --name NAME [--dir DIR] [--wait SECONDS]\n"
                "       desk-lan push URL FILE --id ID --key KEY [--from N]\n"
                "       desk-lan probe --id ID URL...\n"
                "ID: 32 lower-case hexadecimal digits (openssl rand -hex 16)\n"
-               "KEY: 64 hexadecimal digits (openssl rand -hex 32), the same on both sides\n");
+               "KEY: 64 hexadecimal digits (openssl rand -hex 32), the same on both sides\n"
+               "SECONDS: how long a sink waits for a push to begin (default 40; 0: no limit)\n");
   return 2;
 }
 

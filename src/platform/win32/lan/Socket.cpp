@@ -306,7 +306,7 @@ Socket Socket::connect(const PeerIpv4& address, std::uint32_t port, int timeoutM
 
 bool Socket::setReceiveTimeout(int ms) { return valid() && setTimeout(sock(handle_), SO_RCVTIMEO, ms); }
 
-bool Socket::setSendTimeout(int ms) { return valid() && setTimeout(sock(handle_), SO_SNDTIMEO, ms); }
+bool Socket::applySendTimeout(int ms) { return valid() && setTimeout(sock(handle_), SO_SNDTIMEO, ms); }
 
 void Socket::setBulkBuffers(int bytes) {
   if (!valid()) return;
