@@ -1,6 +1,7 @@
 // App's server-file members: accepting a "fileGet", finishing every save on the main thread,
 // opening or revealing saved files, and where saves go.
 #include <array>
+#include <atomic>
 
 #include "app/App.h"
 #include "app/SavePlaces.h"
@@ -24,6 +25,11 @@ constexpr std::array<const char*, 52> kRiskyExtensions = {
     ".deb", ".rpm", ".flatpakref", ".py", ".pl", ".rb",
     ".msc", ".chm", ".scf", ".iso", ".img", ".vhd", ".vhdx", ".appinstaller", ".msix", ".msixbundle",
     ".appx", ".appxbundle", ".xll", ".library-ms", ".search-ms", ".settingcontent-ms"};
+
+// Downloads running at once. A desk page offers a few files at a time; a page stuck in a loop
+// must not start a thread per message. The next one fails as a download that cannot start.
+constexpr int kMaxFileFetches = 4;
+std::atomic<int> runningFetches{0};
 
 FolderModel& foldersOf(const App& app) { return app.saveFolders ? *app.saveFolders : diskFolders(); }
 
@@ -51,6 +57,13 @@ ReservedPath uniqueSavePath(App& app, std::string_view name, std::string_view di
 void App::fileGet(const Json& message) {
   const WString url = toWide(textOf(message, "url"));
   if (!isServerFileUrl(url, serverOrigin)) return;
+  const bool room = runningFetches.fetch_add(1) < kMaxFileFetches;
+  struct Count {
+    bool held = true;
+    ~Count() {
+      if (held) --runningFetches;
+    }
+  } count;
 
   auto job = std::make_unique<FileJob>();
   job->id = textOf(message, "id");
@@ -58,16 +71,21 @@ void App::fileGet(const Json& message) {
   job->url = url;
   const std::string name = textOf(message, "name");
   const std::string dir = textOf(message, "dir");
-  job->reservation = uniqueSavePath(*this, name, dir);
-  job->path = job->reservation.path();
+  if (room) {
+    job->reservation = uniqueSavePath(*this, name, dir);
+    job->path = job->reservation.path();
+  }
   if (job->path.empty()) {
-    // Not one free name in a million: the save fails at once; there is no path it would use.
+    // Too many downloads already, or not one free name in a million: the save fails at once.
     onFileDone(std::move(job));
     return;
   }
   // No thread: the job goes with the work and the page is told nothing.
   auto held = std::make_shared<std::unique_ptr<FileJob>>(std::move(job));
-  desktop_.startWorker("fileFetch", [link = workerLink, held] { fileFetchWorker(link, std::move(*held)); });
+  count.held = !desktop_.startWorker("fileFetch", [link = workerLink, held] {
+    fileFetchWorker(link, std::move(*held));
+    --runningFetches;
+  });
 }
 
 void App::onFileDone(std::unique_ptr<FileJob> job) {

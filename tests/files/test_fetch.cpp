@@ -173,6 +173,25 @@ TEST(FileGet, ExistingFilesAreNeverOverwritten) {
   }
 }
 
+TEST(FileGet, OnlyFourRunAtOnceAndTheNextFailsAtOnce) {
+  FilesHarness h;
+  DeskServer::Route stalled;
+  stalled.body = std::string(1000, 's');
+  stalled.stallAfter = 10;
+  stalled.stallMs = 1500;
+  h.server.setRoute("/desk-file/" + hexId(1), stalled);
+  for (int i = 0; i < 5; ++i) h.get(h.fileUrl(hexId(1)), "slow.bin", "save", "", "n" + std::to_string(i));
+  ASSERT_TRUE(h.waitScripts(1));
+  EXPECT_EQ(h.result(0)["id"], "n4");  // refused while the four hang, before asking the server
+  EXPECT_EQ(h.result(0)["ok"], false);
+  ASSERT_TRUE(h.waitScripts(5));
+  EXPECT_EQ(h.server.requestCount("/desk-file/" + hexId(1)), 4u);
+  // Once they ended, there is room again.
+  h.get(h.offer(hexId(2), 200, "x"), "after.txt");
+  ASSERT_TRUE(h.waitScripts(6));
+  EXPECT_EQ(h.result(5)["ok"], true);
+}
+
 TEST(FileGet, NothingIsReportedWhileClosing) {
   FilesHarness h;
   // Closing before the worker can end: a download that finished first would sit in the queue.
