@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/App.h"
 #include "app/Origin.h"
+#include "common/version.h"
 
 namespace {
 
