@@ -28,12 +28,12 @@ struct TrayFixture : ::testing::Test {
 
   std::vector<int> menuIds() const {
     std::vector<int> ids;
-    for (const auto& item : desk.lastMenu) ids.push_back(item.separator ? -1 : item.id);
+    for (const auto& item : desk.trayMenu.items) ids.push_back(item.separator ? -1 : item.id);
     return ids;
   }
 
   const MenuItem* item(int id) const {
-    for (const auto& i : desk.lastMenu)
+    for (const auto& i : desk.trayMenu.items)
       if (!i.separator && i.id == id) return &i;
     return nullptr;
   }
@@ -63,7 +63,7 @@ TEST_F(TrayFixture, CheckMarkFollowsTheStore) {
   for (bool on : {true, false, true}) {
     desk.autostart = on;
     app.showTrayMenu();
-    for (const auto& i : desk.lastMenu) EXPECT_EQ(i.checked, on && !i.separator && i.id == 103) << i.id;
+    for (const auto& i : desk.trayMenu.items) EXPECT_EQ(i.checked, on && !i.separator && i.id == 103) << i.id;
   }
 }
 
@@ -84,7 +84,7 @@ TEST_F(TrayFixture, TheMenuIsHandedOutWhenWhatItShowsChanges) {
   for (const auto& c : cases) {
     c.act();
     EXPECT_EQ(desk.trayMenu.windowVisible, c.visible) << c.change;
-    EXPECT_EQ(desk.lastMenu.size(), c.items) << c.change;
+    EXPECT_EQ(desk.trayMenu.items.size(), c.items) << c.change;
     EXPECT_EQ(item(IDM_AUTOSTART)->checked, c.ticked) << c.change;
     EXPECT_TRUE(item(IDM_AUTOSTART)->checkable) << c.change;
   }

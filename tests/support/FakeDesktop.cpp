@@ -229,7 +229,6 @@ void FakeDesktop::removeTrayIcon() {
 
 void FakeDesktop::setTrayMenu(const TrayMenu& menu) {
   trayMenu = menu;
-  lastMenu = menu.items;
 }
 
 void FakeDesktop::popTrayMenu() {

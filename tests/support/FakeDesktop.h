@@ -123,7 +123,6 @@ class FakeDesktop : public Desktop {
   int trayRemoves = 0;
   int menuAnswer = 0;
   TrayMenu trayMenu;
-  std::vector<MenuItem> lastMenu;  // trayMenu's items
   int menuShows = 0;
 
   // Hand-offs.
