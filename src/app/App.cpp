@@ -3,8 +3,10 @@
 
 #include <cmath>
 
+#include "app/RunShell.h"
 #include "common/WorkerLink.h"
 #include "files/FileJob.h"
+#include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
 #include "update/UpdateReady.h"
 #include "web/Callbacks.h"
@@ -39,6 +41,7 @@ App::~App() {
   // Workers still blocked in the network must find the App gone, not freed memory.
   workerLink->sever();
   closing = true;
+  if (lanRuntime) lanRuntime->stop(kWorkerWaitMs);
   if (web_.hasController()) web_.closeController();
   web_.releaseAll();
   web_.setEvents(nullptr);

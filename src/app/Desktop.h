@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,7 +41,8 @@ enum class InstanceLock { Acquired, AnotherRuns, Failed };
 
 class Desktop {
  public:
-  virtual ~Desktop() = default;
+  Desktop();
+  virtual ~Desktop();
 
   // The core registers itself here as it is built and passes nullptr as it goes; no event is
   // delivered outside that time.
@@ -134,10 +136,18 @@ class Desktop {
 
   // Any thread. Runs `work` on a worker thread of its own, named for what it does ("fileFetch",
   // "update", "lanGet", ...); false when none could be made, and the work (with all it holds)
-  // is then dropped unrun. The default starts a detached thread.
+  // is then dropped unrun. The default starts a detached thread, counted until it has ended
+  // and let go of all its work held.
   virtual bool startWorker(const char* name, std::function<void()> work);
+  // Waits up to ms (0: no limit) for the workers started by the default to end; true when none
+  // runs. The process may end with workers running: nothing they do must outlast it.
+  bool workersEnded(std::uint64_t ms);
 
   // Session lock/unlock arrive as onSessionChange.
   virtual void registerSessionNotifications() = 0;
   virtual void unregisterSessionNotifications() = 0;
+
+ private:
+  struct Workers;
+  std::shared_ptr<Workers> workers_;
 };

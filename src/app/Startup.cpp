@@ -1,6 +1,8 @@
 // From process entry to the message loop: single instance, data folder, the server origin and
 // the window phase. Every way out before the loop is an exit code, some with a box first.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "app/App.h"
@@ -22,6 +24,15 @@ Json readConfiguration(const std::filesystem::path& file) {
 }
 
 bool originArgument(const WString& argument) { return argument.rfind(DESK_W("--server="), 0) == 0; }
+
+// A worker blocked where nothing can reach it (a probe inside the system's HTTP stack) must not
+// hold the process, its program file and its libraries: past the wait, the process ends here,
+// without the static destructors such a worker may still be using.
+void endWithoutWorkers(Desktop& desktop, int code) {
+  if (desktop.workersEnded(kWorkerWaitMs)) return;
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
 
 }  // namespace
 
@@ -97,8 +108,13 @@ int runShell(Desktop& desktop, WebHost& web) {
       break;
   }
   try {
-    App app(desktop, web);
-    return app.run();
+    int code = 1;
+    {
+      App app(desktop, web);
+      code = app.run();
+    }
+    endWithoutWorkers(desktop, code);
+    return code;
   } catch (const std::exception& failure) {
     // The App is gone by now; the box has no owner.
     reportCause(std::string("start-up failed: ") + failure.what());

@@ -1,6 +1,7 @@
 #include "lan/LanRuntime.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -23,17 +24,20 @@ LanRuntime::LanRuntime(LanSeams seams)
       server_(std::make_shared<LanServer>(seams_.clock, seams_.keepAwake)),
       workers_(std::make_shared<Workers>()) {}
 
-LanRuntime::~LanRuntime() {
+// Only the last worker's end or the owner lets go of the runtime, and by then none runs.
+LanRuntime::~LanRuntime() { stop(0); }
+
+bool LanRuntime::stop(std::uint64_t ms) {
   {
     std::lock_guard guard(workers_->lock);
     workers_->stopping = true;
     for (auto& stop : workers_->running) stop->stop();
   }
-  // Before the wait: a push blocked in a send, or waiting for the page's next chunk, ends only
-  // when the server cancels its stream.
+  // A push blocked in a send, or waiting for the page's next chunk, ends only when the server
+  // cancels its stream.
   server_->stop();
   std::unique_lock guard(workers_->lock);
-  workers_->idle.wait(guard, [&] { return workers_->running.empty(); });
+  return workers_->idle.wait_for(guard, std::chrono::milliseconds(ms), [&] { return workers_->running.empty(); });
 }
 
 LanServer& LanRuntime::serverWithEvents() {
@@ -66,7 +70,7 @@ bool LanRuntime::startWorker(const char* name, std::function<void(WorkerStop&)> 
     std::erase(workers->running, stop);
     workers->idle.notify_all();
   };
-  const bool started = seams_.startWorker(name, [work = std::move(work), stop, ended]() mutable {
+  const bool started = seams_.startWorker(name, [self = shared_from_this(), work = std::move(work), stop, ended]() mutable {
     try {
       work(*stop);
     } catch (...) {

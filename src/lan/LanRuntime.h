@@ -1,9 +1,9 @@
 #pragma once
 // What the LAN side of one shell runs: its LanServer, its pending sink receptions and its
-// workers (fetches, pushes, probes, sink waits). Made on the first LAN message; its destructor
-// stops every worker (sockets shut down, part files kept for a later resume) and the server,
-// and waits until the last worker has ended, so no worker outlives the registry it reports to.
-// It knows its owner only through the seams it is given.
+// workers (fetches, pushes, probes, sink waits). Made (shared) on the first LAN message. Every
+// worker holds the runtime, so it lives until its last worker has ended; stop() ends them all
+// (sockets shut down, part files kept for a later resume) without having to wait for one that
+// is blocked where nothing can reach it. It knows its owner only through the seams it is given.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -32,12 +32,16 @@ struct LanSeams {
 // How a "lanSinkGet" began: refused at once, already whole in its part file, or waiting for a push.
 enum class SinkStart { Failed, Complete, Waiting };
 
-class LanRuntime {
+class LanRuntime : public std::enable_shared_from_this<LanRuntime> {
  public:
   explicit LanRuntime(LanSeams seams);
   ~LanRuntime();
   LanRuntime(const LanRuntime&) = delete;
   LanRuntime& operator=(const LanRuntime&) = delete;
+
+  // Stops every worker and the server, and refuses new workers; then waits up to ms for the
+  // workers to end (0: not at all). True when none runs any more.
+  bool stop(std::uint64_t ms);
 
   LanServer& server() { return *server_; }
   const std::shared_ptr<LanServer>& sharedServer() const { return server_; }

@@ -163,6 +163,18 @@ void Panel::moveTo(bool top) {
   XSync(dpy_, False);
 }
 
+void XProbe::close(Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = atom("WM_PROTOCOLS");
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(atom("WM_DELETE_WINDOW"));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(dpy_, window, False, NoEventMask, &event);
+  XFlush(dpy_);
+}
+
 OtherWindow::OtherWindow(const std::string& display, unsigned long rgb, const XProbe::Area& at) {
   dpy_ = XOpenDisplay(display.c_str());
   if (!dpy_) return;

@@ -44,6 +44,8 @@ class XProbe {
   // A 32-bit property (CARDINAL, ATOM, WINDOW) of the window, or of the root window for 0.
   std::vector<unsigned long> property(Window window, const char* name);
   Atom atom(const char* name) { return XInternAtom(dpy_, name, False); }
+  // Asks the window to close, as a window manager's close button does (WM_DELETE_WINDOW).
+  void close(Window window);
 
  private:
   Display* dpy_ = nullptr;

@@ -17,7 +17,8 @@ FakeDesktop::FakeDesktop() {
   monitors.push_back(standardMonitor());
 }
 
-FakeDesktop::~FakeDesktop() = default;
+// Workers may outlive the App they reported to, never the desktop they call.
+FakeDesktop::~FakeDesktop() { workersEnded(0); }
 
 FakeMonitor FakeDesktop::standardMonitor(MonitorHandle handle, int left, const char* name) {
   FakeMonitor m;

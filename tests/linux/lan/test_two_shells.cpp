@@ -1,9 +1,16 @@
 // Two real shells, each with its own home, page and desk server, move files between each other
-// by fetch and by push, both ways, and resume a push after the receiving shell was killed.
+// by fetch and by push, both ways, and resume a push after the receiving shell was killed; and a
+// shell whose worker is held by a peer still ends when its window closes.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "LanPeers.h"
 #include "ShellHarness.h"
@@ -90,6 +97,44 @@ class TwoShells : public X11DesktopTest {
   ChildProcess otherShell;
 };
 
+// A peer that takes one connection and answers it a byte every 200 ms, never finishing: a
+// client that waits for "no data for a while" waits for minutes.
+class TricklingPeer {
+ public:
+  explicit TricklingPeer(const char* host) {
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    ::inet_pton(AF_INET, host, &at.sin_addr);
+    socklen_t length = sizeof at;
+    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&at), length) != 0 || ::listen(listen_, 4) != 0 ||
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&at), &length) != 0) return;
+    port_ = ntohs(at.sin_port);
+    thread_ = std::thread([this] {
+      const int fd = ::accept(listen_, nullptr, nullptr);
+      accepted_ = fd >= 0;
+      for (const char* c = "HTTP/1.1 200 OK\r\nX-Later: "; fd >= 0 && !done_; c = *c && c[1] ? c + 1 : "a") {
+        if (::send(fd, c, 1, MSG_NOSIGNAL) != 1) break;
+        ::usleep(200000);
+      }
+      if (fd >= 0) ::close(fd);
+    });
+  }
+  ~TricklingPeer() {
+    done_ = true;
+    ::shutdown(listen_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    ::close(listen_);
+  }
+  std::uint16_t port() const { return port_; }
+  bool accepted() const { return accepted_; }
+
+ private:
+  int listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  std::uint16_t port_ = 0;
+  std::atomic<bool> accepted_{false}, done_{false};
+  std::thread thread_;
+};
+
 }  // namespace
 
 TEST_F(TwoShells, MoveFilesBothWaysAndResumeAPushAfterAKill) {
@@ -143,4 +188,24 @@ TEST_F(TwoShells, MoveFilesBothWaysAndResumeAPushAfterAKill) {
   EXPECT_EQ(sequence(b, lid, "resumed"),
             (std::vector<std::string>{"deskLanSinkReady", "deskLanSinkWait(0)", "deskLanProgress", "deskLanSinkReady",
                                       "deskLanSinkWait(2)", "deskLanProgress", "deskFileDone(ok)"}));
+}
+
+// The window is closed while a probe is held by a peer that answers for minutes: the process
+// ends at once all the same, so an installer waiting to replace its files is not kept waiting.
+TEST_F(X11DesktopTest, EndsSoonAfterItsWindowWhileAPeerHoldsAProbe) {
+  TricklingPeer peer("10.213.0.2");
+  ASSERT_NE(peer.port(), 0);
+  ASSERT_TRUE(harness->startShell());
+  const auto window = probe->shellWindow();
+  ASSERT_TRUE(window);
+  const std::string url = "http://10.213.0.2:" + std::to_string(peer.port()) + "/" + lanId('7');
+  harness->command(send({{"t", "lanProbe"}, {"id", lanId('7')}, {"urls", Json::array({url})}}));
+  ASSERT_TRUE(waitUntil([&] { return peer.accepted(); }, 10000)) << "the probe never reached the peer";
+  const auto closed = std::chrono::steady_clock::now();
+  probe->close(*window);
+  const auto code = harness->shell().wait(5000);
+  ASSERT_TRUE(code) << "the shell still runs 5 s after its window was closed";
+  EXPECT_EQ(*code, 0);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed);
+  RecordProperty("ended_after_ms", static_cast<int>(took.count()));
 }
