@@ -171,7 +171,7 @@ class App final : public DesktopEvents, public WebHostEvents, public WorkerEvent
   // lan:
   void lanGet(const Json& message);
   void lanSinkGet(const Json& message);
-  // The server and the LAN workers; stopped, and waited for, before the App goes away.
+  // The server and the LAN workers; stopped as the App goes, and kept by its workers until they end.
   std::shared_ptr<class LanRuntime> lanRuntime;
   // update:
 
