@@ -121,6 +121,7 @@ TEST_F(WineDesktopTest, EveryStartFailureIsExplainedInABox) {
       {false, "", kTextLoaderMissing, 1, 1},
       {true, "version", kTextNoRuntime, 7, 1},
       {true, "version", kTextNoRuntime, 6, 1},
+      {true, "no-version", kTextNoRuntime, 7, 1},
       {2, "", kTextNoRuntime, 7, 1},
       {2, "", kTextNoRuntime, 6, 1},
       {true, "environment-refused", kTextEnvironmentRefused, 1, 1},

@@ -220,6 +220,7 @@ GetAvailableCoreWebView2BrowserVersionString(PCWSTR, LPWSTR* versionInfo) {
   if (!versionInfo) return E_POINTER;
   *versionInfo = nullptr;
   if (failing("version")) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (failing("no-version")) return S_OK;
   *versionInfo = taskText(L"0.0.0.0 stand-in");
   return S_OK;
 }
