@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,6 +83,12 @@ void removeExecuteBits(const std::filesystem::path& file) {
   // Set-id bits go too: they mean nothing without an execute bit and nothing saved should carry them.
   if (mode & (S_IXUSR | S_IXGRP | S_IXOTH | S_ISUID | S_ISGID))
     ::fchmod(fd.get(), mode & ~static_cast<mode_t>(S_IXUSR | S_IXGRP | S_IXOTH | S_ISUID | S_ISGID));
+}
+
+bool createFolders(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return std::filesystem::is_directory(folder, ec);
 }
 
 void writeZoneIdentifier(const std::filesystem::path& file, WStringView url) {
