@@ -26,24 +26,9 @@ for tool in wine wineserver Xvfb xdotool python3; do
   command -v "$tool" >/dev/null || { echo "bench_idle_wine: $tool is missing (scripts/setup --test)" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/bench-idle-wine.XXXXXX")
-pids=()
-cleanup() {
-  [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null || true
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-exec {dfd}>"$work/display"
-Xvfb -displayfd "$dfd" -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec {dfd}>&-
-for _ in $(seq 200); do [[ -s $work/display ]] && break; sleep 0.05; done
-[[ -s $work/display ]] || { echo "bench_idle_wine: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
+name=bench-idle-wine
+before_cleanup() { [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null || true; }
+source "$root/bench/idle_session.sh"
 xdotool mousemove 200 200
 
 mkdir -p "$work/site" "$work/home/Downloads" "$work/app"
