@@ -1,8 +1,8 @@
 #include "files/FolderModel.h"
 
-#include "files/FilePlatform.h"
-
 #include <system_error>
+
+#include "files/FilePlatform.h"
 
 namespace {
 
