@@ -91,6 +91,8 @@ bool createFolders(const std::filesystem::path& folder) {
   return std::filesystem::is_directory(folder, ec);
 }
 
+void removeFile(const std::filesystem::path& file) { ::unlink(file.c_str()); }
+
 void writeZoneIdentifier(const std::filesystem::path& file, WStringView url) {
   const std::string value = toNarrow(url);
   if (value.empty()) return;

@@ -52,6 +52,8 @@ FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::fil
 
 bool createFolders(const std::filesystem::path& folder) { return makeFolderTree(extendedPath(folder)); }
 
+void removeFile(const std::filesystem::path& file) { ::DeleteFileW(extendedPath(file).c_str()); }
+
 void removeExecuteBits(const std::filesystem::path&) {}
 
 void writeZoneIdentifier(const std::filesystem::path& file, WStringView) {
