@@ -24,26 +24,11 @@ for tool in Xvfb xcompmgr openbox dbus-daemon xprop xdotool python3; do
   command -v "$tool" >/dev/null || { echo "bench_idle: $tool is missing (scripts/setup --test)" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/bench-idle.XXXXXX")
-pids=()
+name=bench-idle
 shell_pid=
-cleanup() {
-  [[ -n $shell_pid ]] && kill "$shell_pid" 2>/dev/null
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
+before_cleanup() { [[ -n $shell_pid ]] && kill "$shell_pid" 2>/dev/null || true; }
 # ---- the session: display, bus, compositor, window manager ----
-exec {dfd}>"$work/display"
-Xvfb -displayfd "$dfd" -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec {dfd}>&-
-for _ in $(seq 200); do [[ -s $work/display ]] && break; sleep 0.05; done
-[[ -s $work/display ]] || { echo "bench_idle: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
+source "$root/bench/idle_session.sh"
 exec {bfd}>"$work/bus"
 dbus-daemon --session --nofork --print-address="$bfd" --address="unix:path=$work/bus.sock" >"$work/dbus.log" 2>&1 &
 pids+=($!)

@@ -6,6 +6,9 @@
 ;
 ;   TamselDesk-<version>.exe [/S] [/UPDATE] [/D=FOLDER]
 ;   /S        silent: no page, no box, nothing started at the end
+;   (shown)   also offers to allow the program through the Windows Defender Firewall on
+;             private networks, with the elevation prompt that needs; uninstall.exe removes
+;             that rule again
 ;   /UPDATE   the shell that started it is closing (its update hand-off passes "/S /UPDATE"):
 ;             wait until it has ended, install, and start the new one
 ; Without /UPDATE a running shell is closed first. The autostart value, when set, is pointed at
@@ -25,6 +28,9 @@ ManifestDPIAware true
 !include LogicLib.nsh
 !include WinMessages.nsh
 !include WinVer.nsh
+!include StrFunc.nsh
+${StrStr}
+${UnStrStr}
 
 ; The names, as the program itself has them.
 !searchparse /file "${SOURCE_DIR}/src/common/version.h" `#define DESK_PRODUCT_NAME "` PRODUCT `"`
@@ -38,6 +44,9 @@ ManifestDPIAware true
 !define SHELL_MUTEX "Local\tamsel.desk.native"
 !define SHELL_WINDOW "TamselDeskNativeWindow"
 !define SHORTCUT "$SMPROGRAMS\${DISPLAY}.lnk"
+; The inbound rule the interactive install offers: the LAN on private networks only. Its name
+; is plain ASCII, so that netsh's listing of it (in the console's code page) can be searched.
+!define FIREWALL_RULE "${PRODUCT} LAN"
 
 Name "${DISPLAY}"
 Caption "${DISPLAY} ${VERSION} 安装 Setup"
@@ -85,6 +94,34 @@ Var update
 
   ; Waits until no shell holds its single-instance mutex, 30 seconds at most; asks a running
   ; one to close first unless $R6 is "wait".
+  ; $0 is 0 when the program's firewall rule is there: netsh lists it by name. Reading the
+  ; rules needs no elevation. (A netsh without these verbs, as Wine's, lists nothing.)
+  Function ${un}firewallRuleExists
+    nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall show rule name="${FIREWALL_RULE}"'
+    Pop $0
+    Pop $1
+    !if "${un}" == "un."
+      ${UnStrStr} $2 $1 "${FIREWALL_RULE}"
+    !else
+      ${StrStr} $2 $1 "${FIREWALL_RULE}"
+    !endif
+    ${If} $0 != 0
+    ${OrIf} $2 == ""
+      StrCpy $0 1
+    ${EndIf}
+  FunctionEnd
+
+  ; netsh with the parameters in $R5, elevated: Windows asks for an administrator's consent;
+  ; a user who refuses leaves the rules as they were.
+  Function ${un}elevatedNetsh
+    ; It works in the system folder: a process working in the program's folder would keep the
+    ; uninstaller from removing it.
+    StrCpy $R4 $OUTDIR
+    SetOutPath "$SYSDIR"
+    ExecShellWait "runas" "$SYSDIR\netsh.exe" "$R5" SW_HIDE
+    SetOutPath "$R4"
+  FunctionEnd
+
   Function ${un}awaitShellEnd
     ${If} $R6 != "wait"
       FindWindow $0 "${SHELL_WINDOW}"
@@ -218,6 +255,24 @@ Section
     WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${PROGRAM}"'
   ${EndIf}
 
+  ; Asked only here, never by the silent update: without the rule Windows asks itself at the
+  ; program's first listen, and the LAN works once the user allows it there.
+  ${IfNot} ${Silent}
+    Call firewallRuleExists
+    ${If} $0 <> 0
+      MessageBox MB_YESNO|MB_ICONQUESTION "允许小屋在专用网络（家庭或工作网络）上与您的其他设备连接吗？Windows 会请求管理员同意。$\n$\nAllow the companion to connect with your other devices on private networks (home or work)? Windows asks for an administrator's consent." /SD IDNO IDNO firewall_done
+      StrCpy $R5 'advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow enable=yes profile=private program="$INSTDIR\${PROGRAM}"'
+      Call elevatedNetsh
+      Call firewallRuleExists
+      ${If} $0 = 0
+        DetailPrint "已允许专用网络 Allowed on private networks"
+      ${Else}
+        DetailPrint "未允许：Windows 会在第一次连接时询问 Not allowed: Windows asks at the first connection"
+      ${EndIf}
+      firewall_done:
+    ${EndIf}
+  ${EndIf}
+
   ${If} $update == 1
   ${OrIfNot} ${Silent}
     Exec '"$INSTDIR\${PROGRAM}"'
@@ -237,6 +292,12 @@ Section Uninstall
   Delete "${SHORTCUT}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ; Removing the rule needs the elevation its making did: asked only when there is one.
+  Call un.firewallRuleExists
+  ${If} $0 = 0
+    StrCpy $R5 'advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\${PROGRAM}"'
+    Call un.elevatedNetsh
+  ${EndIf}
   ; The folder last: once it is gone, so is everything else.
   Delete "$INSTDIR\WebView2Loader.dll"
   Delete "$INSTDIR\server.json"

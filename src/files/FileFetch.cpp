@@ -1,7 +1,6 @@
 #include "files/FileFetch.h"
 
 #include <string>
-#include <system_error>
 
 #include "common/WorkerLink.h"
 #include "common/http.h"
@@ -57,8 +56,7 @@ void fileFetchWorker(std::shared_ptr<WorkerLink> link, std::unique_ptr<FileJob> 
       if (httpGet(job->url, unused, part, kMaxServerFileBytes, 0)) {
         placeSavedFile(*job, part, job->url);
       } else {
-        std::error_code ec;
-        std::filesystem::remove(part, ec);
+        removeFile(part);
       }
     }
     // A job nobody takes (closing, queue gone) is freed here: the page hears nothing.

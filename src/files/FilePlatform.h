@@ -11,6 +11,13 @@ enum class FileOpResult { Done, Exists, Failed };
 // Creates an empty regular file that must not exist yet (no execute bit).
 FileOpResult createNewFile(const std::filesystem::path& file);
 
+// Creates `folder` with its missing parents; true when it is a folder afterwards. Unlike
+// std::filesystem it also reaches folders whose path passes the platform's short-path limit.
+bool createFolders(const std::filesystem::path& folder);
+
+// Removes a file; failures are ignored (nothing there is no failure). Reaches long paths too.
+void removeFile(const std::filesystem::path& file);
+
 // Moves `from` to `to` only if nothing exists at `to`; Exists when something does. Works across
 // file systems (then by copying into a newly created file and removing `from`). Failed also when
 // `from` could not be removed after the copy: then the file is at `to` and still at `from`.

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "files/FilePlatform.h"
+
 namespace {
 
 class DiskFolders final : public FolderModel {
@@ -11,11 +13,7 @@ class DiskFolders final : public FolderModel {
     const auto type = std::filesystem::symlink_status(path, ec).type();
     return type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none;
   }
-  bool makeFolders(const std::filesystem::path& folder) override {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    return std::filesystem::is_directory(folder, ec);
-  }
+  bool makeFolders(const std::filesystem::path& folder) override { return createFolders(folder); }
 };
 
 }  // namespace

@@ -16,6 +16,11 @@ std::string hexId(int n) {
 
 TEST(FileGet, NamesAndFoldersLandInTheReceivedFolder) {
   FilesHarness h;
+  // Four levels of 80 pass MAX_PATH on Windows, where the saving functions take "\\?\" paths.
+  const std::string level(80, 'L');
+  std::vector<std::string> deep = {level};
+  for (int i = 0; i < 3; ++i) deep.push_back(deep.back() + "/" + level);
+  const std::string deepFile = deep.back() + "/deep.bin";
   struct Case {
     const char* name;
     const char* dir;
@@ -25,7 +30,7 @@ TEST(FileGet, NamesAndFoldersLandInTheReceivedFolder) {
       {"report.pdf", "..", "report (1).pdf"},  {"con.txt", "", "_con.txt"},
       {"Aux", "", "_Aux"},                     {"com5.txt", "", "_com5.txt"},
       {"CONSOLE.txt", "", "CONSOLE.txt"},      {"a?b*.txt", "", "a_b_.txt"},
-      {"", "", "_"},
+      {"", "", "_"},                           {"deep.bin", deep.back().c_str(), deepFile.c_str()},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -38,9 +43,13 @@ TEST(FileGet, NamesAndFoldersLandInTheReceivedFolder) {
     EXPECT_EQ(readAll(h.pathIn(c.saved)), body) << c.name;
   }
   // Nothing but the saved files: no ".part" left anywhere, nothing outside.
-  EXPECT_EQ(listTree(h.received),
-            (std::vector<std::string>{"CONSOLE.txt", "_", "_Aux", "_com5.txt", "_con.txt", "a", "a/b",
-                                      "a/b/report.pdf", "a_b_.txt", "report (1).pdf", "report.pdf"}));
+  std::vector<std::string> tree = {"CONSOLE.txt"};
+  tree.insert(tree.end(), deep.begin(), deep.end());
+  tree.push_back(deepFile);
+  for (const char* more : {"_", "_Aux", "_com5.txt", "_con.txt", "a", "a/b", "a/b/report.pdf", "a_b_.txt",
+                           "report (1).pdf", "report.pdf"})
+    tree.push_back(more);
+  EXPECT_EQ(listTree(h.received), tree);
 }
 
 TEST(FileGet, ThirdFetchOfANameGetsTwo) {

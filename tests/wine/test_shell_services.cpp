@@ -9,6 +9,8 @@
 #include <chrono>
 #include <thread>
 
+#include "files/FilePlatform.h"
+#include "platform/win32/common/LongPath.h"
 #include "platform/win32/desktop/ShellFolders.h"
 #include "platform/win32/desktop/StartHidden.h"
 #include "support/TempDir.h"
@@ -57,11 +59,20 @@ TEST(ShellFolders, AreFoldersOfThisUser) {
   for (const auto& folder : {*local, *downloads, temporaryFolder()}) {
     SCOPED_TRACE(folder.string());
     EXPECT_TRUE(folder.is_absolute());
-    EXPECT_TRUE(createFolder(folder));
+    EXPECT_TRUE(createFolders(folder));
   }
   TempDir dir("folders");
-  EXPECT_TRUE(createFolder(dir / "a" / "b"));
+  EXPECT_TRUE(createFolders(dir / "a" / "b"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "a" / "b"));
+}
+
+TEST(LongPath, FormsForTheWideCallsAndForTheShell) {
+  EXPECT_EQ(extendedPath(L"C:/a/./b/../c"), L"\\\\?\\C:\\a\\c");
+  EXPECT_EQ(extendedPath(L"\\\\host\\share\\f"), L"\\\\?\\UNC\\host\\share\\f");
+  EXPECT_EQ(extendedPath(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
+  EXPECT_EQ(plainPath(L"\\\\?\\UNC\\host\\share\\f"), L"\\\\host\\share\\f");
+  EXPECT_EQ(shellPath(L"C:\\short.txt"), L"C:\\short.txt");
+  EXPECT_EQ(shellPath(L"C:\\" + std::wstring(300, L'n')), L"");  // nothing there: no short form
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,6 +84,14 @@ void removeExecuteBits(const std::filesystem::path& file) {
   if (mode & (S_IXUSR | S_IXGRP | S_IXOTH | S_ISUID | S_ISGID))
     ::fchmod(fd.get(), mode & ~static_cast<mode_t>(S_IXUSR | S_IXGRP | S_IXOTH | S_ISUID | S_ISGID));
 }
+
+bool createFolders(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return std::filesystem::is_directory(folder, ec);
+}
+
+void removeFile(const std::filesystem::path& file) { ::unlink(file.c_str()); }
 
 void writeZoneIdentifier(const std::filesystem::path& file, WStringView url) {
   const std::string value = toNarrow(url);

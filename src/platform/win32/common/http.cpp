@@ -14,6 +14,7 @@
 
 #include "common/http.h"
 #include "common/http_steps.h"
+#include "platform/win32/common/LongPath.h"
 #include "platform/win32/common/UniqueHandle.h"
 
 namespace {
@@ -117,8 +118,8 @@ bool readBody(HINTERNET request, std::string& body, const std::optional<std::fil
               HttpGetSteps& steps) {
   UniqueHandle out;
   if (file) {
-    out = UniqueHandle(::CreateFileW(file->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    out = UniqueHandle(::CreateFileW(extendedPath(*file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid()) return false;
   }
   std::vector<char> buffer(kReadBuffer);

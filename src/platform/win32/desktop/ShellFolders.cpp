@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <memory>
-#include <system_error>
 
 namespace {
 
@@ -41,10 +40,4 @@ std::filesystem::path temporaryFolder() {
   // Never the current folder, which is System32 for a start at log-on.
   if (const auto local = knownLocalAppDataFolder()) return *local / L"Temp";
   return {};
-}
-
-bool createFolder(const std::filesystem::path& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  return std::filesystem::is_directory(dir, ec);
 }

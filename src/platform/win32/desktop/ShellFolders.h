@@ -9,6 +9,3 @@ std::optional<std::filesystem::path> knownLocalAppDataFolder();
 std::optional<std::filesystem::path> knownDownloadsFolder();
 // The user's temporary folder (GetTempPathW), where LAN part files lie.
 std::filesystem::path temporaryFolder();
-// Creates `dir` with its parents; true when it is a folder afterwards. Below %LOCALAPPDATA% it
-// inherits the user's own access rights.
-bool createFolder(const std::filesystem::path& dir);

@@ -1,6 +1,7 @@
 #pragma once
-// Hand-offs of saved files to Explorer; failures are not reported (the shell's own error box,
-// if any, is the user's only feedback).
+// Hand-offs of saved files to Explorer. A path the shell's text interfaces cannot take (MAX_PATH
+// or longer, no 8.3 form) goes by the shell's item for it; what cannot be handed over at all is
+// said on standard error.
 #include <windows.h>
 
 #include <filesystem>

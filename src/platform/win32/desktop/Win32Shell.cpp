@@ -11,6 +11,7 @@
 #include "StartHidden.h"
 #include "Win32Desktop.h"
 #include "common/text.h"
+#include "files/FilePlatform.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ std::vector<WString> Win32Desktop::commandLineArguments() {
 std::optional<std::filesystem::path> Win32Desktop::localAppDataFolder() { return knownLocalAppDataFolder(); }
 
 bool Win32Desktop::createDataFolder(const std::filesystem::path& dir) {
-  if (createFolder(dir)) return true;
+  if (createFolders(dir)) return true;
   std::fprintf(stderr, "tamsel-desk: cannot create the data folder %s\n", toNarrow(pathWide(dir)).c_str());
   return false;
 }

@@ -36,9 +36,12 @@ bool Win32WebHost::runtimePresent() {
   if (!version) return false;
   LPWSTR text = nullptr;
   const HRESULT hr = version(nullptr, &text);
+  // A loader that finds no installed runtime may still succeed and hand back no version.
+  const bool found = SUCCEEDED(hr) && text && *text;
   CoTaskMemFree(text);
   if (FAILED(hr)) std::fprintf(stderr, "tamsel-desk: no WebView2 runtime (0x%08lx)\n", static_cast<unsigned long>(hr));
-  return SUCCEEDED(hr) && createEnvironment_;
+  if (SUCCEEDED(hr) && !found) std::fprintf(stderr, "tamsel-desk: no WebView2 runtime (no version installed)\n");
+  return found && createEnvironment_;
 }
 
 void Win32WebHost::setTransparentDefault() {
