@@ -1,15 +1,13 @@
 // The files this run saved, and the page's requests to open or show one of them again: only
 // such a file, still there, is ever handed to the desktop.
 #include <algorithm>
-#include <system_error>
 
 #include "app/App.h"
+#include "files/FilePlatform.h"
 #include "web/Callbacks.h"
 
 bool App::isSavedFile(const std::filesystem::path& path) const {
-  std::error_code ec;
-  const auto type = std::filesystem::status(path, ec).type();
-  if (type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::none) return false;
+  if (!pathExists(path)) return false;
   return std::find(savedFiles.begin(), savedFiles.end(), path) != savedFiles.end();
 }
 

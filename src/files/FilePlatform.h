@@ -15,6 +15,9 @@ FileOpResult createNewFile(const std::filesystem::path& file);
 // std::filesystem it also reaches folders whose path passes the platform's short-path limit.
 bool createFolders(const std::filesystem::path& folder);
 
+// Whether anything (a file, a folder, a link) is at `path`; reaches long paths too.
+bool pathExists(const std::filesystem::path& path);
+
 // Removes a file; failures are ignored (nothing there is no failure). Reaches long paths too.
 void removeFile(const std::filesystem::path& file);
 

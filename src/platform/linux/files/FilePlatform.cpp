@@ -91,6 +91,11 @@ bool createFolders(const std::filesystem::path& folder) {
   return std::filesystem::is_directory(folder, ec);
 }
 
+bool pathExists(const std::filesystem::path& path) {
+  struct stat status{};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
 void removeFile(const std::filesystem::path& file) { ::unlink(file.c_str()); }
 
 void writeZoneIdentifier(const std::filesystem::path& file, WStringView url) {

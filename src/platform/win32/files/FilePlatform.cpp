@@ -52,6 +52,10 @@ FileOpResult moveFileNoReplace(const std::filesystem::path& from, const std::fil
 
 bool createFolders(const std::filesystem::path& folder) { return makeFolderTree(extendedPath(folder)); }
 
+bool pathExists(const std::filesystem::path& path) {
+  return ::GetFileAttributesW(extendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void removeFile(const std::filesystem::path& file) { ::DeleteFileW(extendedPath(file).c_str()); }
 
 void removeExecuteBits(const std::filesystem::path&) {}
