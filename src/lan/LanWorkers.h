@@ -24,12 +24,20 @@ inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
 // order, at most six.
 std::vector<std::string> keptProbeUrls(const Json& urls);
 
+// How a push went, for the terminal; the page hears only deskLanNative 'done' or deskLanAbort.
+struct LanPushReport {
+  bool connected = false;
+  bool refused = false;  // the peer's port refused the connection
+  bool allSent = false;  // every record went out, and the answer was awaited
+  std::string answer;    // what the peer answered (empty: nothing before it closed or 30 s passed)
+};
+
 // The push itself, shared with the command-line peer: connects to the peer address `url` and
 // sends the offer `id` of `server` as a POST from record `from`. No such offer, from beyond its
 // end or no connection: deskLanAbort, and false. Otherwise true only when all of it went out
-// and the peer answered the empty 200; `answer` (when given) gets what the peer answered.
+// and the peer answered the empty 200.
 bool pushOffer(LanServer& server, const std::string& id, const std::string& url, std::uint64_t from,
-               WorkerStop* stop, std::string* answer = nullptr);
+               WorkerStop* stop, LanPushReport* report = nullptr);
 // The first of `urls` whose "/ping" is answered with 200 and at most 1,024 bytes, tried one
 // after another with 1.5-second time-outs; empty when none is (or when stopped).
 std::string probePeers(const std::vector<std::string>& urls, WorkerStop* stop);
