@@ -407,7 +407,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
         stream.queued -= chunk.size();
         guard.unlock();
         const bool sent = socket.sendAll(chunk, chunk.size());
-        if (sent) report(LanAck{id, true});
+        report(LanAck{id, sent});
         guard.lock();
         if (!sent) break;
         continue;
@@ -420,6 +420,8 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
     }
   }
   const bool cancelled = removeStream(stream);
+  // Every chunk is answered once: the page counts on it to tell a late answer from its own.
+  for (std::size_t left = stream.chunks.size(); left > 0; --left) report(LanAck{id, false});
   if (finished) {
     socket.shutdownSend();
     if (confirmed && !confirmed()) finished = false;
