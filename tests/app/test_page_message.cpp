@@ -162,6 +162,7 @@ TEST_F(PageFixture, HandOffsInCatalogueOrder) {
   h.fromPage(R"({"t":"updateCheck","manual":true})");
   EXPECT_TRUE(app().updateManual);  // no worker ran: the next check answers it
   h.fromPage(jsonDump(Json{{"t", "Lanx"}, {"id", std::string(32, 'c')}, {"urls", peers}}));
+  h.fromPage(jsonDump(Json{{"t", "lanProbe"}, {"id", std::string(32, 'c')}, {"urls", peers[0]}}));  // not a list
   h.fromPage(jsonDump(Json{{"t", "fileget"}, {"id", "a"}, {"url", file}}));
   EXPECT_EQ(h.desk.startedWorkers, (std::vector<std::string>{"fileFetch", "lanProbe", "update", "update"}));
 

@@ -70,6 +70,12 @@ TEST(LanPush, ThatCannotBeDeliveredAborts) {
   Shell sender, receiver;
   const std::string offered = lanId('a'), unknown = lanId('b'), other = lanId('c');
   sender.send("lanOpen", {{"id", offered}, {"size", lanEncryptedSize(2 * MiB)}, {"key", kKeyHex}});
+  // Addresses that are no peer's (capitals in the id, six digits of port, no id): not even tried.
+  const std::string at = std::string("http://") + kPeerHost + ":";
+  for (const std::string& url : {at + std::to_string(peer.port) + "/" + std::string(32, 'A'),
+                                 at + "0" + std::to_string(peer.port) + "/" + offered, at + std::to_string(peer.port)}) {
+    sender.send("lanPush", {{"id", offered}, {"url", url}, {"from", 0}});
+  }
   // Nothing to send: an abort and no connection at all.
   const struct { std::string id; std::uint64_t from; } cases[] = {{unknown, 0}, {offered, 2}, {offered, 1ull << 40}};
   for (const auto& c : cases) {
@@ -105,29 +111,66 @@ TEST(LanPush, ThatCannotBeDeliveredAborts) {
   EXPECT_TRUE(sender.scriptsStartingWith("window.deskLanNative && window.deskLanNative('" + late + "', 'done'").empty());
 }
 
-TEST(LanSink, EndsOnceByTimeOutOrCancel) {
+TEST(LanSink, EndsOnceByTimeOutCancelOrClose) {
   const std::string plain = randomBytes(3 * MiB);
-  for (const bool cancel : {false, true}) {
-    SCOPED_TRACE(cancel ? "cancelled" : "no push in 40 s");
+  enum class End { TimeOut, Cancel, Close };
+  for (const End end : {End::TimeOut, End::Cancel, End::Close}) {
+    SCOPED_TRACE(static_cast<int>(end));
     Shell receiver;
-    const std::string lid = lanId(cancel ? 'e' : 'f');
+    const std::string lid = lanId("fed"[static_cast<int>(end)]);
+    const std::string ping = "GET /" + lid + "/ping HTTP/1.1\r\n\r\n";
     writeFile(receiver.partFile(lid), plain.substr(0, MiB));
     const std::uint16_t port = sinkPort(receiver, lid);
     sinkGet(receiver, lid, plain.size());
-    if (cancel) receiver.send("lanGetCancel", {{"lid", lid}});
-    if (!cancel) receiver.desktop.advance(kLanSinkWaitMs);  // the desktop's clock: no real wait
-    ASSERT_TRUE(receiver.waitDone());
-    EXPECT_FALSE(receiver.done()[0].ok);
-    EXPECT_EQ(receiver.done()[0].resume, !cancel);
-    EXPECT_EQ(std::filesystem::exists(receiver.partFile(lid)), !cancel);
+    receiver.send("lanGetCancel", {{"lid", std::string(32, 'A')}});  // no transfer id: nothing happens
+    receiver.send("lanGetCancel", {{"lid", lid.substr(1)}});
+    EXPECT_EQ(rawExchange(port, ping), std::string(lanAnswerHead(LanAnswer::Ok)));
+    if (end == End::Cancel) receiver.send("lanGetCancel", {{"lid", lid}});
+    if (end == End::Close) receiver.send("lanSinkClose", {{"id", lid}});  // the page is not told
+    if (end == End::TimeOut) receiver.desktop.advance(kLanSinkWaitMs);  // the desktop's clock: no real wait
+    if (end != End::Close) {
+      ASSERT_TRUE(receiver.waitDone());
+      EXPECT_FALSE(receiver.done()[0].ok);
+      EXPECT_EQ(receiver.done()[0].resume, end == End::TimeOut);
+    }
+    EXPECT_EQ(std::filesystem::exists(receiver.partFile(lid)), end != End::Cancel);
     EXPECT_FALSE(std::filesystem::exists(*receiver.desktop.downloads / "in"));  // no empty folder
-    // Unregistered: a later push is refused, and nothing ends a second time.
+    // Unregistered: its ping is not answered, a later push is refused, and nothing ends again.
+    EXPECT_EQ(rawExchange(port, ping), std::string(lanAnswerHead(LanAnswer::NotFound)));
     EXPECT_EQ(rawExchange(port, lanPushHead(lid, 1, kPeerHost, 100) + "x"), std::string(lanAnswerHead(LanAnswer::BadRequest)));
     receiver.desktop.advance(kLanSinkWaitMs);
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     receiver.desktop.pump(*receiver.app);
-    EXPECT_EQ(receiver.done().size(), 1u);
+    EXPECT_EQ(receiver.done().size(), end == End::Close ? 0u : 1u);
   }
+}
+
+TEST(LanSink, AReceptionUnderWayIsNeitherReplacedNorLeftBehind) {
+  Shell receiver;
+  const std::string lid = lanId('8');
+  const auto records = sealRecords(randomBytes(3 * MiB));
+  const std::uint16_t port = sinkPort(receiver, lid);
+  sinkGet(receiver, lid, 3 * MiB, "first");
+  sinkGet(receiver, lid, 3 * MiB, "second");  // while it waits: replaces the first, silently
+  Socket push = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+  ASSERT_TRUE(push.sendAll(lanPushHead(lid, 0, kPeerHost, joined(records).size()) + records[0]));
+  const auto part = receiver.partFile(lid);
+  ASSERT_TRUE(receiver.pumpUntil([&] { return std::filesystem::exists(part) && std::filesystem::file_size(part) == MiB; }));
+  sinkGet(receiver, lid, 3 * MiB, "third");  // while a push is received: refused, the part file untouched
+  ASSERT_TRUE(receiver.waitDone());
+  EXPECT_EQ(receiver.done()[0].id, "third");
+  EXPECT_FALSE(receiver.done()[0].ok || receiver.done()[0].resume);
+  EXPECT_EQ(std::filesystem::file_size(part), MiB);
+  receiver.send("lanGetCancel", {{"lid", lid}});  // during the push: it ends, part file and all
+  ASSERT_TRUE(receiver.waitDone(2));
+  EXPECT_EQ(receiver.done()[1].id, "second");
+  EXPECT_FALSE(receiver.done()[1].ok || receiver.done()[1].resume);
+  EXPECT_FALSE(std::filesystem::exists(part));
+  push.setReceiveTimeout(20000);
+  char answer[256];
+  EXPECT_LE(push.receive(answer, sizeof answer), 0);  // the pusher hears no 200
+  receiver.desktop.pump(*receiver.app);
+  EXPECT_EQ(receiver.done().size(), 2u);
 }
 
 TEST(LanSink, TakesExactlyOneOfTwoSimultaneousPushes) {

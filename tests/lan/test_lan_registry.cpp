@@ -78,6 +78,9 @@ TEST(LanRegistry, RefusedChunks) {
   ASSERT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanPull && window.deskLanPull('" + id + "', 0)"); }));
   for (int i = 0; i < 40; ++i) shell.send("lanChunk", {{"id", id}, {"data", base64Encode(std::string(MiB, 'x'))}});
   EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(refused).size() > 2; }));
+  shell.send("lanCancel", {{"id", id}});  // each chunk is answered once: the one being sent and the queued too
+  const std::string answered = "window.deskLanAck && window.deskLanAck('" + id + "', ";
+  EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(answered).size() == 42; }));
   FakePeer peer([](Socket&, const std::string&) {});  // pushes beyond the bound: broken off at once
   for (char c = 'a'; c <= 'a' + static_cast<char>(kLanPushesAtOnce); ++c) {
     shell.send("lanOpen", {{"id", lanId(c)}, {"size", lanEncryptedSize(MiB)}, {"key", kKeyHex}});
