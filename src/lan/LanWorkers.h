@@ -12,11 +12,15 @@ class LanServer;
 class WorkerStop;
 
 inline constexpr std::size_t kLanProbeLimit = 6;
-// What one page may have running at once; the next push is aborted and the next probe finds
-// none. A desk pushes to one device at a time and probes an address list per transfer it
-// sets up, so four of each is room to spare, while a page in a loop holds no more threads.
+// What one page may have running at once; the next push is aborted, the next probe finds
+// none, and the next fetch or prepared reception fails at once (deskFileDone ok false). A desk
+// pushes to one device at a time, probes an address list per transfer it sets up and receives
+// a few files at a time, so four of each is room to spare, while a page in a loop holds no
+// more threads or open part files.
 inline constexpr std::size_t kLanPushesAtOnce = 4;
 inline constexpr std::size_t kLanProbesAtOnce = 4;
+inline constexpr std::size_t kLanFetchesAtOnce = 4;
+inline constexpr std::size_t kLanSinksAtOnce = 4;
 inline constexpr int kLanProbeTimeoutMs = 1500;
 inline constexpr std::uint64_t kLanProbeMaxBody = 1024;
 

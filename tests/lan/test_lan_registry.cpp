@@ -88,6 +88,22 @@ TEST(LanRegistry, RefusedChunks) {
   }
   EXPECT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanAbort && window.deskLanAbort('" + lanId('e') + "')"); }));
   EXPECT_EQ(shell.scriptsStartingWith("window.deskLanAbort").size(), 1u);
+  // Fetches and prepared receptions beyond the bound fail at once, leaving no part file or sink.
+  std::atomic<bool> release{false};
+  const std::string plain = randomBytes(2 * MiB);
+  FakePeer stalling(stallingAnswer(plain, release));
+  for (char c = '0'; c <= '0' + static_cast<char>(kLanFetchesAtOnce); ++c) {
+    get(shell, stalling.url(lanId(c)), 2 * MiB, std::string("get") + c);
+    sinkGet(shell, lanId(c + 5), 2 * MiB, std::string("sink") + c);
+  }
+  release = true;
+  ASSERT_EQ(shell.done().size(), 2u);
+  EXPECT_EQ(shell.done()[0].id, "get4");
+  EXPECT_EQ(shell.done()[1].id, "sink4");
+  EXPECT_FALSE(shell.done()[0].ok || shell.done()[1].ok);
+  EXPECT_FALSE(std::filesystem::exists(shell.partFile(lanId('4'))));
+  EXPECT_FALSE(std::filesystem::exists(shell.partFile(lanId('9'))));
+  EXPECT_FALSE(shell.app->lan->hasSink(lanId('9')));
 }
 
 TEST(LanRegistry, ProbeCandidates) {
