@@ -204,9 +204,9 @@ export function createLan(link, win, crypto) {
     let resolveReady;
     t.ready = new Promise((resolve) => (resolveReady = resolve));
     t.done.finally(() => resolveReady(null)).catch(() => {});
-    // Refused before it waited: the sink opened for it would otherwise stay registered, its
-    // ping answered and every push to it refused.
-    t.done.then((result) => !wait && result && !result.ok && link.send({ t: 'lanSinkClose', id: t.lid }), () => {});
+    // Ended before it waited (refused, or a part file already whole): the sink opened for it
+    // would otherwise stay registered, its ping answered and every push to it refused.
+    t.done.then((result) => !wait && result && link.send({ t: 'lanSinkClose', id: t.lid }), () => {});
     const tell = () => {
       if (!wait || !place) return;
       const info = { addrs: place.addrs, port: place.port, from: wait.from, urls: peerUrls(place.addrs, place.port, t.lid) };
