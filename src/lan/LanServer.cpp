@@ -141,13 +141,21 @@ void LanServer::cancelOffer(const std::string& id) {
 }
 
 void LanServer::stopStreams(const std::string& id) {
-  std::lock_guard guard(lock_);
-  for (LanStream* s : streams_) {
-    if (s->id != id) continue;
-    s->cancelled = true;
-    if (s->socket) s->socket->shutdownBoth();
-    s->wake.notify_all();
+  std::size_t dropped = 0;
+  {
+    std::lock_guard guard(lock_);
+    for (LanStream* s : streams_) {
+      if (s->id != id) continue;
+      s->cancelled = true;
+      dropped += s->chunks.size();
+      s->chunks.clear();
+      s->queued = 0;
+      if (s->socket) s->socket->shutdownBoth();
+      s->wake.notify_all();
+    }
   }
+  // Refused here, before a stream that replaces this one asks its page for records.
+  for (; dropped > 0; --dropped) report(LanAck{id, false});
 }
 
 void LanServer::deliverChunk(const std::string& id, std::string bytes, bool finished) {
