@@ -168,7 +168,7 @@ SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& f
   if (!refused) return SinkStart::Waiting;
   lanLog("refused receiving transfer " + lid + ": " + std::to_string(kLanSinksAtOnce) +
          " receptions are waiting already, or no thread could be started");
-  // Holding nothing of an earlier run, the part file was made for this one.
+  // A part file without one whole record is of no use to a later run.
   if (refused->frames->received == 0) {
     refused->frames->close();
     std::filesystem::remove(part, ec);
