@@ -37,7 +37,7 @@ export function createLan(link, win, crypto) {
   const readies = new Map();     // transfer id -> answer to "lanOpen"
   const sinkReadies = new Map(); // transfer id -> answers to "lanSink"
   const receptions = new Map();  // the page's download id -> fetch or reception of a push
-  const probes = new Map();      // transfer id -> { chain, answers }
+  const probes = new Map();      // transfer id -> { turn, answer }: the one probe in flight
   const refuse = (t, code, reason) => {
     link.state.lastError = reason;
     t.fail(code, reason);
@@ -49,19 +49,24 @@ export function createLan(link, win, crypto) {
     const events = emitter();
     let run = 0;
     let ack = null;
+    // The shell answers every chunk once, in the order the chunks came: answers still owed to
+    // chunks of a run that ended come before any of the next run's and are not for it.
+    let owed = 0;
     let sealingKey = null;
-    const settleAck = (ok) => {
+    const endRun = () => {
+      run++;
       const a = ack;
       ack = null;
-      if (a) a(ok);
+      if (!a) return;
+      owed++;
+      a(false);
     };
     const o = {
       id, key, name, size, encryptedSize: records.encryptedSize(size), addrs: [], port: 0, native: false, urls: [],
       on: events.on,
       push: (url, from) => push(o, url, from),
       cancel() {
-        run++;
-        settleAck(false);
+        endRun();
         offers.delete(id);
         return link.send({ t: 'lanCancel', id });
       },
@@ -92,8 +97,8 @@ export function createLan(link, win, crypto) {
     }
     o.shell = {
       pull(from) {
-        const mine = ++run;
-        settleAck(false);
+        endRun();
+        const mine = run;
         events.emit('pull', from);
         events.emit('start', from * records.RECORD_PLAIN);
         pump(mine, from).catch((e) => {
@@ -103,15 +108,19 @@ export function createLan(link, win, crypto) {
           events.emit('abort', new DeskError('read-failed', 'could not read or seal the offer "' + name + '": ' + e));
         });
       },
-      ack: settleAck,
+      ack(ok) {
+        if (owed) return void owed--;
+        const a = ack;
+        ack = null;
+        if (a) a(ok);
+      },
       native(what, bytes) {
         if (what === 'start') events.emit('start', bytes);
         else events.emit('progress', what === 'done' ? size : bytes, size);
         if (what === 'done') events.emit('done');
       },
       abort() {
-        run++;
-        settleAck(false);
+        endRun();
         events.emit('abort', new DeskError('aborted', 'the stream of ' + id + ' broke off: the other side went away, ' +
           'stopped reading, or could not be reached'));
       },
@@ -195,9 +204,9 @@ export function createLan(link, win, crypto) {
     let resolveReady;
     t.ready = new Promise((resolve) => (resolveReady = resolve));
     t.done.finally(() => resolveReady(null)).catch(() => {});
-    // Refused before it waited: the sink opened for it would otherwise stay registered, its
-    // ping answered and every push to it refused.
-    t.done.then((result) => !wait && result && !result.ok && link.send({ t: 'lanSinkClose', id: t.lid }), () => {});
+    // Ended before it waited (refused, or a part file already whole): the sink opened for it
+    // would otherwise stay registered, its ping answered and every push to it refused.
+    t.done.then((result) => !wait && result && link.send({ t: 'lanSinkClose', id: t.lid }), () => {});
     const tell = () => {
       if (!wait || !place) return;
       const info = { addrs: place.addrs, port: place.port, from: wait.from, urls: peerUrls(place.addrs, place.port, t.lid) };
@@ -225,14 +234,18 @@ export function createLan(link, win, crypto) {
   function probe(id, urls) {
     if (!isLanId(id)) return link.reject('invalid', 'probe: the transfer id is 32 digits or lower-case letters a-f');
     if (!Array.isArray(urls)) return link.reject('invalid', 'probe takes a list of peer addresses');
-    // One at a time per id: the answer names only the id.
-    const entry = probes.get(id) || { chain: Promise.resolve(), answers: [] };
+    // The answer names only the id, so the probes of one id take turns, the offering side's
+    // (before a push) and the receiving side's (before a fetch) alike; each answer is the one
+    // probe's in flight, and no other asker sees it.
+    const entry = probes.get(id) || { turn: Promise.resolve(), answer: null };
     probes.set(id, entry);
-    const asked = entry.chain.then(() => link.request({ t: 'lanProbe', id, urls }, (resolve) => {
-      entry.answers.push(resolve);
-      return () => entry.answers.pop();
+    const asked = entry.turn.then(() => link.request({ t: 'lanProbe', id, urls }, (resolve) => {
+      entry.answer = resolve;
+      return () => (entry.answer = null);
     }));
-    entry.chain = asked.catch(() => {});
+    const turn = asked.catch(() => {});
+    entry.turn = turn;
+    turn.then(() => entry.turn === turn && probes.delete(id));
     return asked;
   }
 
@@ -264,8 +277,10 @@ export function createLan(link, win, crypto) {
   });
   link.on('deskLanProbed', (id, found) => {
     const entry = probes.get(id);
-    const resolve = entry && entry.answers.shift();
-    if (resolve) resolve(found);
+    const resolve = entry && entry.answer;
+    if (!resolve) return;
+    entry.answer = null;
+    resolve(found);
   });
 
   const newId = () => records.randomHex(crypto, 16);

@@ -96,16 +96,21 @@ async function offer(source) {
   if (!o.addrs.length) return c.status('这台电脑没有局域网地址', 'this machine has no LAN address', 'bad');
   c.status(o.native ? '等对方来取（小屋直接读文件）' : '等对方来取（页面加密发送）',
     o.native ? 'waiting; the shell reads the file itself' : 'waiting; the page seals the records', '');
-  const sent = (bytes) => {
-    setBusy(o, bytes < o.size);
+  // Every byte out is not yet "sent": only the stream's end (for a push, the receiver's word
+  // that it stored the file) is.
+  const sending = (bytes) => {
+    setBusy(o, true);
     c.progress(bytes, o.size);
-    if (bytes >= o.size) c.status('已发完', 'sent', 'ok');
-    else c.status(`发送中 ${Math.floor((bytes * 100) / o.size)}%`, 'sending');
+    c.status(`发送中 ${Math.floor((bytes * 100) / o.size)}%`, 'sending');
   };
   o.on('pull', () => c.status('对方开始接收', 'the other side is receiving'));
-  o.on('start', sent);
-  o.on('progress', sent);
-  o.on('done', () => sent(o.size));
+  o.on('start', sending);
+  o.on('progress', sending);
+  o.on('done', () => {
+    setBusy(o, false);
+    c.progress(1, 1);
+    c.status('已发完', 'sent', 'ok');
+  });
   o.on('abort', () => {
     setBusy(o, false);
     c.status('中断了，对方可以续传', 'broken off; the other side can resume', 'warn');

@@ -8,6 +8,7 @@
 #include "lan/LanReceive.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
+#include "lan/LanWorkers.h"
 #include "lan/TransferSocketTable.h"
 
 void lanGetWorker(LanGetJob& job, WorkerStop& stop, const LanSeams& seams) {
@@ -49,6 +50,6 @@ bool LanRuntime::get(const LanReceiveRequest& request) {
   if (!job->claim.owns()) return false;
   job->folders = {seams_.receivedFolder(), request.dir};
   transferSockets()->clearCancelledTransfer(job->lid);
-  startWorker("lanGet", [this, job](WorkerStop& stop) { lanGetWorker(*job, stop, seams_); });
-  return true;
+  // Refused, the job goes with its claim on the part file, and the page hears of a failure.
+  return startWorker("lanGet", [this, job](WorkerStop& stop) { lanGetWorker(*job, stop, seams_); }, kLanFetchesAtOnce);
 }

@@ -141,13 +141,21 @@ void LanServer::cancelOffer(const std::string& id) {
 }
 
 void LanServer::stopStreams(const std::string& id) {
-  std::lock_guard guard(lock_);
-  for (LanStream* s : streams_) {
-    if (s->id != id) continue;
-    s->cancelled = true;
-    if (s->socket) s->socket->shutdownBoth();
-    s->wake.notify_all();
+  std::size_t dropped = 0;
+  {
+    std::lock_guard guard(lock_);
+    for (LanStream* s : streams_) {
+      if (s->id != id) continue;
+      s->cancelled = true;
+      dropped += s->chunks.size();
+      s->chunks.clear();
+      s->queued = 0;
+      if (s->socket) s->socket->shutdownBoth();
+      s->wake.notify_all();
+    }
   }
+  // Refused here, before a stream that replaces this one asks its page for records.
+  for (; dropped > 0; --dropped) report(LanAck{id, false});
 }
 
 void LanServer::deliverChunk(const std::string& id, std::string bytes, bool finished) {
@@ -407,7 +415,7 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
         stream.queued -= chunk.size();
         guard.unlock();
         const bool sent = socket.sendAll(chunk, chunk.size());
-        if (sent) report(LanAck{id, true});
+        report(LanAck{id, sent});
         guard.lock();
         if (!sent) break;
         continue;
@@ -420,6 +428,8 @@ bool LanServer::streamOffer(LanChannel& socket, const std::string& id, const std
     }
   }
   const bool cancelled = removeStream(stream);
+  // Every chunk is answered once: the page counts on it to tell a late answer from its own.
+  for (std::size_t left = stream.chunks.size(); left > 0; --left) report(LanAck{id, false});
   if (finished) {
     socket.shutdownSend();
     if (confirmed && !confirmed()) finished = false;

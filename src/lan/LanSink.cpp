@@ -10,6 +10,7 @@
 #include "lan/LanProtocol.h"
 #include "lan/LanRuntime.h"
 #include "lan/LanServer.h"
+#include "lan/LanWorkers.h"
 #include "lan/TransferSocketTable.h"
 #include "lan/WorkerStop.h"
 
@@ -63,6 +64,12 @@ std::optional<PendingSink> LanSinks::takeWaiting(LanServer& server, const std::s
   return sink;
 }
 
+bool LanSinks::waiting(const std::string& lid) {
+  std::lock_guard guard(lock_);
+  return std::any_of(pending_.begin(), pending_.end(),
+                     [&](const PendingSink& s) { return s.lid == lid && !s.claimed; });
+}
+
 std::optional<std::pair<std::string, std::uint64_t>> LanSinks::progressTarget(const std::string& lid) {
   std::lock_guard guard(lock_);
   for (const auto& sink : pending_) {
@@ -94,10 +101,12 @@ void LanRuntime::installSinkCallbacks() {
 
 // Forty seconds on the owner's clock, in steps of at most a second (a test's clock moves
 // without waking anyone); then a reception that no push claimed is given up, part file kept.
+// One that a push claimed or the page cancelled ends the wait early, freeing its place.
 void LanRuntime::sinkWait(const std::string& lid, std::uint64_t start, WorkerStop& stop) {
   for (;;) {
     const std::uint64_t waited = seams_.clock() - start;
     if (waited >= kLanSinkWaitMs) break;
+    if (!sinks_.waiting(lid)) return;
     if (!stop.sleepFor(std::min<std::uint64_t>(1000, kLanSinkWaitMs - waited))) return;
   }
   if (auto sink = sinks_.takeWaiting(*server_, lid)) completeSink(*sink, LanResult::Incomplete);
@@ -149,8 +158,22 @@ SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& f
   server.ensureStarted();
   installSinkCallbacks();
   const std::uint64_t start = seams_.clock();
-  startWorker("lanSinkWait", [this, lid, start](WorkerStop& stop) { sinkWait(lid, start, stop); });
-  return SinkStart::Waiting;
+  if (startWorker("lanSinkWait", [this, lid, start](WorkerStop& stop) { sinkWait(lid, start, stop); },
+                  kLanSinksAtOnce)) {
+    return SinkStart::Waiting;
+  }
+  // A reception that nothing would ever give up is not left waiting; the part file stays. One
+  // that a push claimed meanwhile needs no wait: the push's end reports it.
+  const auto refused = sinks_.takeWaiting(server, lid);
+  if (!refused) return SinkStart::Waiting;
+  lanLog("refused receiving transfer " + lid + ": " + std::to_string(kLanSinksAtOnce) +
+         " receptions are waiting already, or no thread could be started");
+  // A part file without one whole record is of no use to a later run.
+  if (refused->frames->received == 0) {
+    refused->frames->close();
+    std::filesystem::remove(part, ec);
+  }
+  return SinkStart::Failed;
 }
 
 void LanRuntime::cancelSink(const std::string& lid) {

@@ -47,6 +47,8 @@ class LanSinks {
   // Takes out the reception of `lid` only while its id is still registered (prepared, no push):
   // for the time-out and for a cancel.
   std::optional<PendingSink> takeWaiting(LanServer& server, const std::string& lid);
+  // Whether a reception of `lid` waits for its push (prepared or closed, not claimed).
+  bool waiting(const std::string& lid);
   // The page's id and the size of the lid's reception, for its progress.
   std::optional<std::pair<std::string, std::uint64_t>> progressTarget(const std::string& lid);
 

@@ -114,6 +114,7 @@ TEST(LanSink, EndsOnceByTimeOutOrCancel) {
     writeFile(receiver.partFile(lid), plain.substr(0, MiB));
     const std::uint16_t port = sinkPort(receiver, lid);
     sinkGet(receiver, lid, plain.size());
+    for (const std::string& bad : {lid.substr(1), std::string(32, 'A')}) receiver.send("lanGetCancel", {{"lid", bad}});
     if (cancel) receiver.send("lanGetCancel", {{"lid", lid}});
     if (!cancel) receiver.desktop.advance(kLanSinkWaitMs);  // the desktop's clock: no real wait
     ASSERT_TRUE(receiver.waitDone());
@@ -128,6 +129,30 @@ TEST(LanSink, EndsOnceByTimeOutOrCancel) {
     receiver.desktop.pump(*receiver.app);
     EXPECT_EQ(receiver.done().size(), 1u);
   }
+}
+
+TEST(LanSink, AReceptionUnderWayIsNotReplacedAndACloseEndsNone) {
+  Shell receiver;
+  const std::string lid = lanId('8');
+  const auto records = sealRecords(randomBytes(3 * MiB));
+  const std::uint16_t port = sinkPort(receiver, lid);
+  sinkGet(receiver, lid, 3 * MiB, "first");
+  sinkGet(receiver, lid, 3 * MiB, "second");  // while it waits: replaces the first, silently
+  Socket push = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
+  ASSERT_TRUE(push.sendAll(lanPushHead(lid, 0, kPeerHost, joined(records).size()) + records[0]));
+  const auto part = receiver.partFile(lid);
+  ASSERT_TRUE(receiver.pumpUntil([&] { return std::filesystem::exists(part) && std::filesystem::file_size(part) == MiB; }));
+  sinkGet(receiver, lid, 3 * MiB, "third");  // while a push is received: refused, the part file untouched
+  EXPECT_EQ(std::filesystem::file_size(part), MiB);
+  receiver.send("lanGetCancel", {{"lid", lid}});  // during the push: it ends, part file and all
+  ASSERT_TRUE(receiver.waitDone(2));
+  EXPECT_EQ(receiver.done()[0].id + receiver.done()[1].id, "thirdsecond");
+  EXPECT_FALSE(receiver.done()[0].ok || receiver.done()[1].ok || receiver.done()[1].resume || std::filesystem::exists(part));
+  // Closed, a sink answers no ping and takes no push, and its reception reports nothing.
+  sinkGet(receiver, lid, 3 * MiB, "fourth");
+  receiver.send("lanSinkClose", {{"id", lid}});
+  EXPECT_EQ(rawExchange(port, "GET /" + lid + "/ping HTTP/1.1\r\n\r\n"), std::string(lanAnswerHead(LanAnswer::NotFound)));
+  EXPECT_EQ(rawExchange(port, lanPushHead(lid, 0, kPeerHost, 100) + "x"), std::string(lanAnswerHead(LanAnswer::BadRequest)));
 }
 
 TEST(LanSink, TakesExactlyOneOfTwoSimultaneousPushes) {

@@ -78,6 +78,9 @@ TEST(LanRegistry, RefusedChunks) {
   ASSERT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanPull && window.deskLanPull('" + id + "', 0)"); }));
   for (int i = 0; i < 40; ++i) shell.send("lanChunk", {{"id", id}, {"data", base64Encode(std::string(MiB, 'x'))}});
   EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(refused).size() > 2; }));
+  shell.send("lanCancel", {{"id", id}});  // each chunk is answered once: the one being sent and the queued too
+  const std::string answered = "window.deskLanAck && window.deskLanAck('" + id + "', ";
+  EXPECT_TRUE(shell.pumpUntil([&] { return shell.scriptsStartingWith(answered).size() == 42; }));
   FakePeer peer([](Socket&, const std::string&) {});  // pushes beyond the bound: broken off at once
   for (char c = 'a'; c <= 'a' + static_cast<char>(kLanPushesAtOnce); ++c) {
     shell.send("lanOpen", {{"id", lanId(c)}, {"size", lanEncryptedSize(MiB)}, {"key", kKeyHex}});
@@ -85,6 +88,11 @@ TEST(LanRegistry, RefusedChunks) {
   }
   EXPECT_TRUE(shell.pumpUntil([&] { return shell.ran("window.deskLanAbort && window.deskLanAbort('" + lanId('e') + "')"); }));
   EXPECT_EQ(shell.scriptsStartingWith("window.deskLanAbort").size(), 1u);
+  // Receptions beyond the bound fail at once, leaving no sink or part file (fetches count alike).
+  for (char c = '5'; c <= '5' + static_cast<char>(kLanSinksAtOnce); ++c) sinkGet(shell, lanId(c), MiB, std::string(1, c));
+  ASSERT_EQ(shell.done().size(), 1u);
+  EXPECT_EQ(shell.done()[0].id, "9");
+  EXPECT_FALSE(std::filesystem::exists(shell.partFile(lanId('9'))) || shell.app->lan->hasSink(lanId('9')));
 }
 
 TEST(LanRegistry, ProbeCandidates) {

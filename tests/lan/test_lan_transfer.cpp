@@ -457,8 +457,11 @@ TEST(LanTransfer, RefusedRequestsFailAtOnce) {
   for (const auto& c : cases) {
     client.send("lanGet", {{"id", "x"}, {"url", c.url}, {"key", c.key}, {"name", "n"}, {"size", 10}});
   }
+  for (const std::string& lid : {id.substr(1), std::string(32, 'A'), id})  // bad lids; then a key of no hex
+    client.send("lanSinkGet", {{"id", "x"}, {"lid", lid}, {"key", std::string(64, 'g')}, {"name", "n"}, {"size", 10}});
   // Refused on the main thread: reported at once, without a thread or a part file.
-  ASSERT_EQ(client.done().size(), 3u);
+  EXPECT_FALSE(client.app->lan->hasSink(id));
+  ASSERT_EQ(client.done().size(), 6u);
   for (const auto& d : client.done()) EXPECT_FALSE(d.ok || d.resume);
   EXPECT_FALSE(std::filesystem::exists(client.partFile(id)));
 }

@@ -83,8 +83,9 @@ int getCommand(const Arguments& args) {
   FileJob job;
   settleLanTransfer(job, name, frames, status, {dir, std::string()}, std::string(), url);
   if (job.ok) {
-    std::fprintf(stderr, "received %llu bytes in %.2f s (%.1f MiB/s)\n", static_cast<unsigned long long>(*size),
-                 line.seconds(), static_cast<double>(*size - resumedAt) / std::max(line.seconds(), 1e-3) / 1048576.0);
+    const std::uint64_t got = *size - resumedAt;  // in this run
+    std::fprintf(stderr, "received %llu bytes in %.2f s (%.1f MiB/s)\n", static_cast<unsigned long long>(got),
+                 line.seconds(), static_cast<double>(got) / std::max(line.seconds(), 1e-3) / 1048576.0);
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }

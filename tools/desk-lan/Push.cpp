@@ -49,8 +49,8 @@ int pushCommand(const Arguments& args) {
       stop.sleepFor(50);
     }
   });
-  std::string answer;
-  const bool sent = pushOffer(server, id, url, from, &stop, &answer);
+  LanPushReport report;
+  const bool sent = pushOffer(server, id, url, from, &stop, &report);
   const bool interruptedNow = stop.stopped();
   stop.stop();
   watcher.join();
@@ -58,14 +58,25 @@ int pushCommand(const Arguments& args) {
     std::fprintf(stderr, "the peer stored the whole file\n");
     return 0;
   }
+  const std::string status = report.answer.substr(0, report.answer.find("\r\n"));
+  const std::string wrongRecord = "a wrong key, a --from other than the one its sink printed, another file";
   if (interruptedNow) {
     std::fprintf(stderr, "desk-lan: interrupted\n");
-  } else if (!answer.empty()) {
-    std::fprintf(stderr, "desk-lan: the peer did not confirm the file (a wrong key, or --from other than the "
-                         "one its sink printed)\n");
+  } else if (!report.connected) {
+    const LanFetchReport why{report.refused ? LanFailure::Refused : LanFailure::NoConnection, {}};
+    std::fprintf(stderr, "desk-lan: %s\n", describeLanFailure(why, url).c_str());
+  } else if (status.find(" 400 ") != std::string::npos) {
+    std::fprintf(stderr, "desk-lan: the peer answered \"%s\": no sink there waits for %s (it gave up waiting, "
+                         "took another push, or was opened for another id)\n", status.c_str(), id.c_str());
+  } else if (!status.empty()) {
+    std::fprintf(stderr, "desk-lan: the peer answered \"%s\", not the empty 200 that confirms a whole file\n",
+                 status.c_str());
+  } else if (report.allSent) {
+    std::fprintf(stderr, "desk-lan: the peer took every record but did not confirm the file (it closed, or "
+                         "30 s passed): %s, or its disk refused the data\n", wrongRecord.c_str());
   } else {
-    std::fprintf(stderr, "desk-lan: the push did not go through: nothing listens at %s, it has no sink for %s, or "
-                         "the connection broke\n", url.c_str(), id.c_str());
+    std::fprintf(stderr, "desk-lan: the connection broke before the whole file was sent: the peer refused a "
+                         "record (%s) or went away\n", wrongRecord.c_str());
   }
   return 1;
 }

@@ -105,6 +105,7 @@ int sinkCommand(const Arguments& args) {
   std::string origin;
   std::optional<ProgressLine> progress;  // from the push's start
   const std::uint32_t expected = frames->nextIndex;
+  const std::uint64_t stored = frames->received;  // by earlier runs
   server.installSinkCallbacks(
       [&](const std::string& sinkId, const std::string& peer) -> std::shared_ptr<LanFrames> {
         if (sinkId != id || !server.claimSink(sinkId)) return nullptr;
@@ -162,7 +163,8 @@ int sinkCommand(const Arguments& args) {
   const bool wrote = !frames->writeFailed;
   settleLanTransfer(job, name, *frames, result, folders, std::string(), origin);
   if (job.ok) {
-    std::fprintf(stderr, "received %llu bytes in %.2f s\n", static_cast<unsigned long long>(*size), progress->seconds());
+    std::fprintf(stderr, "received %llu bytes in %.2f s\n", static_cast<unsigned long long>(*size - stored),
+                 progress->seconds());
     std::printf("%s\n", job.path.string().c_str());
     return 0;
   }
