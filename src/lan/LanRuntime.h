@@ -14,6 +14,7 @@
 
 #include "lan/LanSink.h"
 
+class LanFrames;
 class LanServer;
 class WorkerLink;
 class WorkerStop;
@@ -66,7 +67,8 @@ class LanRuntime : public std::enable_shared_from_this<LanRuntime> {
   struct Workers;
   void installSinkCallbacks();
   void completeSink(PendingSink& sink, LanResult result);
-  void sinkWait(const std::string& lid, std::uint64_t start, WorkerStop& stop);
+  void sinkWait(const std::string& lid, const std::weak_ptr<LanFrames>& reception, std::uint64_t start,
+                WorkerStop& stop);
   std::filesystem::path partPath(const std::string& lid) const;
   bool stopping() const;
 

@@ -53,10 +53,13 @@ std::optional<PendingSink> LanSinks::take(const std::string& lid) {
   return sink;
 }
 
-std::optional<PendingSink> LanSinks::takeWaiting(LanServer& server, const std::string& lid) {
+std::optional<PendingSink> LanSinks::takeWaiting(LanServer& server, const std::string& lid, const LanFrames* only) {
   std::lock_guard guard(lock_);
-  const auto it = std::find_if(pending_.begin(), pending_.end(),
-                               [&](const PendingSink& s) { return s.lid == lid && !s.claimed; });
+  const auto it = std::find_if(pending_.begin(), pending_.end(), [&](const PendingSink& s) {
+    return s.lid == lid && !s.claimed && (!only || s.frames.get() == only);
+  });
+  // A replaced reception's time-out leaves the registration to the one that replaced it.
+  if (only && it == pending_.end()) return std::nullopt;
   // Only while the id is still registered: a push claimed it, or the page closed the sink.
   if (!server.claimSink(lid) || it == pending_.end()) return std::nullopt;
   PendingSink sink = std::move(*it);
@@ -64,10 +67,10 @@ std::optional<PendingSink> LanSinks::takeWaiting(LanServer& server, const std::s
   return sink;
 }
 
-bool LanSinks::waiting(const std::string& lid) {
+bool LanSinks::waiting(const LanFrames* frames) {
   std::lock_guard guard(lock_);
   return std::any_of(pending_.begin(), pending_.end(),
-                     [&](const PendingSink& s) { return s.lid == lid && !s.claimed; });
+                     [&](const PendingSink& s) { return s.frames.get() == frames && !s.claimed; });
 }
 
 std::optional<std::pair<std::string, std::uint64_t>> LanSinks::progressTarget(const std::string& lid) {
@@ -102,14 +105,20 @@ void LanRuntime::installSinkCallbacks() {
 // Forty seconds on the owner's clock, in steps of at most a second (a test's clock moves
 // without waking anyone); then a reception that no push claimed is given up, part file kept.
 // One that a push claimed or the page cancelled ends the wait early, freeing its place.
-void LanRuntime::sinkWait(const std::string& lid, std::uint64_t start, WorkerStop& stop) {
+// One that a push claimed, the page cancelled or a later "lanSinkGet" of the lid replaced ends
+// the wait early, freeing its place; a replaced one's forty seconds are never the new one's.
+void LanRuntime::sinkWait(const std::string& lid, const std::weak_ptr<LanFrames>& reception, std::uint64_t start,
+                          WorkerStop& stop) {
   for (;;) {
     const std::uint64_t waited = seams_.clock() - start;
     if (waited >= kLanSinkWaitMs) break;
-    if (!sinks_.waiting(lid)) return;
+    // Held while looking, so that no other reception's frames can be where these were.
+    if (const auto frames = reception.lock(); !frames || !sinks_.waiting(frames.get())) return;
     if (!stop.sleepFor(std::min<std::uint64_t>(1000, kLanSinkWaitMs - waited))) return;
   }
-  if (auto sink = sinks_.takeWaiting(*server_, lid)) completeSink(*sink, LanResult::Incomplete);
+  const auto frames = reception.lock();
+  if (!frames) return;
+  if (auto sink = sinks_.takeWaiting(*server_, lid, frames.get())) completeSink(*sink, LanResult::Incomplete);
 }
 
 SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& from) {
@@ -153,18 +162,19 @@ SinkStart LanRuntime::sinkGet(const LanReceiveRequest& request, std::uint32_t& f
     return SinkStart::Complete;
   }
   from = frames->nextIndex;
+  const std::weak_ptr<LanFrames> reception = frames;
   sinks_.add({lid, request.id, request.how, request.name, request.size, std::move(frames), folders, false, {}});
   server.addSink(lid);
   server.ensureStarted();
   installSinkCallbacks();
   const std::uint64_t start = seams_.clock();
-  if (startWorker("lanSinkWait", [this, lid, start](WorkerStop& stop) { sinkWait(lid, start, stop); },
+  if (startWorker("lanSinkWait", [this, lid, reception, start](WorkerStop& stop) { sinkWait(lid, reception, start, stop); },
                   kLanSinksAtOnce)) {
     return SinkStart::Waiting;
   }
   // A reception that nothing would ever give up is not left waiting; the part file stays. One
   // that a push claimed meanwhile needs no wait: the push's end reports it.
-  const auto refused = sinks_.takeWaiting(server, lid);
+  const auto refused = sinks_.takeWaiting(server, lid, reception.lock().get());
   if (!refused) return SinkStart::Waiting;
   lanLog("refused receiving transfer " + lid + ": " + std::to_string(kLanSinksAtOnce) +
          " receptions are waiting already, or no thread could be started");

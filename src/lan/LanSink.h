@@ -45,10 +45,11 @@ class LanSinks {
   // Takes out the reception of `lid` (the one a push claimed, when it ends).
   std::optional<PendingSink> take(const std::string& lid);
   // Takes out the reception of `lid` only while its id is still registered (prepared, no push):
-  // for the time-out and for a cancel.
-  std::optional<PendingSink> takeWaiting(LanServer& server, const std::string& lid);
-  // Whether a reception of `lid` waits for its push (prepared or closed, not claimed).
-  bool waiting(const std::string& lid);
+  // for a cancel, and (only the reception of those frames) for its time-out.
+  std::optional<PendingSink> takeWaiting(LanServer& server, const std::string& lid, const LanFrames* only = nullptr);
+  // Whether the reception of these frames waits for its push (prepared or closed, not claimed,
+  // not replaced by another reception of its lid).
+  bool waiting(const LanFrames* frames);
   // The page's id and the size of the lid's reception, for its progress.
   std::optional<std::pair<std::string, std::uint64_t>> progressTarget(const std::string& lid);
 

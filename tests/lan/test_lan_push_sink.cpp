@@ -137,7 +137,11 @@ TEST(LanSink, AReceptionUnderWayIsNotReplacedAndACloseEndsNone) {
   const auto records = sealRecords(randomBytes(3 * MiB));
   const std::uint16_t port = sinkPort(receiver, lid);
   sinkGet(receiver, lid, 3 * MiB, "first");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // its wait is under way
+  receiver.desktop.advance(kLanSinkWaitMs - 1000);
   sinkGet(receiver, lid, 3 * MiB, "second");  // while it waits: replaces the first, silently
+  receiver.desktop.advance(2000);  // the first's 40 s are over, not the second's
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   Socket push = Socket::connect(*parseIPv4(kPeerHost), port, 5000);
   ASSERT_TRUE(push.sendAll(lanPushHead(lid, 0, kPeerHost, joined(records).size()) + records[0]));
   const auto part = receiver.partFile(lid);
