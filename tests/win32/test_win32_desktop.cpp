@@ -14,6 +14,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "support/DeskServer.h"
+#include "support/TricklingPeer.h"
 #include "update/UpdateRig.h"
 
 namespace {
@@ -421,6 +422,17 @@ TEST_F(WineDesktopTest, LanFetchFromALinuxPeer) {
   EXPECT_NE(ready[0].find("'11111111111111111111111111111111', {\"addrs\":[\"10.213.0."), std::string::npos) << ready[0];
   EXPECT_NE(ready[0].find("\"native\":true"), std::string::npos) << ready[0];
   EXPECT_NE(ready[1].find("\"native\":false"), std::string::npos) << ready[1];
+
+  // A probe held inside WinHTTP by a peer that answers for minutes: once the window is closed,
+  // the process ends all the same.
+  TricklingPeer held("10.213.0.2");
+  pageMessage(R"({"t":"lanProbe","id":")" + id + R"(","urls":["http://10.213.0.2:)" + std::to_string(held.port()) +
+              "/" + id + R"("]})");
+  ASSERT_TRUE(waitUntil([&] { return held.accepted(); }, 10000)) << "the probe never reached the peer";
+  shell_->probe({"post", "16", "0", "0"});  // WM_CLOSE
+  const auto code = shell_->wait(5000);
+  ASSERT_TRUE(code) << "the shell still runs 5 s after its window was closed";
+  EXPECT_EQ(*code, 0);
 }
 
 // The win64 build's installers: this version's, then through the update hand-off the next
