@@ -187,7 +187,7 @@ TEST_F(X11DesktopTest, InputFocusGivesThePageTheKeyboardButNotTheZoom) {
   ASSERT_TRUE(window);
   ASSERT_NO_FATAL_FAILURE(moveAndClick(session()->display(), *harness, 180, 160, 1));
   ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
-  ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 100 }); 'hidden'"));
+  ASSERT_TRUE(harness->command("deskSend({ t: 'hide', ms: 1500 }); 'hidden'"));
   ASSERT_TRUE(waitUntil([&] { return !probe->viewable(*window); }, 5000));
   ASSERT_TRUE(waitUntil([&] { return probe->viewable(*window); }, 5000));
   EXPECT_TRUE(editor.focused());
