@@ -1,13 +1,16 @@
 // The companion window: undecorated, RGBA, kept above, off the task bar and pager, on every
-// workspace, never focused when mapped. Click-through is the X11 input shape: an empty input
-// region lets every pointer event fall through to the window beneath; no shape at all gives the
-// window the whole mouse.
+// workspace, never focused when mapped. Click-through is the input shape: an empty input region
+// lets every pointer event fall through to the window beneath; no shape at all gives the window
+// the whole mouse. As a layer surface the window hears the pointer only over its input region,
+// so there the region is the page's shapes while the mouse goes through.
 #include "LinuxDesktop.h"
 
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
 #include "CompanionHints.h"
 #include "KeepOnTop.h"
+#include "LayerSurface.h"
 #include "LinuxTray.h"
 #include "PointerWatch.h"
 #include "SessionIdleMonitor.h"
@@ -38,9 +41,17 @@ LinuxDesktop::~LinuxDesktop() {
 
 bool LinuxDesktop::ensureGtk() {
   if (gtkReady_) return true;
-  // X11 only: the input shape, XQueryPointer and the screen saver extension need it.
-  gdk_set_allowed_backends("x11");
+  // A Wayland compositor with the layer shell (sway, KDE Plasma, other wlroots ones) takes the
+  // window as a surface of its own above everything. Everywhere else the window is an X window,
+  // through XWayland on GNOME or weston: there the input shape, XQueryPointer and the screen
+  // saver extension work as on X11. GDK_BACKEND=x11 keeps it an X window anywhere.
+  const char* forced = g_getenv("GDK_BACKEND");
+  const bool waylandAsked = g_getenv("WAYLAND_DISPLAY") || g_getenv("WAYLAND_SOCKET");
+  if (waylandAsked && !(forced && g_str_has_prefix(forced, "x11"))) wayland_ = askWaylandCompositor();
+  const bool layered = wayland_ && wayland_->layerShell;
+  gdk_set_allowed_backends(layered ? "wayland,x11" : "x11");
   gtkReady_ = gtk_init_check(&argc_, &argv_);
+  layer_ = gtkReady_ && layered && GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default());
   return gtkReady_;
 }
 
@@ -81,6 +92,7 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(screen, "composited-changed", G_CALLBACK(compositedChangedThunk), this);
   watchWorkArea();
 
+  if (layer_) makeCompanionLayer(win);
   gtk_widget_realize(window_);
   declareNoInput(window_);
   clickThrough_ = true;
@@ -171,6 +183,7 @@ gboolean LinuxDesktop::focusThunk(GtkWidget*, GdkEventFocus*, gpointer self) {
 gboolean LinuxDesktop::focusLostThunk(GtkWidget* window, GdkEventFocus*, gpointer) {
   // The keyboard the page asked for has gone elsewhere: the window asks for none again.
   gtk_window_set_accept_focus(GTK_WINDOW(window), FALSE);
+  if (isLayerWindow(GTK_WINDOW(window))) setLayerKeyboard(GTK_WINDOW(window), false);
   return FALSE;
 }
 
@@ -218,6 +231,11 @@ void LinuxDesktop::showWindowNoActivate() {
   gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
   forgetUserTime(window_);
   gtk_widget_show(window_);
+  if (layer_) {
+    applyInputShape();
+    wakePointerTick();
+    return;
+  }
   // Mapping may drop the position, the above state and stickiness with some window managers.
   gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
@@ -236,6 +254,14 @@ bool LinuxDesktop::windowVisible() { return window_ && gtk_widget_get_visible(wi
 void LinuxDesktop::setWindowRect(const ScreenRect& rect) {
   rect_ = rect;
   if (!window_) return;
+  if (layer_) {
+    // The compositor sizes the surface to its output's usable area; only the output is chosen.
+    const ScreenPoint middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    if (MonitorHandle monitor = monitorNearest(middle))
+      placeLayerOn(GTK_WINDOW(window_), reinterpret_cast<GdkMonitor*>(monitor));
+    wakePointerTick();
+    return;
+  }
   const int s = scale();
   const int width = std::max(1, (rect.right - rect.left) / s);
   const int height = std::max(1, (rect.bottom - rect.top) / s);
@@ -267,9 +293,9 @@ void LinuxDesktop::applyInputShape() {
   GdkWindow* gdkWindow = gtk_widget_get_window(window_);
   if (!gdkWindow) return;
   if (clickThrough_) {
-    cairo_region_t* empty = cairo_region_create();
-    gdk_window_input_shape_combine_region(gdkWindow, empty, 0, 0);
-    cairo_region_destroy(empty);
+    cairo_region_t* region = layer_ ? shapes_.region(scale()) : cairo_region_create();
+    gdk_window_input_shape_combine_region(gdkWindow, region, 0, 0);
+    cairo_region_destroy(region);
   } else {
     gdk_window_input_shape_combine_region(gdkWindow, nullptr, 0, 0);
   }
@@ -288,9 +314,14 @@ bool LinuxDesktop::isForeground() { return window_ && gtk_window_is_active(GTK_W
 void LinuxDesktop::setForeground() {
   if (!window_) return;
   gtk_window_set_accept_focus(GTK_WINDOW(window_), TRUE);
+  if (layer_) setLayerKeyboard(GTK_WINDOW(window_), true);
   GdkWindow* gdkWindow = gtk_widget_get_window(window_);
-  guint32 time = gdkWindow ? gdk_x11_get_server_time(gdkWindow) : GDK_CURRENT_TIME;
+  guint32 time = gdkWindow && GDK_IS_X11_WINDOW(gdkWindow) ? gdk_x11_get_server_time(gdkWindow) : GDK_CURRENT_TIME;
   gtk_window_present_with_time(GTK_WINDOW(window_), time);
 }
 
 double LinuxDesktop::windowScale() { return static_cast<double>(scale()); }
+
+void LinuxDesktop::hearPage(const std::string& json) {
+  if (shapes_.hear(json) && layer_ && clickThrough_) applyInputShape();
+}

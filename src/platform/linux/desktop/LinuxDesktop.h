@@ -13,6 +13,8 @@
 
 #include <gtk/gtk.h>
 
+#include "PageShapes.h"
+#include "WaylandOffers.h"
 #include "app/Desktop.h"
 
 class KeepOnTop;
@@ -108,6 +110,11 @@ class LinuxDesktop final : public Desktop {
   // the tick runs again even if the pointer rests.
   void wakePointerTick();
   bool accepting() const { return accepting_.load(); }
+  // A page message on its way to the core: its shapes become the window's input region where
+  // the window is a layer surface.
+  void hearPage(const std::string& json);
+  // The window is a Wayland layer surface (not an X window, natively or through XWayland).
+  bool onLayer() const { return layer_; }
 
  private:
   void applyInputShape();
@@ -131,6 +138,7 @@ class LinuxDesktop final : public Desktop {
   bool pointerTick();
   // The pointer's root position and button mask, as one query on the shell's own window.
   bool queryPointer(ScreenPoint& at, unsigned int& mask);
+  bool queryWaylandPointer(ScreenPoint& at, unsigned int& mask);
 
   int argc_;
   char** argv_;
@@ -138,6 +146,9 @@ class LinuxDesktop final : public Desktop {
   DesktopEvents* events_ = nullptr;
   GtkWidget* window_ = nullptr;
   bool clickThrough_ = true;
+  bool layer_ = false;
+  std::optional<WaylandOffers> wayland_;
+  PageShapes shapes_;
   bool destroying_ = false;
   ScreenRect rect_{0, 0, 100, 100};
 
