@@ -2,11 +2,14 @@
 // workspace, never focused when mapped. Click-through is the input shape: an empty input region
 // lets every pointer event fall through to the window beneath; no shape at all gives the window
 // the whole mouse. As a layer surface the window hears the pointer only over its input region,
-// so there the region is the page's shapes while the mouse goes through.
+// so there the region is the page's shapes.
 #include "LinuxDesktop.h"
 
 #include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+
+#include <cstring>
+#include <string>
 
 #include "CompanionHints.h"
 #include "KeepOnTop.h"
@@ -50,7 +53,13 @@ bool LinuxDesktop::ensureGtk() {
   if (waylandAsked && !(forced && g_str_has_prefix(forced, "x11"))) wayland_ = askWaylandCompositor();
   const bool layered = wayland_ && wayland_->layerShell;
   gdk_set_allowed_backends(layered ? "wayland,x11" : "x11");
+  // A session-wide GDK_BACKEND=wayland would leave GDK no display it may open; the programs the
+  // shell starts still get it.
+  const std::string backend = forced ? forced : "";
+  const bool hidden = !layered && forced && !std::strstr(forced, "x11");
+  if (hidden) g_unsetenv("GDK_BACKEND");
   gtkReady_ = gtk_init_check(&argc_, &argv_);
+  if (hidden) g_setenv("GDK_BACKEND", backend.c_str(), TRUE);
   layer_ = gtkReady_ && layered && GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default());
   return gtkReady_;
 }
@@ -292,10 +301,17 @@ void LinuxDesktop::applyInputShape() {
   if (!window_) return;
   GdkWindow* gdkWindow = gtk_widget_get_window(window_);
   if (!gdkWindow) return;
-  if (clickThrough_) {
-    cairo_region_t* region = layer_ ? shapes_.region(scale()) : cairo_region_create();
+  if (layer_) {
+    // Always the shapes, also while the window takes the mouse: a press that began on one keeps
+    // the pointer by the compositor's implicit grab, and a compositor looks at a changed region
+    // only at the pointer's next motion, so a whole-window region would take one more click.
+    cairo_region_t* region = shapes_.region(scale());
     gdk_window_input_shape_combine_region(gdkWindow, region, 0, 0);
     cairo_region_destroy(region);
+  } else if (clickThrough_) {
+    cairo_region_t* empty = cairo_region_create();
+    gdk_window_input_shape_combine_region(gdkWindow, empty, 0, 0);
+    cairo_region_destroy(empty);
   } else {
     gdk_window_input_shape_combine_region(gdkWindow, nullptr, 0, 0);
   }
@@ -323,5 +339,5 @@ void LinuxDesktop::setForeground() {
 double LinuxDesktop::windowScale() { return static_cast<double>(scale()); }
 
 void LinuxDesktop::hearPage(const std::string& json) {
-  if (shapes_.hear(json) && layer_ && clickThrough_) applyInputShape();
+  if (shapes_.hear(json) && layer_) applyInputShape();
 }

@@ -7,6 +7,7 @@
 
 namespace {
 
+constexpr std::size_t kMaxShapes = 2048;
 constexpr double kShapeMargin = 2.0;
 constexpr double kFileDropMargin = 12.0;
 constexpr double kMinScale = 0.5;
@@ -37,7 +38,7 @@ bool PageShapes::hear(const std::string& json) {
   if (type != "hits") return false;
   // The core's rules: too many shapes change nothing, a bad zone leaves none.
   const Json* rects = jsonArray(body, "rects");
-  if (!rects || rects->size() > 2048) return false;
+  if (!rects || rects->size() > kMaxShapes) return false;
   rects_.clear();
   for (const Json& element : *rects)
     if (auto r = readRect(element)) rects_.push_back(*r);

@@ -1,8 +1,8 @@
 #pragma once
 // The page's shapes as a Wayland input region. A layer surface hears the pointer only over its
-// input region, so the shell cannot watch the pointer come near a shape as it does on X11: while
-// the window lets the mouse through, its input region is the shapes themselves, widened as the
-// hit test widens them, and the drop zone while a file is dragged. They are read from the page's
+// input region, so the shell cannot watch the pointer come near a shape as it does on X11: the
+// input region is the shapes themselves, widened as the hit test widens them, and the drop zone
+// while a file is dragged. They are read from the page's
 // own "hits" and "fileDrag" messages on their way to the core.
 #include <optional>
 #include <string>
