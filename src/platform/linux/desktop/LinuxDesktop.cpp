@@ -8,6 +8,7 @@
 #include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -35,6 +36,7 @@ LinuxDesktop::~LinuxDesktop() {
   for (auto& [id, source] : timers_) g_source_remove(source);
   timers_.clear();
   pointerWatch_.reset();
+  if (view_) g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
   for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
   tray_.reset();
   session_.reset();
@@ -61,6 +63,7 @@ bool LinuxDesktop::ensureGtk() {
   gtkReady_ = gtk_init_check(&argc_, &argv_);
   if (hidden) g_setenv("GDK_BACKEND", backend.c_str(), TRUE);
   layer_ = gtkReady_ && layered && GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default());
+  cutToShapes_ = gtkReady_ && !layer_ && SessionIdleMonitor::waylandSession();
   return gtkReady_;
 }
 
@@ -245,8 +248,9 @@ void LinuxDesktop::showWindowNoActivate() {
     wakePointerTick();
     return;
   }
+  if (cutToShapes_) fitToShapes();
   // Mapping may drop the position, the above state and stickiness with some window managers.
-  gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
+  if (!cutToShapes_) gtk_window_move(GTK_WINDOW(window_), rect_.left / scale(), rect_.top / scale());
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   gtk_window_stick(GTK_WINDOW(window_));
   applyInputShape();
@@ -271,6 +275,12 @@ void LinuxDesktop::setWindowRect(const ScreenRect& rect) {
     wakePointerTick();
     return;
   }
+  if (cutToShapes_) {
+    fitToShapes();
+    gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+    wakePointerTick();
+    return;
+  }
   const int s = scale();
   const int width = std::max(1, (rect.right - rect.left) / s);
   const int height = std::max(1, (rect.bottom - rect.top) / s);
@@ -284,6 +294,8 @@ void LinuxDesktop::setWindowRect(const ScreenRect& rect) {
 
 ScreenRect LinuxDesktop::clientRect() {
   if (!window_) return {};
+  // The page's size, also while the window is cut to its shapes.
+  if (cutToShapes_) return {0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top};
   const int s = scale();
   int width = 0;
   int height = 0;
@@ -339,5 +351,54 @@ void LinuxDesktop::setForeground() {
 double LinuxDesktop::windowScale() { return static_cast<double>(scale()); }
 
 void LinuxDesktop::hearPage(const std::string& json) {
-  if (shapes_.hear(json) && layer_) applyInputShape();
+  if (!shapes_.hear(json)) return;
+  if (layer_) applyInputShape();
+  if (cutToShapes_) fitToShapes();
+}
+
+void LinuxDesktop::holdView(GtkWidget* view) {
+  if (!window_) return;
+  if (view_) g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  view_ = view;
+  g_object_add_weak_pointer(G_OBJECT(view), reinterpret_cast<gpointer*>(&view_));
+  if (!cutToShapes_) {
+    gtk_container_add(GTK_CONTAINER(window_), view);
+    return;
+  }
+  // A layout asks for no size of its own, so the window can be smaller than the view in it.
+  if (!viewport_) {
+    viewport_ = gtk_layout_new(nullptr, nullptr);
+    gtk_widget_set_app_paintable(viewport_, TRUE);
+    gtk_container_add(GTK_CONTAINER(window_), viewport_);
+    gtk_widget_show(viewport_);
+  }
+  gtk_layout_put(GTK_LAYOUT(viewport_), view, 0, 0);
+  fitToShapes();
+}
+
+void LinuxDesktop::fitToShapes() {
+  if (!window_ || !cutToShapes_) return;
+  const int s = scale();
+  const int fullWidth = std::max(1, (rect_.right - rect_.left) / s);
+  const int fullHeight = std::max(1, (rect_.bottom - rect_.top) / s);
+  cairo_rectangle_int_t box = shapes_.bounds(s);
+  // Kept on the work area; with nothing drawn yet, one pixel in its corner.
+  const int left = std::clamp(box.x, 0, fullWidth - 1);
+  const int top = std::clamp(box.y, 0, fullHeight - 1);
+  const int width = std::clamp(box.x + box.width, left + 1, fullWidth) - left;
+  const int height = std::clamp(box.y + box.height, top + 1, fullHeight) - top;
+  GtkWindow* win = GTK_WINDOW(window_);
+  gtk_window_move(win, rect_.left / s + left, rect_.top / s + top);
+  gtk_widget_set_size_request(window_, width, height);
+  gtk_window_resize(win, width, height);
+  if (view_ && viewport_ && gtk_widget_get_parent(view_) == viewport_) {
+    gtk_widget_set_size_request(view_, fullWidth, fullHeight);
+    gtk_layout_set_size(GTK_LAYOUT(viewport_), fullWidth, fullHeight);
+    // The layout scrolls to the window's place; the bounds must admit it before the window's
+    // new size has reached the layout.
+    GtkAdjustment* across = gtk_scrollable_get_hadjustment(GTK_SCROLLABLE(viewport_));
+    GtkAdjustment* down = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(viewport_));
+    gtk_adjustment_configure(across, left, 0, fullWidth, 1, width, width);
+    gtk_adjustment_configure(down, top, 0, fullHeight, 1, height, height);
+  }
 }

@@ -115,9 +115,15 @@ class LinuxDesktop final : public Desktop {
   void hearPage(const std::string& json);
   // The window is a Wayland layer surface (not an X window, natively or through XWayland).
   bool onLayer() const { return layer_; }
+  // Puts the web view into the window; where the window is cut to the page's shapes, the view
+  // keeps the size of the whole work area, shifted so that what the page draws stays in place.
+  void holdView(GtkWidget* view);
+  bool cutToShapes() const { return cutToShapes_; }
 
  private:
   void applyInputShape();
+  // Moves and sizes the window to the page's shapes and zone (only where it is cut to them).
+  void fitToShapes();
   int scale() const;
   void onWindowDestroyed();
   static void windowDestroyedThunk(GtkWidget*, gpointer self);
@@ -147,6 +153,11 @@ class LinuxDesktop final : public Desktop {
   GtkWidget* window_ = nullptr;
   bool clickThrough_ = true;
   bool layer_ = false;
+  // An X window through XWayland: the compositor sends Wayland windows' clicks to any X window
+  // above them whatever its input shape, so the window covers only what the page draws.
+  bool cutToShapes_ = false;
+  GtkWidget* viewport_ = nullptr;  // the view's parent while the window is cut to the shapes
+  GtkWidget* view_ = nullptr;
   std::optional<WaylandOffers> wayland_;
   PageShapes shapes_;
   bool destroying_ = false;

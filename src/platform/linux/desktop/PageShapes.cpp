@@ -50,6 +50,15 @@ bool PageShapes::hear(const std::string& json) {
   return true;
 }
 
+cairo_rectangle_int_t PageShapes::bounds(int windowScale) const {
+  cairo_region_t* all = region(windowScale);
+  if (zone_) addRect(all, *zone_, kFileDropMargin, scale_ / std::max(1, windowScale));
+  cairo_rectangle_int_t box{};
+  cairo_region_get_extents(all, &box);
+  cairo_region_destroy(all);
+  return box;
+}
+
 cairo_region_t* PageShapes::region(int windowScale) const {
   cairo_region_t* region = cairo_region_create();
   const double factor = scale_ / std::max(1, windowScale);

@@ -18,6 +18,9 @@ class PageShapes {
   bool hear(const std::string& json);
   // In window pixels, which are page pixels times the page's scale over the window's.
   cairo_region_t* region(int windowScale) const;
+  // What a window must cover to show every shape and the drop zone, in the same pixels; empty
+  // (zero size) when the page has reported none.
+  cairo_rectangle_int_t bounds(int windowScale) const;
 
  private:
   std::vector<Rect> rects_;
