@@ -1,6 +1,7 @@
 // The shell on a Wayland compositor with the layer shell (headless sway): an overlay surface
 // above the application windows, that takes neither their clicks outside its shapes nor the
-// keyboard, whether the window beneath is a Wayland one or an X one (through XWayland).
+// keyboard, whether the window beneath is a Wayland one or an X one (through XWayland), and hears
+// the idle time from the compositor.
 #include <fstream>
 
 #include "ShellHarness.h"
@@ -85,6 +86,14 @@ TEST(SwayDesktopTest, AboveWaylandAndXWindowsTakingOnlyTheShapesClicks) {
   ASSERT_TRUE(sway.click(900, 400));
   ASSERT_TRUE(waitUntil([&] { return x11.presses() == 2; }, 5000));
   EXPECT_EQ(native.presses(), 1u);
+
+  // No client sees the input that goes to others: the idle seconds come from the compositor.
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        const auto idle = shell.callbacks("deskIdle");
+        return !idle.empty() && idle.back().is_array() && idle.back()[0].is_number() && idle.back()[0].get<double>() >= 1;
+      },
+      15000));
 
   // The shell never took the keyboard: it is with the window clicked last.
   const std::string tree = sway.ask("get_tree");

@@ -20,6 +20,7 @@
 #include "SessionIdleMonitor.h"
 #include "SessionWatch.h"
 #include "SingleInstance.h"
+#include "WaylandIdle.h"
 #include "app/Timers.h"
 #include "common/text.h"
 

@@ -24,6 +24,7 @@ class SessionIdleMonitor;
 class SessionWatch;
 class SingleInstance;
 class SleepInhibitor;
+class WaylandIdle;
 
 class LinuxDesktop final : public Desktop {
  public:
@@ -181,6 +182,7 @@ class LinuxDesktop final : public Desktop {
   std::unique_ptr<SessionWatch> session_;
   std::unique_ptr<SessionIdleMonitor> sessionIdle_;
   bool sessionIdleChecked_ = false;
+  std::unique_ptr<WaylandIdle> waylandIdle_;
   std::unique_ptr<SleepInhibitor> inhibitor_;
   bool watchingWorkArea_ = false;
   unsigned long workAreaAtom_ = 0;

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
 #include <climits>
@@ -11,6 +12,7 @@
 #include "LinuxDesktop.h"
 #include "PointerWatch.h"
 #include "SessionIdleMonitor.h"
+#include "WaylandIdle.h"
 #include "app/Timers.h"
 
 namespace {
@@ -175,6 +177,14 @@ void LinuxDesktop::wakePointerTick() {
 }
 
 std::uint32_t LinuxDesktop::millisSinceLastInput() {
+  if (layer_) {
+    if (!waylandIdle_) {
+      GdkDisplay* display = gdk_display_get_default();
+      waylandIdle_ = std::make_unique<WaylandIdle>(gdk_wayland_display_get_wl_display(display),
+                                                   gdk_wayland_seat_get_wl_seat(gdk_display_get_default_seat(display)));
+    }
+    if (const auto idle = waylandIdle_->millis(tickMs())) return *idle;
+  }
   if (!sessionIdleChecked_) {
     sessionIdleChecked_ = true;
     if (SessionIdleMonitor::waylandSession()) sessionIdle_ = std::make_unique<SessionIdleMonitor>();
