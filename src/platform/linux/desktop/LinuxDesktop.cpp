@@ -37,7 +37,10 @@ LinuxDesktop::~LinuxDesktop() {
   for (auto& [id, source] : timers_) g_source_remove(source);
   timers_.clear();
   pointerWatch_.reset();
-  if (view_) g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  if (view_) {
+    g_signal_handlers_disconnect_by_data(view_, this);
+    g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  }
   for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
   tray_.reset();
   session_.reset();
@@ -105,7 +108,10 @@ bool LinuxDesktop::createWindow() {
   g_signal_connect(screen, "composited-changed", G_CALLBACK(compositedChangedThunk), this);
   watchWorkArea();
 
-  if (layer_) makeCompanionLayer(win);
+  if (layer_) {
+    makeCompanionLayer(win);
+    hearPointerOn(window_);
+  }
   gtk_widget_realize(window_);
   declareNoInput(window_);
   clickThrough_ = true;
@@ -362,6 +368,7 @@ void LinuxDesktop::holdView(GtkWidget* view) {
   if (view_) g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
   view_ = view;
   g_object_add_weak_pointer(G_OBJECT(view), reinterpret_cast<gpointer*>(&view_));
+  if (layer_) hearPointerOn(view);
   if (!cutToShapes_) {
     gtk_container_add(GTK_CONTAINER(window_), view);
     return;
@@ -375,6 +382,27 @@ void LinuxDesktop::holdView(GtkWidget* view) {
   }
   gtk_layout_put(GTK_LAYOUT(viewport_), view, 0, 0);
   fitToShapes();
+}
+
+void LinuxDesktop::hearPointerOn(GtkWidget* widget) {
+  gtk_widget_add_events(widget, GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK |
+                                    GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+  g_signal_connect(widget, "event", G_CALLBACK(pointerEventThunk), this);
+}
+
+gboolean LinuxDesktop::pointerEventThunk(GtkWidget*, GdkEvent* event, gpointer self) {
+  switch (event->type) {
+    case GDK_MOTION_NOTIFY:
+    case GDK_ENTER_NOTIFY:
+    case GDK_LEAVE_NOTIFY:
+    case GDK_BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+      static_cast<LinuxDesktop*>(self)->wakePointerTick();
+      break;
+    default:
+      break;
+  }
+  return FALSE;
 }
 
 void LinuxDesktop::fitToShapes() {

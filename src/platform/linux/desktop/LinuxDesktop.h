@@ -137,6 +137,8 @@ class LinuxDesktop final : public Desktop {
   static gboolean focusLostThunk(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean mappedThunk(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean pointerEventThunk(GtkWidget*, GdkEvent* event, gpointer self);
+  void hearPointerOn(GtkWidget* widget);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
   static GdkFilterReturn workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self);
   void watchWorkArea();
