@@ -2,36 +2,11 @@
 // above the application windows, that takes neither their clicks outside its shapes nor the
 // keyboard, whether the window beneath is a Wayland one or an X one (through XWayland), and hears
 // the idle time from the compositor.
-#include <fstream>
-
+#include "PressLogger.h"
 #include "ShellHarness.h"
 #include "SwaySession.h"
 
 namespace {
-
-// A window beneath, logging its presses: "press X Y" lines in its log.
-class PressLogger {
- public:
-  PressLogger(const std::vector<std::string>& env, const std::string& backend, const std::string& log) : log_(log) {
-    std::vector<std::string> childEnv = env;
-    childEnv.push_back("GDK_BACKEND=" + backend);
-    child_.start({DESK_PRESS_LOGGER_EXE, backend}, childEnv, log_);
-  }
-  bool mapped() const { return lines().find("mapped") != std::string::npos; }
-  std::string lines() const {
-    std::ifstream in(log_);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  std::size_t presses() const {
-    std::size_t count = 0;
-    for (std::size_t at = lines().find("press "); at != std::string::npos; at = lines().find("press ", at + 1)) ++count;
-    return count;
-  }
-
- private:
-  std::string log_;
-  ChildProcess child_;
-};
 
 // The name of the node in sway's tree that has the keyboard focus.
 std::string focusedName(const Json& node) {
