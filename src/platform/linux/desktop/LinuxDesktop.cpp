@@ -55,7 +55,8 @@ bool LinuxDesktop::ensureGtk() {
   // through XWayland on GNOME or weston: there the input shape, XQueryPointer and the screen
   // saver extension work as on X11. GDK_BACKEND=x11 keeps it an X window anywhere.
   const char* forced = g_getenv("GDK_BACKEND");
-  const bool waylandAsked = g_getenv("WAYLAND_DISPLAY") || g_getenv("WAYLAND_SOCKET");
+  const auto named = [](const char* name) { return g_getenv(name) && *g_getenv(name); };
+  const bool waylandAsked = named("WAYLAND_DISPLAY") || named("WAYLAND_SOCKET");
   if (waylandAsked && !(forced && g_str_has_prefix(forced, "x11"))) wayland_ = askWaylandCompositor();
   const bool layered = wayland_ && wayland_->layerShell;
   gdk_set_allowed_backends(layered ? "wayland,x11" : "x11");
