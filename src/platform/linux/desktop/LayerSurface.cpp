@@ -42,6 +42,8 @@ void placeLayerOn(GtkWindow* window, GdkMonitor* monitor) {
 }
 
 void setLayerKeyboard(GtkWindow* window, bool onDemand) {
+  // Before version 4 (KDE Plasma 5.27) the keyboard can only be taken for good: then never.
+  if (onDemand && gtk_layer_get_protocol_version() < 4) return;
   gtk_layer_set_keyboard_mode(window, onDemand ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
                                                : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
 }

@@ -14,5 +14,6 @@ void makeCornerLayer(GtkWindow* window, int margin);
 bool isLayerWindow(GtkWindow* window);
 void placeLayerOn(GtkWindow* window, GdkMonitor* monitor);
 // On demand: the compositor gives the keyboard when the surface is clicked or presented, and
-// takes it away when the user clicks elsewhere.
+// takes it away when the user clicks elsewhere. Compositors with an older layer shell offer no
+// such mode, and the page gets no keyboard there.
 void setLayerKeyboard(GtkWindow* window, bool onDemand);
