@@ -87,7 +87,7 @@ bool LinuxDesktop::createWindow() {
     return false;
   }
 
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = gtk_window_new(shellWindowType());
   if (!window_) return false;
   GtkWindow* win = GTK_WINDOW(window_);
   applyCompanionHints(win, "在线Tamsel桌面小屋");

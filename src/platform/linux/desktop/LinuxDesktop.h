@@ -120,6 +120,9 @@ class LinuxDesktop final : public Desktop {
   // keeps the size of the whole work area, shifted so that what the page draws stays in place.
   void holdView(GtkWidget* view);
   bool cutToShapes() const { return cutToShapes_; }
+  // Where the window manager would not put the shell's windows where they belong (weston), they
+  // bypass it: placed where they ask, above the managed windows, but never given the keyboard.
+  GtkWindowType shellWindowType() const { return wayland_ && wayland_->weston ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL; }
 
  private:
   void applyInputShape();

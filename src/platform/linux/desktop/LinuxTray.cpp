@@ -226,7 +226,7 @@ void LinuxTray::standIn(bool on) {
     return;
   }
   if (!iconWindow_) {
-    iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
+    iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, desktop_.shellWindowType(), [this](TrayEvent event) {
       if (DesktopEvents* events = desktop_.events()) events->onTrayEvent(event);
     });
     desktop_.keepOnTop(iconWindow_->widget());

@@ -11,9 +11,10 @@ constexpr int kPadding = 4;  // around the icon on its plate
 
 }  // namespace
 
-TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, std::function<void(TrayEvent)> onClick)
+TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, GtkWindowType type,
+                               std::function<void(TrayEvent)> onClick)
     : icon_(GDK_PIXBUF(g_object_ref(icon))), onClick_(std::move(onClick)) {
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = gtk_window_new(type);
   applyCompanionHints(GTK_WINDOW(window_), title);
   gtk_widget_set_size_request(window_, kSize, kSize);
   gtk_widget_set_tooltip_text(window_, title);

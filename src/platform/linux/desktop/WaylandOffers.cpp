@@ -10,6 +10,7 @@ void announced(void* data, wl_registry*, uint32_t, const char* interface, uint32
   auto* offers = static_cast<WaylandOffers*>(data);
   if (std::strcmp(interface, "zwlr_layer_shell_v1") == 0) offers->layerShell = true;
   if (std::strcmp(interface, "ext_idle_notifier_v1") == 0) offers->idleNotify = true;
+  if (std::strcmp(interface, "weston_desktop_shell") == 0) offers->weston = true;
 }
 
 void withdrawn(void*, wl_registry*, uint32_t) {}
