@@ -156,6 +156,8 @@ XSession::~XSession() {
 }
 
 std::vector<std::string> XSession::environment() const {
-  // No bus at all counts as "no bus"; GLib must not go looking for the user's real one.
-  return {"DISPLAY=" + display_, "DBUS_SESSION_BUS_ADDRESS=" + (bus_.empty() ? std::string("disabled:") : bus_)};
+  // No bus at all counts as "no bus"; GLib must not go looking for the user's real one. Nor may
+  // the shell find the Wayland session the tests may run in.
+  return {"DISPLAY=" + display_, "DBUS_SESSION_BUS_ADDRESS=" + (bus_.empty() ? std::string("disabled:") : bus_),
+          "WAYLAND_DISPLAY=", "WAYLAND_SOCKET=", "XDG_SESSION_TYPE="};
 }

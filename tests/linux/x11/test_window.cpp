@@ -153,6 +153,27 @@ TEST_F(X11DesktopTest, WithoutACompositorOnlyWhatThePageDrawsCoversTheDesktop) {
   EXPECT_TRUE(waitUntil([&] { return beneath.presses() == 1; }, 5000));
 }
 
+TEST_F(X11DesktopTest, InAWaylandSessionTheWindowCoversOnlyTheShapesAndZone) {
+  // Through XWayland the compositor gives an X window every click above a Wayland window,
+  // whatever its input shape; so there the window is no larger than what the page draws.
+  BeneathWindow beneath(session()->display(), 0x0000ff);
+  ASSERT_TRUE(harness->startShell({"XDG_SESSION_TYPE=wayland"}));
+  // The zone (60,60 to 300,260) with its drop margin; the page keeps its coordinates inside.
+  const XProbe::Area cut{48, 48, 264, 224};
+  ASSERT_TRUE(waitUntil([&] { return probe->shellWindow() && probe->area(*probe->shellWindow()) == cut; }, 10000));
+  ASSERT_TRUE(waitUntil([&] { return isRed(probe->pixel(180, 160)); }, 10000)) << showRgb(probe->pixel(180, 160));
+  expectBlue(*probe, {{95, 160}, {265, 160}, {640, 400}});
+  ASSERT_NO_FATAL_FAILURE(moveAndClick(session()->display(), *harness, 180, 160, 1));
+  ASSERT_TRUE(waitUntil([&] { return harness->count("click") == 1; }, 5000));
+  const Json click = harness->records("click").front()["data"];
+  EXPECT_EQ(std::pair(click.value("x", 0), click.value("y", 0)), std::pair(180, 160));
+
+  // Where the page moves its shape, the window follows.
+  ASSERT_TRUE(harness->command("shape.style.left = '620px'; shape.style.top = '440px'; deskReportHits()"));
+  ASSERT_TRUE(waitUntil([&] { return probe->area(*probe->shellWindow()) == XProbe::Area{568, 388, 264, 224}; }, 5000));
+  EXPECT_TRUE(waitUntil([&] { return isRed(probe->pixel(700, 500)); }, 5000));
+}
+
 TEST_F(X11DesktopTest, WithoutAWindowManagerTheShellStaysAboveWindowsMappedOrRaisedLater) {
   TempDir dir("barex");
   XSession bare(dir.path().string(), XSessionOptions{.compositor = false, .windowManager = false});

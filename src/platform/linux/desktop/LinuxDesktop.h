@@ -13,6 +13,8 @@
 
 #include <gtk/gtk.h>
 
+#include "PageShapes.h"
+#include "WaylandOffers.h"
 #include "app/Desktop.h"
 
 class KeepOnTop;
@@ -22,6 +24,7 @@ class SessionIdleMonitor;
 class SessionWatch;
 class SingleInstance;
 class SleepInhibitor;
+class WaylandIdle;
 
 class LinuxDesktop final : public Desktop {
  public:
@@ -108,9 +111,23 @@ class LinuxDesktop final : public Desktop {
   // the tick runs again even if the pointer rests.
   void wakePointerTick();
   bool accepting() const { return accepting_.load(); }
+  // A page message on its way to the core: its shapes become the window's input region where
+  // the window is a layer surface.
+  void hearPage(const std::string& json);
+  // The window is a Wayland layer surface (not an X window, natively or through XWayland).
+  bool onLayer() const { return layer_; }
+  // Puts the web view into the window; where the window is cut to the page's shapes, the view
+  // keeps the size of the whole work area, shifted so that what the page draws stays in place.
+  void holdView(GtkWidget* view);
+  bool cutToShapes() const { return cutToShapes_; }
+  // Where the window manager would not put the shell's windows where they belong (weston), they
+  // bypass it: placed where they ask, above the managed windows, but never given the keyboard.
+  GtkWindowType shellWindowType() const { return wayland_ && wayland_->weston ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL; }
 
  private:
   void applyInputShape();
+  // Moves and sizes the window to the page's shapes and zone (only where it is cut to them).
+  void fitToShapes();
   int scale() const;
   void onWindowDestroyed();
   static void windowDestroyedThunk(GtkWidget*, gpointer self);
@@ -123,6 +140,8 @@ class LinuxDesktop final : public Desktop {
   static gboolean focusLostThunk(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean mappedThunk(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean deleteThunk(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean pointerEventThunk(GtkWidget*, GdkEvent* event, gpointer self);
+  void hearPointerOn(GtkWidget* widget);
   static void scaleChangedThunk(GObject*, GParamSpec*, gpointer self);
   static GdkFilterReturn workAreaFilter(GdkXEvent* native, GdkEvent*, gpointer self);
   void watchWorkArea();
@@ -131,6 +150,7 @@ class LinuxDesktop final : public Desktop {
   bool pointerTick();
   // The pointer's root position and button mask, as one query on the shell's own window.
   bool queryPointer(ScreenPoint& at, unsigned int& mask);
+  bool queryWaylandPointer(ScreenPoint& at, unsigned int& mask);
 
   int argc_;
   char** argv_;
@@ -138,6 +158,14 @@ class LinuxDesktop final : public Desktop {
   DesktopEvents* events_ = nullptr;
   GtkWidget* window_ = nullptr;
   bool clickThrough_ = true;
+  bool layer_ = false;
+  // An X window through XWayland: the compositor sends Wayland windows' clicks to any X window
+  // above them whatever its input shape, so the window covers only what the page draws.
+  bool cutToShapes_ = false;
+  GtkWidget* viewport_ = nullptr;  // the view's parent while the window is cut to the shapes
+  GtkWidget* view_ = nullptr;
+  std::optional<WaylandOffers> wayland_;
+  PageShapes shapes_;
   bool destroying_ = false;
   ScreenRect rect_{0, 0, 100, 100};
 
@@ -159,6 +187,7 @@ class LinuxDesktop final : public Desktop {
   std::unique_ptr<SessionWatch> session_;
   std::unique_ptr<SessionIdleMonitor> sessionIdle_;
   bool sessionIdleChecked_ = false;
+  std::unique_ptr<WaylandIdle> waylandIdle_;
   std::unique_ptr<SleepInhibitor> inhibitor_;
   bool watchingWorkArea_ = false;
   unsigned long workAreaAtom_ = 0;

@@ -49,7 +49,7 @@ void LinuxDesktop::startTimer(int id, std::uint32_t intervalMs) {
     // The pointer tick runs when the pointer gives a reason, not on a clock.
     if (!pointerWatch_) pointerWatch_ = std::make_unique<PointerWatch>([this] { return pointerTick(); });
     GdkDisplay* display = gtkReady_ ? gdk_display_get_default() : nullptr;
-    pointerWatch_->start(display ? gdk_display_get_name(display) : "", intervalMs);
+    pointerWatch_->start(display && !layer_ ? gdk_display_get_name(display) : "", intervalMs);
     return;
   }
   auto* record = new TimerRecord{this, id};

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
 #include <climits>
@@ -11,6 +12,7 @@
 #include "LinuxDesktop.h"
 #include "PointerWatch.h"
 #include "SessionIdleMonitor.h"
+#include "WaylandIdle.h"
 #include "app/Timers.h"
 
 namespace {
@@ -110,6 +112,7 @@ MonitorHandle LinuxDesktop::primaryMonitor() {
 }
 
 bool LinuxDesktop::queryPointer(ScreenPoint& at, unsigned int& mask) {
+  if (layer_) return queryWaylandPointer(at, mask);
   Display* dpy = xDisplay();
   if (!dpy) return false;
   GdkWindow* own = window_ ? gtk_widget_get_window(window_) : nullptr;
@@ -120,6 +123,28 @@ bool LinuxDesktop::queryPointer(ScreenPoint& at, unsigned int& mask) {
   int winY = 0;
   // The root position is filled in even when the pointer is on another screen of the display.
   return XQueryPointer(dpy, asked, &root, &child, &at.x, &at.y, &winX, &winY, &mask);
+}
+
+// Wayland tells a client where the pointer is only while it is over one of the client's surfaces.
+// Elsewhere the pointer counts as far away from the window: near no shape, over no zone.
+bool LinuxDesktop::queryWaylandPointer(ScreenPoint& at, unsigned int& mask) {
+  constexpr ScreenPoint kAway{-1000000, -1000000};
+  at = kAway;
+  mask = 0;
+  GdkWindow* own = window_ ? gtk_widget_get_window(window_) : nullptr;
+  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+  GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+  if (!own || !pointer) return false;
+  double x = 0;
+  double y = 0;
+  GdkWindow* under = gdk_device_get_window_at_position_double(pointer, nullptr, nullptr);
+  if (!under || gdk_window_get_toplevel(under) != own) return true;
+  GdkModifierType state{};
+  gdk_window_get_device_position_double(own, pointer, &x, &y, &state);
+  const int s = scale();
+  at = {rect_.left + static_cast<int>(x * s), rect_.top + static_cast<int>(y * s)};
+  mask = state;
+  return true;
 }
 
 // Within a pointer tick, position and buttons come from the tick's one query.
@@ -152,6 +177,14 @@ void LinuxDesktop::wakePointerTick() {
 }
 
 std::uint32_t LinuxDesktop::millisSinceLastInput() {
+  if (layer_) {
+    if (!waylandIdle_) {
+      GdkDisplay* display = gdk_display_get_default();
+      waylandIdle_ = std::make_unique<WaylandIdle>(gdk_wayland_display_get_wl_display(display),
+                                                   gdk_wayland_seat_get_wl_seat(gdk_display_get_default_seat(display)));
+    }
+    if (const auto idle = waylandIdle_->millis(tickMs())) return *idle;
+  }
   if (!sessionIdleChecked_) {
     sessionIdleChecked_ = true;
     if (SessionIdleMonitor::waylandSession()) sessionIdle_ = std::make_unique<SessionIdleMonitor>();

@@ -1,5 +1,6 @@
 #include "LinuxTray.h"
 
+#include <gdk/gdkx.h>
 #include <libayatana-appindicator/app-indicator.h>
 
 #include <algorithm>
@@ -173,6 +174,10 @@ void LinuxTray::hostClicked(StatusNotifierClicks::Click click, int x, int y) {
 }
 
 void LinuxTray::showStatusIcon() {
+  // A layer surface's display has no XEmbed tray: without a StatusNotifier host the icon window
+  // stands in as usual.
+  noXEmbed_ = !GDK_IS_X11_DISPLAY(gdk_display_get_default());
+  if (noXEmbed_) return standInSoon();
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
   GtkStatusIcon* icon = gtk_status_icon_new_from_pixbuf(pixbuf_);
   gtk_status_icon_set_tooltip_text(icon, kTip);
@@ -209,7 +214,7 @@ gboolean LinuxTray::standInDue(gpointer self) {
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
   const bool embedded = tray->statusIcon_ && gtk_status_icon_is_embedded(GTK_STATUS_ICON(tray->statusIcon_));
   G_GNUC_END_IGNORE_DEPRECATIONS
-  if (tray->wanted_ && tray->statusIcon_ && !embedded) tray->standIn(true);
+  if (tray->wanted_ && (tray->statusIcon_ || tray->noXEmbed_) && !embedded) tray->standIn(true);
   return G_SOURCE_REMOVE;
 }
 
@@ -221,7 +226,7 @@ void LinuxTray::standIn(bool on) {
     return;
   }
   if (!iconWindow_) {
-    iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, [this](TrayEvent event) {
+    iconWindow_ = std::make_unique<TrayIconWindow>(pixbuf_, kTip, desktop_.shellWindowType(), [this](TrayEvent event) {
       if (DesktopEvents* events = desktop_.events()) events->onTrayEvent(event);
     });
     desktop_.keepOnTop(iconWindow_->widget());

@@ -74,6 +74,7 @@ class LinuxTray {
   AppIndicator* indicator_ = nullptr;
   std::unique_ptr<StatusNotifierClicks> hostClicks_;
   GObject* statusIcon_ = nullptr;
+  bool noXEmbed_ = false;  // a Wayland display: no XEmbed tray to wait for
   std::unique_ptr<TrayIconWindow> iconWindow_;
   std::string iconDir_;
   GdkPixbuf* pixbuf_ = nullptr;

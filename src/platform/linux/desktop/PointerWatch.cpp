@@ -57,7 +57,8 @@ void PointerWatch::start(const std::string& displayName, guint intervalMs) {
   stop();
   intervalMs_ = intervalMs;
   started_ = true;
-  if (!openEvents(displayName)) closeEvents();
+  fromWidgets_ = displayName.empty();
+  if (!fromWidgets_ && !openEvents(displayName)) closeEvents();
   wake();
 }
 
@@ -164,7 +165,7 @@ bool PointerWatch::tickAndDecide() {
   // The tick may stop the watch (the window closed from the page): nothing of it may run after.
   const bool active = tick_();
   if (!started_) return false;
-  if (!events_) return true;
+  if (!events_ && !fromWidgets_) return true;
   quietTicks_ = active ? 0 : quietTicks_ + 1;
   return quietTicks_ < kQuietTicks;
 }

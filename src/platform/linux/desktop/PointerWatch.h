@@ -9,6 +9,9 @@
 // The raw events come on a connection of their own: GDK selects XInput events on the root window
 // for itself and would replace a selection made on its connection. A warped pointer makes no raw
 // event; where it lands, the motion it makes reaches the root window or the shell's own window.
+//
+// A Wayland client hears the pointer only over its own surfaces: there the shell's windows wake
+// the tick with every pointer event GDK gives them, and no X connection is opened.
 #include <functional>
 #include <string>
 
@@ -25,6 +28,7 @@ class PointerWatch {
   PointerWatch(const PointerWatch&) = delete;
   PointerWatch& operator=(const PointerWatch&) = delete;
 
+  // displayName empty: the pointer is heard only over the shell's windows, which call wake().
   void start(const std::string& displayName, guint intervalMs);
   void stop();
   // Runs a tick now (from the loop) and keeps ticking until the pointer rests; no-op while stopped.
@@ -48,4 +52,5 @@ class PointerWatch {
   int xiOpcode_ = -1;
   guint eventsSource_ = 0;
   bool filtering_ = false;  // GDK's events pass by gdkEvents
+  bool fromWidgets_ = false;  // the pointer is heard only over the shell's own windows
 };

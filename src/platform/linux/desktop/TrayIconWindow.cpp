@@ -1,6 +1,7 @@
 #include "TrayIconWindow.h"
 
 #include "CompanionHints.h"
+#include "LayerSurface.h"
 
 namespace {
 
@@ -10,9 +11,10 @@ constexpr int kPadding = 4;  // around the icon on its plate
 
 }  // namespace
 
-TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, std::function<void(TrayEvent)> onClick)
+TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, GtkWindowType type,
+                               std::function<void(TrayEvent)> onClick)
     : icon_(GDK_PIXBUF(g_object_ref(icon))), onClick_(std::move(onClick)) {
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = gtk_window_new(type);
   applyCompanionHints(GTK_WINDOW(window_), title);
   gtk_widget_set_size_request(window_, kSize, kSize);
   gtk_widget_set_tooltip_text(window_, title);
@@ -20,6 +22,7 @@ TrayIconWindow::TrayIconWindow(GdkPixbuf* icon, const char* title, std::function
   gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(window_, "draw", G_CALLBACK(draw), this);
   g_signal_connect(window_, "button-press-event", G_CALLBACK(pressed), this);
+  if (layerShellHere()) makeCornerLayer(GTK_WINDOW(window_), kMargin);
   gtk_widget_realize(window_);
   declareNoInput(window_);
 }
@@ -30,6 +33,7 @@ TrayIconWindow::~TrayIconWindow() {
 }
 
 void TrayIconWindow::place() {
+  if (isLayerWindow(GTK_WINDOW(window_))) return;  // anchored to its corner by the compositor
   GdkDisplay* display = gtk_widget_get_display(window_);
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
   if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);

@@ -12,7 +12,7 @@
 
 class TrayIconWindow {
  public:
-  TrayIconWindow(GdkPixbuf* icon, const char* title, std::function<void(TrayEvent)> onClick);
+  TrayIconWindow(GdkPixbuf* icon, const char* title, GtkWindowType type, std::function<void(TrayEvent)> onClick);
   ~TrayIconWindow();
   TrayIconWindow(const TrayIconWindow&) = delete;
   TrayIconWindow& operator=(const TrayIconWindow&) = delete;

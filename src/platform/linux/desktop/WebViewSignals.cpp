@@ -252,6 +252,7 @@ struct WebHostSignals {
     if (opened->file) {
       if (auto file = self->handed_.match(*opened->file)) path = toWide(file->string());
     }
+    self->desktop_.hearPage(opened->json);
     self->events_->onWebMessage(toWide(uri ? uri : ""), toWide(opened->json), path);
     // New shapes or a press change what the pointer tick decides, wherever the pointer is.
     self->desktop_.wakePointerTick();
@@ -278,12 +279,13 @@ bool LinuxWebHost::createController() {
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
   // Without a compositing manager the window is cut to shape, and the engine's GPU path does
-  // not repaint such a window: it then draws in software.
-  if (!gdk_screen_is_composited(gtk_widget_get_screen(window))) {
+  // not repaint such a window: it then draws in software. So it does in a window cut to the
+  // page's shapes, where the GPU path draws nothing of a view larger than its window.
+  if (!gdk_screen_is_composited(gtk_widget_get_screen(window)) || desktop_.cutToShapes()) {
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   }
 
-  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view_));
+  desktop_.holdView(GTK_WIDGET(view_));
   gtk_widget_show(GTK_WIDGET(view_));
   shape_ = std::make_unique<OpaqueShape>(window, view_);
 
