@@ -65,10 +65,13 @@ WineSession::WineSession() : prefix_(dir_.path() / "prefix") {
   std::ofstream(recorder) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << (dir_.path() / "browsed.txt").string()
                           << "'\n";
   std::filesystem::permissions(recorder, std::filesystem::perms::owner_all);
-  run({"reg", "add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/d", recorder.string(), "/f"});
+  // A busy machine makes Wine's first starts slow: each step gets its time and must succeed.
+  std::optional<int> browser, version;
+  run({"reg", "add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/d", recorder.string(), "/f"}, 120000,
+      &browser);
   // The Windows the program is for (a new prefix says Windows 7), which its installer checks.
-  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win10", "/f"});
-  ok_ = std::filesystem::exists(userFolder("AppData"));
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win10", "/f"}, 120000, &version);
+  ok_ = browser == 0 && version == 0 && std::filesystem::exists(userFolder("AppData"));
 }
 
 WineSession::~WineSession() {
