@@ -1,4 +1,6 @@
 #pragma once
+// A peer that takes one connection and answers it a byte every 200 ms, never finishing: a
+// client that waits for "no data for a while" waits for minutes.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -8,26 +10,23 @@
 #include <cstdint>
 #include <thread>
 
-// A peer that takes one connection and answers it a byte every 200 ms, never finishing: a
-// client that waits for "no data for a while" waits for minutes.
 class TricklingPeer {
  public:
   explicit TricklingPeer(const char* host) {
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    ::inet_pton(AF_INET, host, &at.sin_addr);
+    sockaddr_in at{AF_INET, 0, {}, {}};
     socklen_t length = sizeof at;
-    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&at), length) != 0 || ::listen(listen_, 4) != 0 ||
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&at), &length) != 0) return;
+    ::inet_pton(AF_INET, host, &at.sin_addr);
+    auto* address = reinterpret_cast<sockaddr*>(&at);
+    if (::bind(listen_, address, length) || ::listen(listen_, 4) || ::getsockname(listen_, address, &length)) return;
     port_ = ntohs(at.sin_port);
     thread_ = std::thread([this] {
       const int fd = ::accept(listen_, nullptr, nullptr);
       accepted_ = fd >= 0;
-      for (const char* c = "HTTP/1.1 200 OK\r\nX-Later: "; fd >= 0 && !done_; c = *c && c[1] ? c + 1 : "a") {
-        if (::send(fd, c, 1, MSG_NOSIGNAL) != 1) break;
+      for (const char* c = "HTTP/1.1 200 OK\r\nX-Later: "; accepted_ && !done_ && ::send(fd, c, 1, MSG_NOSIGNAL) == 1;
+           c += c[1] ? 1 : 0) {
         ::usleep(200000);
       }
-      if (fd >= 0) ::close(fd);
+      ::close(fd);
     });
   }
   ~TricklingPeer() {
