@@ -152,11 +152,7 @@ void App::placeWindow() {
 void App::restartWeb() {
   if (web_.hasController()) web_.closeController();
   web_.releaseAll();
-  hitRects.clear();
-  zoneValid = false;
-  pressDown = false;
-  fileDragging = false;
-  setClickThrough(true);
+  forgetPageState();
   reloadAt = 0;
   startWeb();
 }

@@ -92,6 +92,10 @@ class App final : public DesktopEvents, public WebHostEvents, public WorkerEvent
   void show();
   void openUrl(const WString& url);
   void setClickThrough(bool on);
+  // Tells the desktop where the page now takes the mouse.
+  void reportPageRegion();
+  // A page that is gone or reloading has no shapes, no press and no drag any more.
+  void forgetPageState();
   void pointerTick();
   void activityTick(bool isActivity);
   void focusInput();

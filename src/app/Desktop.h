@@ -30,6 +30,15 @@ struct ScreenRect {
   bool operator==(const ScreenRect&) const = default;
 };
 
+// Where the page takes the mouse, in the window's client pixels: its shapes, widened as the
+// pointer test widens them, and its drop zone with the drop margin, which takes the mouse only
+// while a file is dragged.
+struct PageRegion {
+  std::vector<ScreenRect> shapes;
+  std::optional<ScreenRect> zone;
+  bool zoneTakesMouse = false;
+};
+
 // An opaque monitor identity valid while the monitor is attached; 0 is none.
 using MonitorHandle = std::uintptr_t;
 
@@ -142,6 +151,11 @@ class Desktop {
   // Waits up to ms (0: no limit) for the workers started by the default to end; true when none
   // runs. The process may end with workers running: nothing they do must outlast it.
   bool workersEnded(std::uint64_t ms);
+
+  // The page's shapes or its file drag changed. For a backend whose window hears the pointer
+  // only where it takes the mouse (a Wayland surface), or that cuts the window to what the page
+  // draws; the others follow the pointer and need nothing.
+  virtual void setPageRegion(const PageRegion&) {}
 
   // Session lock/unlock arrive as onSessionChange.
   virtual void registerSessionNotifications() = 0;

@@ -15,6 +15,7 @@ void App::hide() {
   runScript(blurScript());  // dropped without a web view or while closing
   pressDown = false;
   fileDragging = false;
+  reportPageRegion();
   desktop_.hideWindow();
   hideUntil = desktop_.tickMs() + kHideMs;
   updateTrayMenu();

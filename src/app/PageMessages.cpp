@@ -37,6 +37,7 @@ void takeHits(App& app, const PageMessage& m) {
   if (auto scale = jsonNumber(m.body, "scale"); scale && std::isfinite(*scale) && *scale >= kMinScale &&
                                                  *scale <= kMaxScale)
     app.pageScale = *scale;
+  app.reportPageRegion();
 }
 
 void takeFlag(const PageMessage& m, const char* key, bool& flag) {
@@ -59,7 +60,11 @@ struct PageEntry {
 const PageEntry kCatalogue[] = {
     {"hits", false, "rects array, zone rect, scale number", takeHits},
     {"press", false, "down boolean", [](App& app, const PageMessage& m) { takeFlag(m, "down", app.pressDown); }},
-    {"fileDrag", false, "on boolean", [](App& app, const PageMessage& m) { takeFlag(m, "on", app.fileDragging); }},
+    {"fileDrag", false, "on boolean",
+     [](App& app, const PageMessage& m) {
+       takeFlag(m, "on", app.fileDragging);
+       app.reportPageRegion();
+     }},
     {"inputFocus", false, "nothing", [](App& app, const PageMessage&) { app.focusInput(); }},
     {"open", false, "url string",
      [](App& app, const PageMessage& m) {

@@ -7,15 +7,16 @@
 namespace {
 constexpr std::uint64_t kOfflineRetryMs = 10000;
 constexpr std::uint64_t kRendererReloadMs = 2000;
-
-void forgetPageState(App& app) {
-  app.hitRects.clear();
-  app.zoneValid = false;
-  app.pressDown = false;
-  app.fileDragging = false;
-  app.setClickThrough(true);
-}
 }  // namespace
+
+void App::forgetPageState() {
+  hitRects.clear();
+  zoneValid = false;
+  pressDown = false;
+  fileDragging = false;
+  setClickThrough(true);
+  reportPageRegion();
+}
 
 bool App::onNavigationStarting(const WString& uri) {
   // The offline notice is shown with navigateToString, which a runtime may report as
@@ -49,12 +50,12 @@ bool App::onPermissionRequested() { return false; }
 
 void App::loadPage() {
   reloadAt = 0;
-  forgetPageState(*this);
+  forgetPageState();
   if (web_.hasWebView()) web_.navigate(pageUrl);
 }
 
 void App::showOffline() {
-  forgetPageState(*this);
+  forgetPageState();
   reloadAt = desktop_.tickMs() + kOfflineRetryMs;
   if (!web_.hasWebView()) return;
   offlineNavigation_ = true;

@@ -27,7 +27,24 @@ bool inside(const Rect& r, double margin, double x, double y) {
 // into infinity; treat it as unscaled instead.
 double usableScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
 
+// The pixels a widened page rectangle covers, rounded outwards.
+ScreenRect coveredPixels(const Rect& r, double margin, double scale) {
+  return {static_cast<int>(std::floor((r.x - margin) * scale)), static_cast<int>(std::floor((r.y - margin) * scale)),
+          static_cast<int>(std::ceil((r.x + r.w + margin) * scale)),
+          static_cast<int>(std::ceil((r.y + r.h + margin) * scale))};
+}
+
 }  // namespace
+
+void App::reportPageRegion() {
+  const double scale = usableScale(pageScale);
+  PageRegion region;
+  region.shapes.reserve(hitRects.size());
+  for (const Rect& r : hitRects) region.shapes.push_back(coveredPixels(r, kShapeMargin, scale));
+  if (zoneValid) region.zone = coveredPixels(zoneRect, kFileDropMargin, scale);
+  region.zoneTakesMouse = fileDragging;
+  desktop_.setPageRegion(region);
+}
 
 void App::setClickThrough(bool on) {
   if (on == clickThrough) return;

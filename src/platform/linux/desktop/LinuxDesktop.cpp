@@ -358,8 +358,10 @@ void LinuxDesktop::setForeground() {
 
 double LinuxDesktop::windowScale() { return static_cast<double>(scale()); }
 
-void LinuxDesktop::hearPage(const std::string& json) {
-  if (!shapes_.hear(json)) return;
+// The shapes become the input region where the window is a layer surface, and the window's
+// bounds where it is cut to them.
+void LinuxDesktop::setPageRegion(const PageRegion& region) {
+  shapes_.set(region);
   if (layer_) applyInputShape();
   if (cutToShapes_) fitToShapes();
 }

@@ -60,6 +60,7 @@ class LinuxDesktop final : public Desktop {
   void setWindowRect(const ScreenRect& rect) override;
   ScreenRect clientRect() override;
   ScreenPoint screenToClient(ScreenPoint p) override;
+  void setPageRegion(const PageRegion& region) override;
   void setClickThrough(bool on) override;
   bool isForeground() override;
   void setForeground() override;
@@ -111,9 +112,6 @@ class LinuxDesktop final : public Desktop {
   // the tick runs again even if the pointer rests.
   void wakePointerTick();
   bool accepting() const { return accepting_.load(); }
-  // A page message on its way to the core: its shapes become the window's input region where
-  // the window is a layer surface.
-  void hearPage(const std::string& json);
   // The window is a Wayland layer surface (not an X window, natively or through XWayland).
   bool onLayer() const { return layer_; }
   // Puts the web view into the window; where the window is cut to the page's shapes, the view

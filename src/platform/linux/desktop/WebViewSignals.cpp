@@ -252,7 +252,6 @@ struct WebHostSignals {
     if (opened->file) {
       if (auto file = self->handed_.match(*opened->file)) path = toWide(file->string());
     }
-    self->desktop_.hearPage(opened->json);
     self->events_->onWebMessage(toWide(uri ? uri : ""), toWide(opened->json), path);
     // New shapes or a press change what the pointer tick decides, wherever the pointer is.
     self->desktop_.wakePointerTick();
